@@ -1,0 +1,33 @@
+// Little-endian number access for the attribute list's wire form. Written with shifts so
+// that the wire stays little-endian whatever the host's byte order.
+#pragma once
+
+#include <cstdint>
+
+inline uint16_t LoadU16(const uint8_t* p) noexcept {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline uint32_t LoadU32(const uint8_t* p) noexcept {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+inline uint64_t LoadU64(const uint8_t* p) noexcept {
+    return static_cast<uint64_t>(LoadU32(p)) | (static_cast<uint64_t>(LoadU32(p + 4)) << 32);
+}
+
+inline void StoreU16(uint8_t* p, uint16_t v) noexcept {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+inline void StoreU32(uint8_t* p, uint32_t v) noexcept {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+inline void StoreU64(uint8_t* p, uint64_t v) noexcept {
+    for (int i = 0; i < 8; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}

@@ -1,0 +1,19 @@
+// The one platform header of the project. Project code includes this in place of
+// <windows.h>/<winsock2.h>: on Windows it is the real API, elsewhere the small stand-in
+// under compat/ that offers the Win32 names our code uses, with Windows' behaviour.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include "compat/winsock.h"
+#include "compat/wintypes.h"
+#endif
