@@ -38,6 +38,8 @@
 // - ProfileLoadFile on a profile that still holds a document closes that one first.
 // - ProfileClose and ProfileAddFileEntry also report a failed write (not only a failed
 //   open) with 0.
+// - An empty value followed by a comment starts, for the edits, where the comment does,
+//   so that a value set into it stays readable instead of landing inside the comment.
 // - ProfileSetString turns a tab in the value into a space (lookups would drop a tab),
 //   stops escaping rather than store half of a "##" pair, replaces the bytes the old value
 //   occupies including tabs inside it, and starts a new line before an entry it adds
@@ -122,9 +124,9 @@ int ProfileFindSection(Profile* profile, const char* name, const char** start, c
 // Scans rangeStart..rangeEnd (inclusive, clamped to the text and its NUL) for the first
 // line whose key equals `key` (or, with prefixLength > 0, whose first prefixLength
 // characters match). On success copies the value into out (cut to outSize - 1; out may be
-// null) and sets *valueStart to the value's first byte in the text (its line end, or the
-// NUL, for an empty value). keepDoubleHash keeps "##" as two bytes, so the value read has
-// the length it occupies in the text.
+// null) and sets *valueStart to the value's first byte in the text (for an empty value:
+// where a comment on its line begins, else its line end or the NUL). keepDoubleHash keeps "##" as
+// two bytes, so the value read has the length it occupies in the text.
 int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, const char* rangeStart,
                      const char* rangeEnd, const char** valueStart, char* out, size_t outSize,
                      int keepDoubleHash);

@@ -120,6 +120,10 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
     bool haveQuote = false;
     size_t lastQuote = 0;
     const char* start = nullptr;
+    // Where a comment began on the matched line before any value byte: an empty value
+    // starts there rather than at the line end, so that a value set into it lands in
+    // front of the comment instead of inside it.
+    const char* commentStart = nullptr;
     bool overLong = false;
 
     // Appends one byte of key or value; `at` is where it stands in the text.
@@ -142,7 +146,7 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
             // The terminator is no document text: it ends the last line like a line end,
             // so a last line without one reads (and trims) like any other.
             if (keyMatched && start == nullptr)
-                start = p;
+                start = commentStart != nullptr ? commentStart : p;
             break;
         }
         if (c == '\t') {
@@ -150,7 +154,7 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
         } else if (IsLineEnd(c)) {
             if (keyMatched) {
                 if (start == nullptr)
-                    start = p;
+                    start = commentStart != nullptr ? commentStart : p;
                 break;
             }
             used = 0;
@@ -180,6 +184,8 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
                 if (keepDoubleHash)
                     collect('#', p + 1);
             } else {
+                if (keyMatched && !inComment && start == nullptr)
+                    commentStart = p;
                 inComment = true;
             }
         } else if (c == '=') {
@@ -206,6 +212,7 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
             haveQuote = false;
             seenNonSpace = false;
             start = nullptr;
+            commentStart = nullptr;
             while (i <= last && !IsLineEnd(text[i]))
                 ++i;
             continue; // the line end itself empties the buffer
@@ -216,7 +223,9 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
     if (!keyMatched)
         return 0;
     if (start == nullptr) // the range ended inside the value: it starts just behind it
-        start = text + (i < profile->text_length ? i : profile->text_length);
+        start = commentStart != nullptr
+                    ? commentStart
+                    : text + (i < profile->text_length ? i : profile->text_length);
     if (quoted) {
         used = haveQuote ? lastQuote : 0;
     } else {

@@ -82,6 +82,9 @@ int ProfileSetString(Profile* profile, const char* section, const char* key, con
         size_t count = OccupiedLength(valueStart, textEnd, strlen(old));
         if (!ProfileRemoveText(profile, offset, count))
             return 0;
+        // An empty value starts where a trailing comment does; a space keeps the two apart.
+        if (old[0] == '\0' && profile->text[offset] == '#')
+            StrAppend(escaped, sizeof escaped, " ");
         return ProfileInsertText(profile, escaped, offset);
     }
 
