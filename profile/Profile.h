@@ -29,6 +29,8 @@
 //
 // Choices where the format leaves room (each explained where it is made):
 // - A NUL byte inside data given to ProfileLoadBuffer ends the document there.
+// - The terminating NUL ends the last line like a line end in the lookup and in entry
+//   enumeration: a last line without a line end is trimmed and listed like any other.
 // - Loading an empty file gives an empty text (no line end is added to nothing).
 // - A line end forgets a '[' that has no ']' yet, so a header must close on its own line.
 // - A line that the entry lookup skips as over-long leaves no state behind (quote, value
@@ -135,8 +137,8 @@ int ProfileSectionExists(Profile* profile, const char* section);
 int ProfileFirstSection(Profile* profile, char* out, size_t outSize);
 int ProfileNextSection(Profile* profile, char* out, size_t outSize);
 // Entries of one section in order; valueOut may be null. Keys keep inner spaces and
-// quotes. Ends (0) at the section end, at a line longer than 255 bytes, and before a last
-// line that has no line end.
+// quotes. Ends (0) at the section end and at a key or value of 256 or more bytes.
+// Valid until the next edit of the text.
 int ProfileFirstEntry(Profile* profile, const char* section, char* keyOut, size_t keyOutSize,
                       char* valueOut, size_t valueOutSize);
 int ProfileNextEntry(Profile* profile, char* keyOut, size_t keyOutSize, char* valueOut,
@@ -207,7 +209,8 @@ int ProfileSetProtected(Profile* profile, const char* section, const char* key,
 // Adds a line without looking for an existing key and without escaping the value.
 int ProfileAddEntry(Profile* profile, const char* section, const char* key, const char* value);
 int ProfileDeleteSection(Profile* profile, const char* section);
-// Removes the first line whose key part (spaces kept) equals key, with the line ends after it.
+// Removes the first line whose key part (spaces kept) equals key, with the line ends after
+// it; 0 when that line has no line end (the last line of a buffer document).
 int ProfileDeleteEntry(Profile* profile, const char* section, const char* key);
 // Inserts `string` at `offset` (clamped to the text length).
 int ProfileInsertText(Profile* profile, const char* string, size_t offset);
