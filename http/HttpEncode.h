@@ -12,17 +12,23 @@
 char* HttpUrlEncode(const char* text, uint32_t lineLength);
 
 // Copies `value` into `destination` as UTF-8, replacing numeric character references
-// ("&#65;", "&#x41;") by their code points. Never writes more than `room` bytes and
-// always terminates the result when room > 0. Returns the bytes written without the NUL.
+// ("&#65;", "&#x41;") by their code points. A reference whose ';' is 20 or more
+// characters after its '&' is dropped; a "&#" never closed by a ';' loses its '&' and the
+// rest is copied as it is. Other bytes, 0x80 and above too, are copied unchanged (a UTF-8
+// character whole or not at all); a reference to code point 0 writes nothing. Copying stops
+// when the room is used up: never more than `room` bytes, the result always terminated
+// when room > 0. Returns the bytes written without the NUL.
 int HttpDecodeCharRefs(const char* value, char* destination, size_t room);
 
-// Writes `codePoint` as (classic, up to 6-byte) UTF-8. Returns the bytes written, or -1
-// when `room` is not positive or smaller than the length needed; a null destination
-// returns the length needed.
+// Writes `codePoint` as (classic, up to 6-byte) UTF-8, without a terminator; values above
+// 0x7FFFFFFF are written as 0x7FFFFFFF. Returns the bytes written, or -1 when `room` is
+// not positive or smaller than the length needed; a null destination returns the length
+// needed.
 int Utf8EncodeCodePoint(char* destination, int room, uint32_t codePoint);
 
-// Base64 (standard alphabet, '=' fill). With `lineBreaks` nonzero a LF ends every line of
-// 64 characters. Returns the text length, or 0 when the text and its NUL do not fit in
-// `destinationSize` bytes.
+// Base64 (standard alphabet, '=' fill). With `lineBreaks` nonzero a LF separates lines of
+// 64 characters (it precedes the 65th, 129th, ... Base64 character; none follows the last line).
+// Returns the text length, or 0 when the text and its NUL do not fit in `destinationSize`
+// bytes.
 int Base64Encode(const void* bytes, size_t count, char* destination, size_t destinationSize,
                  int lineBreaks);
