@@ -45,9 +45,9 @@ public:
     KivIpAddr& operator=(uint32_t hostV4) noexcept;
     virtual ~KivIpAddr();
 
-    // Setters. Each clears the value first (except SetV4Host and SetV6 on a wrong
-    // length, and FromMapped on a value that is not mapped); those with a result return
-    // 1 on success and 0 otherwise, leaving the value invalid.
+    // Setters. Each clears the value first, except where noted (SetV4Host and SetV6 on a
+    // wrong length, ToMapped, and FromMapped on a value that is not mapped); those with a
+    // result return 1 on success and 0 otherwise, leaving the value invalid.
     void Clear() noexcept;
     void SetAny4() noexcept;
     void SetAny6() noexcept;
