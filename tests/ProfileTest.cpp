@@ -132,13 +132,15 @@ TEST(ProfileLookup, OddRangesStayInsideTheText) {
 
     char out[16];
     const char* valueStart = nullptr;
-    // An end far beyond the text is cut back to its terminator.
+    // An end outside the text is cut back to its terminator; a start outside finds nothing.
+    const char elsewhere[4] = "k=x";
     ASSERT_EQ(1,
-              ProfileFindEntry(&doc.p, "j", 0, start, end + 4096, &valueStart, out, sizeof out, 0));
+              ProfileFindEntry(&doc.p, "j", 0, start, elsewhere, &valueStart, out, sizeof out, 0));
     EXPECT_STREQ("w", out);
     EXPECT_EQ(doc.p.text + 10, valueStart);
     EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, end, start, nullptr, out, sizeof out, 0));
-    EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, end + 1, end + 9, nullptr, out, sizeof out, 0));
+    EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, elsewhere, end, nullptr, out, sizeof out, 0));
+    EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, end + 1, end + 1, nullptr, out, sizeof out, 0));
     // A range ending inside a value yields the part scanned so far.
     ASSERT_EQ(1, ProfileFindEntry(&doc.p, "K", 0, start, doc.p.text + 5, &valueStart, out,
                                   sizeof out, 0));
