@@ -29,8 +29,9 @@
 //
 // Choices where the format leaves room (each explained where it is made):
 // - A NUL byte inside data given to ProfileLoadBuffer ends the document there.
-// - The terminating NUL ends the last line like a line end in the lookup and in entry
-//   enumeration: a last line without a line end is trimmed and listed like any other.
+// - The terminating NUL ends the last line. The lookup scans it like a value byte, so a
+//   last line without a line end keeps its trailing blanks; entry enumeration treats it
+//   as a line end and lists that line like any other.
 // - Loading an empty file gives an empty text (no line end is added to nothing).
 // - A line end forgets a '[' that has no ']' yet, so a header must close on its own line.
 // - A line that the entry lookup skips as over-long leaves no state behind (quote, value

@@ -143,9 +143,12 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
         const char* p = text + i;
         const char c = *p;
         if (c == '\0') {
-            // The terminator is no document text: it ends the last line like a line end,
-            // so a last line without one reads (and trims) like any other.
-            if (keyMatched && start == nullptr)
+            // The terminator ends the scan but is scanned like a value byte: on a last line
+            // without a line end it stands behind the value, so trailing blanks stay (the
+            // trim removes 0x01-0x20 only), as readers of these documents have always seen.
+            if (keyMatched && !inComment)
+                collect(c, p);
+            else if (keyMatched && start == nullptr)
                 start = commentStart != nullptr ? commentStart : p;
             break;
         }

@@ -70,7 +70,7 @@ TEST(ProfileLookup, DocumentShapes) {
         {"[A]\r\nk=v \r\n[B]\r\nk=w\r\n", 0, "b", "K", 1, "w"},
         {"[A]\rk=v\r", 0, "A", "k", 1, "v"},
         {"[A]\nk=v", 0, "A", "k", 1, "v"},
-        {"[A]\nk=v  ", 0, "A", "k", 1, "v"},
+        {"[A]\nk=v  ", 0, "A", "k", 1, "v  "}, // no line end: trailing blanks stay
         {"[A]\nk=" + kLong511 + "\nk=second\n", 0, "A", "k", 1, "second"},
         {"[A]\n" + kLong511 + "=1\nk=2\n", 0, "A", "k", 1, "2"},
         {"[A]\nk=" + kLong510 + "\nk=second\n", 0, "A", "k", 1, kLong510},
