@@ -77,8 +77,9 @@ int HttpClientConnectAddress(HttpClient* client, const KivIpAddr& address, uint3
 int HttpClientOpen(HttpClient* client);
 
 // Sends one GET for `path` (a leading '/' is optional) and reads the response; 1 when a
-// response was read and parsed, whatever its status, else 0. Reconnects once when the
-// connection turns out to be dropped.
+// response was read and parsed, whatever its status, else 0. When the read fails on a
+// dropped connection it reopens and tries again, and once more if that gave no status
+// either. A request that cannot be built is not sent, and no answer is waited for.
 int HttpClientGet(HttpClient* client, const char* path);
 // Sends one POST with the body built by the calls below; results as HttpClientGet.
 int HttpClientPost(HttpClient* client, const char* path);

@@ -48,9 +48,12 @@ void TcpConnectionInit(TcpConnection* connection);
 // frees the memory.
 void TcpConnectionDestroy(TcpConnection* connection);
 
-// Connects to `address`:`port` (low 16 bits). The connect is aborted when it has not
-// finished after `timeout` seconds. Returns 1 connected, 0 failed (last_error is
-// TCP_ERR_CONNECT when the connect itself failed or timed out).
+// Connects to `address`:`port` (low 16 bits). A watchdog thread aborts the connect when
+// it has not finished after `timeout` seconds (counted in 100 ms steps); it is woken as
+// soon as the connect returns and has ended before this function returns. Returns 1
+// connected, 0 failed (last_error is TCP_ERR_CONNECT when the connect itself failed or
+// timed out). When no watchdog thread can be started the attempt fails the same way
+// without connecting, since nothing would bound it.
 int TcpConnectAddress(TcpConnection* connection, const KivIpAddr& address, uint32_t port);
 // Connects to a literal IPv4/IPv6 address, or resolves `host` and tries its first IPv4
 // address, then its first IPv6 address. Returns 1 connected, 0 failed.

