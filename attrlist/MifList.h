@@ -22,6 +22,8 @@
 //   integer (as SetBin does) instead of writing past its end.
 #pragma once
 
+#include "attrlist/MifError.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -85,6 +87,56 @@ public:
     int FindValue(uint16_t tag, uint32_t* offset, uint32_t* length,
                   uint32_t occurrence) const noexcept;
 
+    // Address values: IPv4 as the 4-byte host-order number, IPv6 as its 16 network-order
+    // bytes, a value without an address as an empty value. AddIpAddrV4 always writes the
+    // 4-byte V4HostValue (0 for anything but IPv4 and mapped IPv6).
+    int AddIpAddr(uint16_t tag, const KivIpAddr& address);
+    int AddIpAddrV4(uint16_t tag, const KivIpAddr& address);
+
+    // Checking getters: 1 when occurrence n of the tag exists and has a width the getter
+    // accepts, else 0 with the output left alone (TryGetInt64 zeroes its output first,
+    // TryGetIpAddr and TryGetIpAddrV6 clear the address once the record is found). They
+    // never throw and never change the list.
+    int Exists(uint16_t tag, uint32_t occurrence = 1) const noexcept;
+    int GetLen(uint16_t tag, uint32_t* length, uint32_t occurrence = 1) const noexcept;
+    // A null destination asks for the length only; otherwise *length is the room in
+    // destination on entry and the value's length on success.
+    int GetBinCopy(uint16_t tag, void* destination, uint32_t* length,
+                   uint32_t occurrence = 1) const noexcept;
+    // The pointer addresses the value inside the buffer until the list changes.
+    int GetBinPtr(uint16_t tag, const uint8_t** pointer, uint32_t* length,
+                  uint32_t occurrence = 1) const noexcept;
+    int TryGetInt(uint16_t tag, uint32_t* out, uint32_t occurrence = 1) const noexcept;
+    int TryGetBool(uint16_t tag, bool* out, uint32_t occurrence = 1) const noexcept;
+    int TryGetInt64(uint16_t tag, uint64_t* out, uint32_t occurrence = 1) const noexcept;
+    int TryGetIpAddr(uint16_t tag, KivIpAddr* out, uint32_t occurrence = 1) const noexcept;
+    int TryGetIpAddrV4(uint16_t tag, KivIpAddr* out, uint32_t occurrence = 1) const noexcept;
+    int TryGetIpAddrV6(uint16_t tag, KivIpAddr* out, uint32_t occurrence = 1) const noexcept;
+    // Copies the value and a terminator; the value must be shorter than size.
+    int GetStrBuf(uint16_t tag, char* buffer, uint16_t size,
+                  uint32_t occurrence = 1) const noexcept;
+    // The value's text up to its first NUL byte.
+    int TryGetStr(uint16_t tag, std::string* out, uint32_t occurrence = 1) const noexcept;
+
+    // Throwing getters: the checking getter of the same kind, with a missing record or a
+    // refused width thrown as MifError ("GetInt: Missing OID [OID:5]").
+    bool GetBool(uint16_t tag, uint32_t occurrence = 1) const;
+    uint32_t GetInt(uint16_t tag, uint32_t occurrence = 1) const;
+    uint64_t GetInt64(uint16_t tag, uint32_t occurrence = 1) const;
+    std::string GetStr(uint16_t tag, uint32_t occurrence = 1) const;
+    std::vector<uint8_t> GetBin(uint16_t tag, uint32_t occurrence = 1) const;
+    KivIpAddr GetIpAddr(uint16_t tag, uint32_t occurrence = 1) const;
+    KivIpAddr GetIpAddrV4(uint16_t tag, uint32_t occurrence = 1) const;
+    KivIpAddr GetIpAddrV6(uint16_t tag, uint32_t occurrence = 1) const;
+    // A new owned list holding a copy of the nested list, end marker included.
+    MifList GetGroup(uint16_t tag, uint32_t occurrence = 1) const;
+
+    // Formats every value of the tag as FormatValue does, separated by ", "; 1 when at
+    // least one value was formatted.
+    int FormatValues(uint16_t tag, char* out, size_t size, int asAddress) const;
+    // Prints the used size and the used bytes in hexadecimal to standard output.
+    void Dump() const;
+
 private:
     struct Record {
         uint32_t start;  // offset of the record's tag
@@ -107,3 +159,33 @@ private:
 // existing value can change.
 int MifFlatSetInt(uint8_t* bytes, uint32_t length, uint16_t tag, uint32_t value,
                   uint32_t occurrence);
+
+// Formats a 2-, 4- or 8-byte range value (low, then high, little-endian) as "low" or
+// "low-high"; with asAddress an 8-byte value is a pair of host-order IPv4 addresses.
+// Other lengths give 0 and write nothing. *written (when not null) gets StrFormat's result.
+int FormatValue(const uint8_t* value, uint32_t length, char* out, size_t size, int* written,
+                int asAddress);
+
+// Readers over a serialized list given as (bytes, length), such as the buffer that
+// CheckForUpdate fills: each returns 0 for null bytes or length 0 and otherwise the
+// result of the MifList getter of the same kind. The bytes are never copied or changed.
+int MifFlatGetBinCopy(const uint8_t* bytes, uint32_t length, uint16_t tag, void* destination,
+                      uint32_t* valueLength, uint32_t occurrence);
+int MifFlatGetBinPtr(const uint8_t* bytes, uint32_t length, uint16_t tag, const uint8_t** pointer,
+                     uint32_t* valueLength, uint32_t occurrence);
+int MifFlatGetInt(const uint8_t* bytes, uint32_t length, uint16_t tag, uint32_t* out,
+                  uint32_t occurrence);
+int MifFlatGetInt64(const uint8_t* bytes, uint32_t length, uint16_t tag, uint64_t* out,
+                    uint32_t occurrence);
+int MifFlatGetIpAddr(const uint8_t* bytes, uint32_t length, uint16_t tag, KivIpAddr* out,
+                     uint32_t occurrence);
+int MifFlatGetIpAddrV4(const uint8_t* bytes, uint32_t length, uint16_t tag, KivIpAddr* out,
+                       uint32_t occurrence);
+int MifFlatGetIpAddrV6(const uint8_t* bytes, uint32_t length, uint16_t tag, KivIpAddr* out,
+                       uint32_t occurrence);
+int MifFlatGetStr(const uint8_t* bytes, uint32_t length, uint16_t tag, std::string* out,
+                  uint32_t occurrence);
+int MifFlatGetStrBuf(const uint8_t* bytes, uint32_t length, uint16_t tag, char* buffer,
+                     uint16_t size, uint32_t occurrence);
+int MifFlatFormatValues(const uint8_t* bytes, uint32_t length, uint16_t tag, char* out, size_t size,
+                        int asAddress);
