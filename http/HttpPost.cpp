@@ -18,9 +18,10 @@ constexpr uint64_t kMaxBodyCapacity = 0x7FFFFFF0;
 constexpr uint32_t kFirstPartCapacity = 40;
 // Share of the part size the growth rule counts for the fixed text.
 constexpr uint64_t kPartAllowance = 66;
-// A decoded character reference is never longer than its text, and a byte outside one
-// becomes at most a few UTF-8 bytes; three per input byte bounds every decoding.
-constexpr uint64_t kDecodedPerByte = 3;
+// Room for a decoded value per value byte. Decoding does not lengthen a value here (a
+// reference is longer than its UTF-8 form, other bytes are copied); two bytes, the bound
+// the growth rule assumes, would even hold every byte handed to the UTF-8 encoder.
+constexpr uint64_t kDecodedPerByte = 2;
 // Longest user ":" password text whose Base64 form stays within 254 characters.
 constexpr size_t kMaxCredentials = 189;
 constexpr size_t kBase64Size = 255;
