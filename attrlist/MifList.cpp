@@ -311,7 +311,10 @@ int MifList::IsFinalized() const noexcept {
 int MifList::Unfinalize() {
     if (!IsFinalized())
         return 0;
-    used_ -= 2;
+    // Cut at the marker itself. The test also accepts one stray byte behind the marker;
+    // taking 2 bytes off the end would then keep the marker's first byte in front of the
+    // next record and break the list.
+    used_ = static_cast<uint32_t>(WalkToEnd(data_, used_).position);
     return 1;
 }
 

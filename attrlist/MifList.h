@@ -20,6 +20,9 @@
 //   silently lacks records.
 // - SetInt on an existing value shorter than 4 bytes replaces that value with the 4-byte
 //   integer (as SetBin does) instead of writing past its end.
+// - IsFinalized also accepts a list with one stray byte behind its end marker; Unfinalize
+//   then cuts the list at the marker (dropping that byte too), so that the setters append
+//   behind whole records and leave the list finalized.
 #pragma once
 
 #include "attrlist/MifError.h"

@@ -1,5 +1,6 @@
 // Faults that the fuzz harnesses of fuzz/ found, each pinned by the smallest case that
 // showed it.
+#include "attrlist/MifList.h"
 #include "http/HttpClient.h"
 #include "support/HttpClientHandle.h"
 #include "support/ScriptedServer.h"
@@ -11,6 +12,12 @@
 #include <vector>
 
 namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Wire(const MifList& list) {
+    return Bytes(list.GetData(), list.GetData() + list.GetSize());
+}
 
 // An empty body announced by Content-Length is followed by its NUL even when more bytes
 // arrived behind the header block.
@@ -29,6 +36,24 @@ TEST(FuzzFindings, EmptyAnnouncedBodyEndsAtOnce) {
         ASSERT_NE(nullptr, client->body);
         EXPECT_STREQ("", client->body);
     }
+}
+
+// A list finalized with one stray byte behind its end marker: the setters must append
+// behind the records, not behind half of the marker, and a caller's bytes stay as they are.
+TEST(FuzzFindings, StrayByteBehindEndMarker) {
+    MifList list;
+    ASSERT_EQ(1, list.AddInt(1, 5u));
+    ASSERT_EQ(1, list.Finalize());
+    ASSERT_EQ(1, list.AppendByte(0));
+    ASSERT_EQ(1, list.IsFinalized());
+    EXPECT_EQ(0, list.SetInt(2, 7u, 1));
+    EXPECT_EQ((Bytes{1, 0, 4, 0, 5, 0, 0, 0, 2, 0, 4, 0, 7, 0, 0, 0, 0xFF, 0xFF}), Wire(list));
+    EXPECT_EQ(7u, list.GetInt(2));
+
+    Bytes flat{1, 0, 2, 0, 1, 2, 0xFF, 0xFF, 0};
+    const Bytes original = flat;
+    EXPECT_EQ(0, MifFlatSetInt(flat.data(), static_cast<uint32_t>(flat.size()), 3, 7u, 1));
+    EXPECT_EQ(original, flat);
 }
 
 } // namespace
