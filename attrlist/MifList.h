@@ -58,7 +58,8 @@ public:
     uint32_t GetError() const noexcept { return error_; }
     bool IsBorrowed() const noexcept { return borrowed_ != 0; }
 
-    // Building: each appends one record at the end of the used bytes.
+    // Building: each appends one record at the end of the used bytes. Here, in the raw
+    // appends and in the setters, the value may be taken from the list's own buffer.
     int AddBin(uint16_t tag, const void* bytes, uint32_t length);
     int AddStr(uint16_t tag, const char* text);
     int AddInt(uint16_t tag, uint32_t value);

@@ -56,4 +56,30 @@ TEST(FuzzFindings, StrayByteBehindEndMarker) {
     EXPECT_EQ(original, flat);
 }
 
+// A value taken from the list's own buffer while the add has to grow that buffer: the
+// bytes are read from where the growth moved them.
+TEST(FuzzFindings, ValueFromOwnBufferWhileGrowing) {
+    // Each add below needs more room than is left, so each one moves the buffer.
+    MifList list;
+    ASSERT_EQ(1, list.Reset(12));
+    ASSERT_EQ(1, list.AddStr(1, "abcdefgh"));
+    const uint32_t size = list.GetSize();
+    ASSERT_EQ(list.GetCapacity(), size);
+    const Bytes all = Wire(list);
+    ASSERT_EQ(1, list.AddBin(2, list.GetData(), size));
+    Bytes expected = all;
+    expected.insert(expected.end(), {2, 0, static_cast<uint8_t>(size), 0});
+    expected.insert(expected.end(), all.begin(), all.end());
+    EXPECT_EQ(expected, Wire(list));
+
+    MifList filler;
+    const std::vector<char> big(3000, 'x');
+    ASSERT_EQ(1, filler.AddBin(3, big.data(), static_cast<uint32_t>(big.size())));
+    const Bytes before = Wire(filler);
+    ASSERT_EQ(1, filler.AppendBytes(filler.GetData(), filler.GetSize()));
+    Bytes doubled = before;
+    doubled.insert(doubled.end(), before.begin(), before.end());
+    EXPECT_EQ(doubled, Wire(filler));
+}
+
 } // namespace
