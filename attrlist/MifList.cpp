@@ -389,7 +389,12 @@ int MifList::Remove(uint16_t tag) {
 // setters keep a finalized list finalized.
 int MifList::AppendRecordKeepingMarker(uint16_t tag, const void* bytes, uint32_t length) {
     int finalized = Unfinalize();
-    int added = AddBin(tag, bytes, length);
+    // A finalized list takes the record only when the marker still fits behind it: a
+    // borrowed buffer with room for the record alone would otherwise lose its marker.
+    uint64_t record = (tag == kEndTag ? 2u : 4u) + static_cast<uint64_t>(length);
+    bool room =
+        !finalized || (record + 2 <= UINT32_MAX && Reserve(static_cast<uint32_t>(record + 2)));
+    int added = room ? AddBin(tag, bytes, length) : 0;
     if (finalized)
         Finalize();
     return added;

@@ -82,4 +82,33 @@ TEST(FuzzFindings, ValueFromOwnBufferWhileGrowing) {
     EXPECT_EQ(doubled, Wire(filler));
 }
 
+// A setter appending to a finalized list in a caller's buffer that has room for the new
+// record but not for the end marker behind it: the list stays as it was, finalized.
+TEST(FuzzFindings, SetterKeepsMarkerInFullCallerBuffer) {
+    struct Case {
+        uint32_t capacity;
+        int result;
+        Bytes wire;
+    };
+    const Case cases[] = {
+        {16, 0, {1, 0, 4, 0, 5, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0xFF}},
+        {17, 0, {1, 0, 4, 0, 5, 0, 0, 0, 2, 0, 0, 0, 0xFF, 0xFF}},
+        {18, 1, {1, 0, 4, 0, 5, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 0xFF, 0xFF}},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        Bytes buffer(cases[i].capacity, 0xA5);
+        MifList list;
+        ASSERT_EQ(1, list.Attach(buffer.data(), cases[i].capacity, 0));
+        ASSERT_EQ(1, list.AddInt(1, 5u));
+        ASSERT_EQ(1, list.AddBin(2, nullptr, 0));
+        ASSERT_EQ(1, list.Finalize());
+        // Occurrence 2 of tag 3 is missing, so the value is appended as a new record.
+        list.SetStr(3, "", 2);
+        EXPECT_EQ(cases[i].wire, Wire(list));
+        EXPECT_EQ(1, list.IsFinalized());
+        EXPECT_EQ(cases[i].result, list.Exists(3));
+    }
+}
+
 } // namespace
