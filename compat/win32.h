@@ -14,6 +14,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include "compat/winbase.h"
 #include "compat/winsock.h"
 #include "compat/wintypes.h"
 #endif

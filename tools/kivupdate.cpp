@@ -24,11 +24,11 @@ namespace {
 
 // Exit codes, shared by both commands.
 enum ExitCode {
-    kExitOk = 0,           // facts found / file downloaded
-    kExitFailed = 1,       // the check or the download failed
-    kExitUsage = 2,        // bad command line
-    kExitNothingNew = 3,   // check: the server gave no facts; download: not modified (304)
-    kExitCancelled = 4,    // download: cancelled with Ctrl-C
+    kExitOk = 0,         // facts found / file downloaded
+    kExitFailed = 1,     // the check or the download failed
+    kExitUsage = 2,      // bad command line
+    kExitNothingNew = 3, // check: the server gave no facts; download: not modified (304)
+    kExitCancelled = 4,  // download: cancelled with Ctrl-C
 };
 
 const char kUsage[] =
@@ -53,12 +53,18 @@ struct Fact {
 
 // In the order in which the check appends them.
 const Fact kFacts[] = {
-    {1, true, "Product name"},          {2, false, "Version"},
-    {3, false, "Build"},                {4, false, "Service pack"},
-    {6, true, "Information URL"},       {5, true, "Download URL"},
-    {8, false, "File size"},            {10, true, "Download URL (x86)"},
-    {11, false, "File size (x86)"},     {20, true, "Download URL (x86-64)"},
-    {21, false, "File size (x86-64)"},  {30, true, "Web URL"},
+    {1, true, "Product name"},
+    {2, false, "Version"},
+    {3, false, "Build"},
+    {4, false, "Service pack"},
+    {6, true, "Information URL"},
+    {5, true, "Download URL"},
+    {8, false, "File size"},
+    {10, true, "Download URL (x86)"},
+    {11, false, "File size (x86)"},
+    {20, true, "Download URL (x86-64)"},
+    {21, false, "File size (x86-64)"},
+    {30, true, "Web URL"},
 };
 
 int Usage(const char* problem) {
@@ -147,8 +153,7 @@ int Check(int argc, char** argv) {
     else
         PrintFacts(buffer, size);
     if (size <= 2) {
-        fprintf(stderr, "kivupdate: the server gave no release facts for language %d\n",
-                language);
+        fprintf(stderr, "kivupdate: the server gave no release facts for language %d\n", language);
         return kExitNothingNew;
     }
     return kExitOk;
@@ -156,7 +161,9 @@ int Check(int argc, char** argv) {
 
 std::atomic<bool> gInterrupted{false};
 
-extern "C" void OnInterrupt(int) { gInterrupted = true; }
+extern "C" void OnInterrupt(int) {
+    gInterrupted = true;
+}
 
 struct Progress {
     bool terminal = false;

@@ -7,7 +7,9 @@
 #include "compat/win32.h"
 
 // Loading and unloading run nothing of the library's own.
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+    return TRUE;
+}
 #endif
 
 extern "C" KIVUPDATE_API uint32_t CheckForUpdate(int32_t language, const char* url,

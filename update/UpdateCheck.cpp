@@ -1,0 +1,130 @@
+// The update check: fetch the update-information document, follow one permanent
+// redirect, and hand the release facts of the caller's language back as an attribute list.
+
+#include "attrlist/MifList.h"
+#include "http/HttpClient.h"
+#include "http/HttpUrl.h"
+#include "profile/Profile.h"
+#include "text/BoundedText.h"
+#include "update/UpdateService.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+struct FactKey {
+    const char* name;
+    uint16_t tag;
+    bool isText; // text (ProfileGetString) or signed 32-bit integer (ProfileGetInt)
+};
+
+// The order in which the facts are read and appended: UrlInfo (6) comes before
+// UrlDownload (5), and callers that walk the list see them in this order.
+const FactKey kFactKeys[] = {
+    {"ProductName", 1, true},         {"Version", 2, false},          {"Build", 3, false},
+    {"Servicepack", 4, false},        {"UrlInfo", 6, true},           {"UrlDownload", 5, true},
+    {"Filesize", 8, false},           {"UrlDownload-x86", 10, true},  {"Filesize-x86", 11, false},
+    {"UrlDownload-x86-64", 20, true}, {"Filesize-x86-64", 21, false}, {"UrlWeb", 30, true},
+};
+
+constexpr size_t kSectionSize = 64; // "Language " and any 32-bit number
+constexpr size_t kValueSize = 256;  // a text value: at most 255 characters
+
+// Follows the Location of a 301 answer once: reconnects (through the same proxy
+// settings) and repeats the GET on the same client.
+bool FollowRedirect(HttpClient* client, HttpUrl* location, char* target) {
+    if (!HttpClientGetHeader(client, "Location: ", target, kValueSize))
+        return false;
+    TcpClose(client->connection);
+    HttpUrlRelease(location);
+    return HttpUrlParse(target, location, 80) &&
+           HttpClientConnect(client, location->host, location->port) &&
+           HttpClientGet(client, location->path);
+}
+
+void AppendFacts(Profile* document, int32_t language, MifList* list, char* value) {
+    char section[kSectionSize];
+    StrFormat(section, sizeof section, "Language %d", language);
+    if (!ProfileSectionExists(document, section))
+        StrFormat(section, sizeof section, "Language 2");
+    for (const FactKey& key : kFactKeys) {
+        if (key.isText) {
+            if (ProfileGetString(document, section, key.name, value, kValueSize))
+                list->AddStr(key.tag, value);
+        } else {
+            int32_t number = 0;
+            if (ProfileGetInt(document, section, key.name, &number))
+                list->AddInt(key.tag, number);
+        }
+    }
+}
+
+} // namespace
+
+uint32_t UpdateCheck(int32_t language, const char* url, const char* proxyHost, uint16_t proxyPort,
+                     void* buffer, uint32_t bufferSize) {
+    HttpUrl location;
+    memset(&location, 0, sizeof location);
+    if (!HttpUrlParse(url, &location, 80)) {
+        HttpUrlRelease(&location); // a failed parse may have kept the host
+        return 0;
+    }
+    // A proxy name that does not fit the client's field is refused: cut, it would name
+    // another host.
+    bool useProxy = proxyHost != nullptr && proxyHost[0] != '\0';
+    if (useProxy && strlen(proxyHost) > kMaxProxyHostLength) {
+        HttpUrlRelease(&location);
+        return 0;
+    }
+
+    HttpClient* client = HttpClientCreate(nullptr);
+    if (client == nullptr) {
+        HttpUrlRelease(&location);
+        return 0;
+    }
+    if (useProxy) {
+        StrCopy(client->proxy_host, sizeof client->proxy_host, proxyHost);
+        client->proxy_port = proxyPort;
+    }
+
+    MifList list;
+    bool haveList = false;
+    Profile document;
+    bool haveDocument = false;
+    char value[kValueSize]; // the redirect target first, then each text value
+
+    if (HttpClientConnect(client, location.host, location.port)) {
+        haveList = true;
+        bool answered = HttpClientGet(client, location.path);
+        if (answered && client->status_code == 301)
+            answered = FollowRedirect(client, &location, value);
+        if (answered && client->status_code == 200) {
+            ProfileInit(&document);
+            haveDocument = true;
+            ProfileLoadBuffer(&document, client->body, client->body_length);
+            // The client goes before the document is read.
+            TcpClose(client->connection);
+            HttpClientDestroy(client);
+            free(client);
+            client = nullptr;
+            AppendFacts(&document, language, &list, value);
+        }
+    }
+
+    HttpUrlRelease(&location);
+    if (client != nullptr) {
+        HttpClientDestroy(client);
+        free(client);
+    }
+    if (haveDocument)
+        ProfileClose(&document);
+    if (!haveList)
+        return 0;
+    uint32_t result = 0;
+    if (list.Finalize() && buffer != nullptr && list.GetSize() <= bufferSize) {
+        memcpy(buffer, list.GetData(), list.GetSize());
+        result = list.GetSize();
+    }
+    return result; // the list wipes its buffer as it goes
+}
