@@ -474,6 +474,8 @@ void HttpDownloaderDestroy(HttpDownloader* downloader) {
 }
 
 int HttpDownloaderSetProxyAuth(HttpDownloader* downloader, const char* user, const char* password) {
+    if (downloader == nullptr)
+        return 0;
     int ok = 1;
     if (user != nullptr && user[0] != '\0') {
         char* copy = CopyText(user);

@@ -346,21 +346,55 @@ TEST(HttpDownload, FailuresBeforeAnyAnswer) {
     EXPECT_STREQ("URL Parse Error !", downloader->error_text);
 }
 
+TEST(HttpDownload, DestinationFailures) {
+    struct Case {
+        std::string path;
+        const char* error;
+    };
+    const Case cases[] = {
+        {(std::filesystem::temp_directory_path() / "kiv_no_such_directory" / "x.bin").string(),
+         "Can't open destination file"},
+#ifdef __linux__
+        // Every write fails there; the last buffered bytes reach it only when closing.
+        {"/dev/full", "Write to destination failed"},
+#endif
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        ScriptedServer server({ScriptedServer::Reply("HTTP/1.0 200 OK\r\n\r\nbody")});
+        DownloaderHandle downloader = MakeDownloader();
+        int out = -1;
+        EXPECT_EQ(0, HttpDownload(downloader.get(), Url(server.Port()).c_str(),
+                                  cases[i].path.c_str(), &out, nullptr, nullptr));
+        EXPECT_EQ(0, out);
+        EXPECT_STREQ(cases[i].error, downloader->error_text);
+        EXPECT_EQ(1, server.Connections());
+    }
+}
+
 TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
-    // 16 pieces of 4,096 bytes, 50 ms apart: a periodic call needs 10 pieces and 500 ms.
-    const uint32_t length = 16 * 4096;
-    const std::string header = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(length) +
-                               "\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n";
-    for (int stopAtCall : {2, 0}) {
-        SCOPED_TRACE(testing::Message() << "stop at call " << stopAtCall);
-        ScriptedConnection slow = ScriptedServer::Reply(header + std::string(length, 'z'));
+    // Periodic calls need 10 pieces and more than 500 ms: slow pieces make the count
+    // decide, fast ones the time.
+    struct Case {
+        uint32_t pieces; // of 4,096 bytes each
+        int delayMs;     // before each piece
+        int stopAtCall;  // 0: never stop
+    };
+    const Case cases[] = {{16, 60, 2}, {40, 20, 0}};
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "case " << i);
+        const uint32_t length = c.pieces * 4096;
+        ScriptedConnection slow = ScriptedServer::Reply(
+            "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(length) +
+            "\r\nLast-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n\r\n" + std::string(length, 'z'));
         slow.exchanges[0].piece = 4096;
-        slow.exchanges[0].delay_ms = 50;
+        slow.exchanges[0].delay_ms = c.delayMs;
         ScriptedServer server({slow});
         TempFile file("kiv_download_progress.bin");
         DownloaderHandle downloader = MakeDownloader();
         ProgressLog log;
-        log.stopAtCall = stopAtCall;
+        log.stopAtCall = c.stopAtCall;
         int out = -1;
         int ok = HttpDownload(downloader.get(), Url(server.Port()).c_str(), file.path.c_str(), &out,
                               RecordProgress, &log);
@@ -374,15 +408,14 @@ TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
         EXPECT_EQ(std::string(kNov1994Text) + "/" + kNov1994Text, file.Times());
         EXPECT_EQ(written, file.Content().size());
         EXPECT_STREQ(kUnchanged, downloader->error_text);
-        if (stopAtCall != 0) {
-            // Stopped at the first periodic call, which comes only after 10 pieces.
+        if (c.stopAtCall != 0) {
+            // Stopped at the first periodic call: after 10 pieces, still called at the end.
             EXPECT_EQ(0, ok);
             EXPECT_EQ(0, out);
             EXPECT_EQ(3, log.count) << log.calls;
-            EXPECT_GE(written, 10u);
+            EXPECT_GE(written, 10u * 4096);
             EXPECT_LT(written, length);
-            std::string periodic = log.calls.substr(log.calls.find(' ') + 1);
-            EXPECT_EQ(last + " " + last, periodic);
+            EXPECT_EQ(last + " " + last, log.calls.substr(log.calls.find(' ') + 1));
         } else {
             EXPECT_EQ(1, ok);
             EXPECT_EQ(1, out);
