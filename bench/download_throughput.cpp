@@ -29,8 +29,7 @@ bool DownloadWithCurl(const char* url, const std::string& path) {
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
     long status = 0;
     bool ok = curl_easy_perform(curl) == CURLE_OK &&
-              curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
-              status == 200;
+              curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200;
     curl_easy_cleanup(curl);
     return fclose(file) == 0 && ok;
 }
