@@ -26,6 +26,10 @@
 namespace {
 
 constexpr int kMaxOperations = 200;
+// Groups of the list itself and appends of its own bytes double it: a sequence stops
+// once a list passes this size, since every check walks the whole list after each
+// operation (the list itself is linear in its size).
+constexpr uint32_t kMaxListSize = 32 * 1024;
 
 // A few small tags repeat often; the high ones reach the end-marker tag.
 uint16_t TakeTag(FuzzInput& input) {
@@ -96,8 +100,9 @@ void CheckList(const MifList& list) {
             if (record != nullptr)
                 FUZZ_CHECK(offset == record->offset && length == record->length);
         }
+        // FormatValues looks every occurrence up afresh, so it is quadratic in them.
         char text[24];
-        if (list.FormatValues(tag, text, sizeof text, tag & 1))
+        if (count <= 64 && list.FormatValues(tag, text, sizeof text, tag & 1))
             FUZZ_CHECK(memchr(text, '\0', sizeof text) != nullptr);
     }
 }
@@ -138,7 +143,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MifList list;
     MifList other;
 
-    for (int step = 0; step < kMaxOperations && !input.Empty(); ++step) {
+    for (int step = 0; step < kMaxOperations && !input.Empty() && list.GetSize() <= kMaxListSize &&
+                       other.GetSize() <= kMaxListSize;
+         ++step) {
         const uint8_t op = input.Byte();
         MifList& target = (op & 0x80) != 0 ? other : list;
         switch (op & 0x1F) {
