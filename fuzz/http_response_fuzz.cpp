@@ -17,6 +17,7 @@
 #include "fuzz/FuzzSupport.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -48,7 +49,10 @@ void Feed(int socket, const std::string& stream, std::vector<size_t> cuts) {
     for (size_t cut : cuts) {
         while (position < cut) {
             size_t piece = std::min(cut - position, kPacketLimit);
-            ssize_t sent = send(socket, stream.data() + position, piece, MSG_NOSIGNAL);
+            ssize_t sent;
+            do { // libFuzzer's timer signal may interrupt the call
+                sent = send(socket, stream.data() + position, piece, MSG_NOSIGNAL);
+            } while (sent < 0 && errno == EINTR);
             if (sent != static_cast<ssize_t>(piece)) {
                 fprintf(stderr, "harness: the socket pair did not take a %zu-byte packet\n", piece);
                 abort();
