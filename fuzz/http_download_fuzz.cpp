@@ -176,9 +176,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                       stopping ? StopAtSecondCall : nullptr, &calls);
     peer.join();
 
-    if (getenv("KIV_FUZZ_TRACE") != nullptr)
-        fprintf(stderr, "returned %d result %d error \"%s\" request %zu bytes\n", returned, result,
-                downloader.error_text, request.size());
     FUZZ_CHECK(returned == 0 || returned == 1);
     FUZZ_CHECK(result == 0 || result == 1);
     FUZZ_CHECK(memchr(downloader.error_text, '\0', sizeof downloader.error_text) != nullptr);
