@@ -18,15 +18,9 @@
 #include "http/HttpDownloader.h"
 
 #include "fuzz/FuzzSupport.h"
+#include "fuzz/LoopbackPeer.h"
 #include "text/BoundedText.h"
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 #include <fstream>
@@ -36,83 +30,6 @@
 extern "C" void __wrap__Z5Sleepj(unsigned int) {}
 
 namespace {
-
-constexpr int kPeerWaitMs = 5000; // the downloader always connects at once; this is a guard
-
-struct Listener {
-    int socket = -1;
-    uint16_t port = 0;
-};
-
-const Listener& TheListener() {
-    static const Listener listener = [] {
-        Listener made;
-        made.socket = ::socket(AF_INET, SOCK_STREAM, 0);
-        FUZZ_CHECK(made.socket >= 0);
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        FUZZ_CHECK(bind(made.socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
-        FUZZ_CHECK(listen(made.socket, 4) == 0);
-        socklen_t length = sizeof address;
-        FUZZ_CHECK(getsockname(made.socket, reinterpret_cast<sockaddr*>(&address), &length) == 0);
-        made.port = ntohs(address.sin_port);
-        return made;
-    }();
-    return listener;
-}
-
-// libFuzzer's timer signal interrupts the peer's calls now and then: they are repeated.
-bool WaitFor(int socket, short events) {
-    pollfd entry = {socket, events, 0};
-    int ready;
-    do {
-        ready = poll(&entry, 1, kPeerWaitMs);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
-}
-
-ssize_t Receive(int socket, char* buffer, size_t size) {
-    ssize_t n;
-    do {
-        n = recv(socket, buffer, size, 0);
-    } while (n < 0 && errno == EINTR);
-    return n;
-}
-
-// Accepts one connection, reads the request up to its blank line, sends the answer,
-// closes the sending side and waits for the downloader to close.
-void Peer(const std::string& answer, std::string* request) {
-    const int listener = TheListener().socket;
-    if (!WaitFor(listener, POLLIN))
-        return;
-    int socket;
-    do {
-        socket = accept(listener, nullptr, nullptr);
-    } while (socket < 0 && errno == EINTR);
-    if (socket < 0)
-        return;
-    char piece[4096];
-    while (request->find("\r\n\r\n") == std::string::npos && WaitFor(socket, POLLIN)) {
-        ssize_t n = Receive(socket, piece, sizeof piece);
-        if (n <= 0)
-            break;
-        request->append(piece, static_cast<size_t>(n));
-    }
-    size_t sent = 0;
-    while (sent < answer.size()) {
-        ssize_t n = send(socket, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        sent += static_cast<size_t>(n);
-    }
-    shutdown(socket, SHUT_WR);
-    while (WaitFor(socket, POLLIN) && Receive(socket, piece, sizeof piece) > 0) {
-    }
-    close(socket);
-}
 
 std::string ReadFile(const std::string& path, bool* exists) {
     std::ifstream file(path, std::ios::binary);
@@ -155,9 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::ofstream(destination, std::ios::binary) << previous;
     }
 
-    const uint16_t port = TheListener().port;
-    std::string request;
-    std::thread peer(Peer, std::cref(answer), &request);
+    const uint16_t port = LoopbackPeer::Port();
+    LoopbackPeer peer({answer});
 
     HttpDownloader downloader;
     FUZZ_CHECK(HttpDownloaderCreate(&downloader) == &downloader);
@@ -174,7 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int result = 7;
     const int returned = HttpDownload(&downloader, url.c_str(), destination.c_str(), &result,
                                       stopping ? StopAtSecondCall : nullptr, &calls);
-    peer.join();
+    peer.Stop();
+    FUZZ_CHECK(peer.Requests().size() == 1);
+    const std::string& request = peer.Requests()[0];
 
     FUZZ_CHECK(returned == 0 || returned == 1);
     FUZZ_CHECK(result == 0 || result == 1);
