@@ -108,6 +108,45 @@ int WSAPoll(LPWSAPOLLFD descriptors, ULONG count, int timeoutMilliseconds) {
     return result;
 }
 
+int connect(SOCKET socket, const sockaddr* address, int length) {
+    if (length < 0) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    if (::connect(socket, address, static_cast<socklen_t>(length)) == 0)
+        return 0;
+    if (errno != EINTR)
+        return SOCKET_ERROR;
+    // After a signal the attempt goes on without the caller, and connecting again would
+    // only report it as under way: wait for it to end, as Windows' blocking connect does.
+    // Closing the socket from another thread (the connect watchdog shuts it down first)
+    // ends the wait as well.
+    pollfd entry = {};
+    entry.fd = socket;
+    entry.events = POLLOUT;
+    int ready;
+    do {
+        ready = poll(&entry, 1, -1);
+    } while (ready < 0 && errno == EINTR);
+    if (ready < 0)
+        return SOCKET_ERROR;
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
+        return SOCKET_ERROR;
+    if (error != 0) {
+        errno = error;
+        return SOCKET_ERROR;
+    }
+    // A shut-down attempt may end without an error of its own: only a peer makes it a
+    // connection.
+    sockaddr_storage peer;
+    socklen_t peerSize = sizeof peer;
+    if (getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
+        return SOCKET_ERROR;
+    return 0;
+}
+
 int send(SOCKET socket, const char* bytes, int length, int flags) {
     if (length < 0) {
         errno = EINVAL;

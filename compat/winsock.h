@@ -9,6 +9,8 @@
 // - send never raises SIGPIPE: a send to a reset peer fails with WSAECONNRESET instead of
 //   ending the process. send and recv take and return int lengths as on Windows; a call
 //   interrupted by a signal is repeated, since Windows calls are never interrupted.
+// - A blocking connect interrupted by a signal waits for the outcome of the attempt,
+//   which goes on in the background, instead of failing with EINTR.
 // - WSAPoll is poll(); unlike select it has no limit on descriptor numbers.
 // - The linger structure keeps the BSD field types (int, where Windows has u_short);
 //   both take l_onoff and l_linger, which is all the code sets.
@@ -97,6 +99,7 @@ int WSAPoll(LPWSAPOLLFD descriptors, ULONG count, int timeoutMilliseconds);
 // int), so such calls reach them.
 int send(SOCKET socket, const char* bytes, int length, int flags);
 int recv(SOCKET socket, char* buffer, int length, int flags);
+int connect(SOCKET socket, const sockaddr* address, int length);
 
 template <typename Length, typename = std::enable_if_t<std::is_integral<Length>::value>>
 inline int send(SOCKET socket, const char* bytes, Length length, int flags) {

@@ -2,14 +2,27 @@
 // showed it.
 #include "attrlist/MifList.h"
 #include "http/HttpClient.h"
+#include "http/TcpConnection.h"
 #include "support/HttpClientHandle.h"
 #include "support/ScriptedServer.h"
 
+#include "compat/win32.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <pthread.h>
+#include <signal.h>
+#endif
 
 namespace {
 
@@ -110,5 +123,75 @@ TEST(FuzzFindings, SetterKeepsMarkerInFullCallerBuffer) {
         EXPECT_EQ(cases[i].result, list.Exists(3));
     }
 }
+
+#ifndef _WIN32
+struct ConnectionDeleter {
+    void operator()(TcpConnection* connection) const {
+        TcpConnectionDestroy(connection);
+        free(connection);
+    }
+};
+using Connection = std::unique_ptr<TcpConnection, ConnectionDeleter>;
+
+Connection MakeConnection(uint32_t timeout) {
+    TcpConnection* connection = static_cast<TcpConnection*>(malloc(sizeof(TcpConnection)));
+    TcpConnectionInit(connection);
+    connection->timeout = timeout;
+    return Connection(connection);
+}
+
+void IgnoreSignal(int) {}
+
+// A signal that reaches a thread while its connect waits for the peer (here: for room in
+// a full accept queue) must not fail the connect: Windows calls are never interrupted.
+TEST(FuzzFindings, ConnectWaitsThroughSignal) {
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_NE(INVALID_SOCKET, listener);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+    ASSERT_EQ(0, listen(listener, 0));
+    ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
+    const uint16_t port = ntohs(address.sin_port);
+    KivIpAddr loopback;
+    ASSERT_EQ(1, loopback.Parse("127.0.0.1"));
+
+    // Fill the queue until a connect hangs (the watchdog then aborts it after 1 s).
+    std::vector<Connection> queued;
+    bool full = false;
+    for (int i = 0; i < 8 && !full; ++i) {
+        Connection filler = MakeConnection(1);
+        if (TcpConnectAddress(filler.get(), loopback, port))
+            queued.push_back(std::move(filler));
+        else
+            full = true;
+    }
+
+    struct sigaction quiet = {};
+    quiet.sa_handler = IgnoreSignal; // no SA_RESTART: the signal interrupts the call
+    struct sigaction previous = {};
+    ASSERT_EQ(0, sigaction(SIGUSR1, &quiet, &previous));
+    Connection connection = MakeConnection(5);
+    std::atomic<int> result{-1};
+    std::thread connecting([&] { result = TcpConnectAddress(connection.get(), loopback, port); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool waiting = result.load() == -1;
+    pthread_kill(connecting.native_handle(), SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Room in the queue: the retried connect gets in.
+    SOCKET accepted = accept(listener, nullptr, nullptr);
+    connecting.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    if (accepted != INVALID_SOCKET)
+        closesocket(accepted);
+    closesocket(listener);
+    if (!full || !waiting)
+        GTEST_SKIP() << "the connect did not wait for the full queue";
+    EXPECT_EQ(1, result.load());
+    EXPECT_EQ(1u, connection->connected);
+}
+#endif
 
 } // namespace
