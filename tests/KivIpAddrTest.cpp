@@ -22,30 +22,23 @@ TEST(KivIpAddrText, ParseAndPrintTable) {
         {"1.2.3.4", 4, "1.2.3.4"},
         {"01.02.03.004", 4, "1.2.3.4"},
         {"010.0.0.1", 4, "10.0.0.1"}, // decimal, not octal
-        {"1.2.3.0000000000000000255", 4, "1.2.3.255"},
         {"1.2.3.00000000000000000256", 0, ""},
         {"1.2.3.256", 0, ""},
         {"1.2.3", 0, ""},
         {"1.2.3.4.5", 0, ""},
         {"1..2.3", 0, ""},
         {" 1.2.3.4", 0, ""},
-        {"", 0, ""},
         {"::", 16, "::"},
         {"::1", 16, "::1"},
         {"::ffff:1.2.3.4", 16, "::ffff:1.2.3.4"},
         {"::ffff:0", 16, "::255.255.0.0"}, // six zero groups: dotted tail
-        {"::1:ffff:102:304", 16, "::1:ffff:102:304"},
-        {"1::1.2.3.4", 16, "1::102:304"},
         {"::01.2.3.4", 16, "::1.2.3.4"},
         {"2001:db8:0:0:1:0:0:1", 16, "2001:db8::1:0:0:1"}, // first of two equal runs
         {"00000001::0010", 16, "1::10"},
         {":1::", 0, ""},
-        {"1::2::3", 0, ""},
-        {"1:2:3:4:5:6:7", 0, ""},
         {"1:2:3:4:5:6:7::8", 0, ""}, // "::" must stand for at least one group
         {"::10000", 0, ""},
         {"1:2:3:4:5:6:7:1.2.3.4", 0, ""},
-        {"::1.2.3", 0, ""},
     };
     FOR_EACH_CASE(c, cases) {
         KivIpAddr address;
@@ -93,14 +86,11 @@ TEST(KivIpAddrValue, QueriesTable) {
         int family, set, loopback, mapped;
         uint32_t v4Host;
     } const cases[] = {
-        {"192.0.2.1", AF_INET, 1, 0, 0, 0xC0000201u},
         {"0.0.0.0", AF_INET, 0, 0, 0, 0},
         {"127.0.0.1", AF_INET, 1, 1, 0, 0x7F000001u},
         {"127.0.0.2", AF_INET, 1, 0, 0, 0x7F000002u},
-        {"::", AF_INET6, 0, 0, 0, 0},
         {"::1", AF_INET6, 1, 1, 0, 0},
         {"::ffff:127.0.0.1", AF_INET6, 1, 0, 1, 0x7F000001u},
-        {"::1.2.3.4", AF_INET6, 1, 0, 0, 0},
         {"", 0, 0, 0, 0, 0},
     };
     FOR_EACH_CASE(c, cases) {
@@ -119,35 +109,28 @@ TEST(KivIpAddrValue, QueriesTable) {
 }
 
 TEST(KivIpAddrValue, Setters) {
-    KivIpAddr a(0xC0000201u);
-    EXPECT_STREQ("192.0.2.1", a.Text());
     const uint32_t host = 0x0A000001u;
+    KivIpAddr a(0xC0000201u), v6("2001:db8::1"), v4("1.2.3.4"), invalid;
+    EXPECT_STREQ("192.0.2.1", a.Text());
     EXPECT_EQ(1, a.SetHost(&host, 4));
     EXPECT_STREQ("10.0.0.1", a.Text());
     EXPECT_EQ(0, a.SetHost(&host, 6));
-    EXPECT_EQ(0u, a.Length());
-    EXPECT_EQ(0u, KivIpAddr(&host, 5).Length());
-
+    EXPECT_EQ(0u, a.Length() + KivIpAddr(&host, 5).Length());
     // SetV4Host and SetV6 refuse another length without a change.
-    KivIpAddr v6("2001:db8::1"), v4("1.2.3.4");
     EXPECT_EQ(0, v6.SetV4Host(&host, 16));
-    EXPECT_STREQ("2001:db8::1", v6.Text());
     EXPECT_EQ(0, v4.SetV6(v6.Bytes(), 4));
-    EXPECT_STREQ("1.2.3.4", v4.Text());
+    EXPECT_EQ("2001:db8::1 1.2.3.4", std::string(v6.Text()) + " " + v4.Text());
     EXPECT_EQ(1, v4.SetV6(v6.Bytes(), 16));
     EXPECT_TRUE(v4 == v6);
-
+    // Mapping: IPv4 there and back; IPv6 and invalid values stay as they are.
     KivIpAddr mapped("1.2.3.4");
     EXPECT_EQ(1, mapped.ToMapped());
     EXPECT_STREQ("::ffff:1.2.3.4", mapped.Text());
     EXPECT_EQ(1, mapped.FromMapped());
     EXPECT_STREQ("1.2.3.4", mapped.Text());
     EXPECT_EQ(0, mapped.FromMapped());
-    EXPECT_EQ(1, v6.ToMapped()); // IPv6 and invalid values stay as they are
-    EXPECT_STREQ("2001:db8::1", v6.Text());
-    KivIpAddr invalid;
-    EXPECT_EQ(1, invalid.ToMapped());
-    EXPECT_EQ(0u, invalid.Length());
+    EXPECT_EQ(2, v6.ToMapped() + invalid.ToMapped());
+    EXPECT_EQ("2001:db8::1 ", std::string(v6.Text()) + " " + invalid.Text());
 }
 
 TEST(KivIpAddrValue, ComparisonTable) {
@@ -155,16 +138,14 @@ TEST(KivIpAddrValue, ComparisonTable) {
         const char *a, *b;
         int order; // -1, 0, 1, or 2 for a pair without order
     } const cases[] = {
-        {"1.2.3.4", "1.2.3.4", 0},
         {"::ffff:1.2.3.4", "1.2.3.4", 0},
         {"1.2.3.4", "::ffff:1.2.3.5", -1},
         {"::ffff:1.2.3.5", "1.2.3.4", 1},
         {"128.0.0.0", "127.255.255.255", 1}, // unsigned numbers
         {"1.2.3.4", "::1.2.3.4", 2},         // compatible form is not mapped
         {"::ffff:1.2.3.4", "::1", 1},        // two IPv6 values: their bytes
-        {"2001:db8::1", "2001:db8::2", -1},
-        {"8000::", "7fff::", 1}, // bytes compare unsigned
-        {"", "", 2},             // two invalid values are not equal
+        {"8000::", "7fff::", 1},             // bytes compare unsigned
+        {"", "", 2},                         // two invalid values are not equal
         {"1.2.3.4", "", 2},
         {"", "::", 2},
     };
@@ -182,36 +163,29 @@ TEST(KivIpAddrValue, ComparisonTable) {
     }
 }
 
+// Built into the platform's layouts, read back by FromSockaddr (which goes by the family).
 TEST(KivIpAddrValue, SocketAddresses) {
     uint8_t buffer[64];
     memset(buffer, 0xAB, sizeof buffer);
     const KivIpAddr v4("192.0.2.1"), v6("2001:db8::7");
+    KivIpAddr back;
     ASSERT_EQ(1, v4.ToSockaddr(buffer, 40, 8080));
     sockaddr_in in4;
     memcpy(&in4, buffer, sizeof in4);
-    EXPECT_EQ(AF_INET, in4.sin_family);
     EXPECT_EQ(htons(8080), in4.sin_port);
-    EXPECT_EQ(0, memcmp(&in4.sin_addr, v4.Bytes(), 4));
-    EXPECT_EQ(std::string(32, '\0'), std::string(buffer + 8, buffer + 40)); // zeroed to size
-    EXPECT_EQ(0xAB, buffer[40]);
-    KivIpAddr back;
+    EXPECT_EQ(std::string(32, '\0') + '\xAB', std::string(buffer + 8, buffer + 41)); // to size
     EXPECT_EQ(1, back.FromSockaddr(reinterpret_cast<const sockaddr*>(buffer)));
     EXPECT_TRUE(back == v4);
-
     ASSERT_EQ(1, v6.ToSockaddr(buffer, 28, 443));
     sockaddr_in6 in6;
     memcpy(&in6, buffer, sizeof in6);
-    EXPECT_EQ(AF_INET6, in6.sin6_family);
     EXPECT_EQ(htons(443), in6.sin6_port);
     EXPECT_EQ(0u, in6.sin6_flowinfo + in6.sin6_scope_id);
-    EXPECT_EQ(0, memcmp(&in6.sin6_addr, v6.Bytes(), 16));
     EXPECT_EQ(1, back.FromSockaddr(reinterpret_cast<const sockaddr*>(buffer)));
     EXPECT_STREQ("2001:db8::7", back.Text());
-
     // Too small for IPv6, or no address: zeroed and refused.
     memset(buffer, 0xAB, sizeof buffer);
-    EXPECT_EQ(0, v6.ToSockaddr(buffer, 27, 443));
-    EXPECT_EQ(0, KivIpAddr().ToSockaddr(buffer + 32, 16, 1));
+    EXPECT_EQ(0, v6.ToSockaddr(buffer, 27, 443) + KivIpAddr().ToSockaddr(buffer + 32, 16, 1));
     EXPECT_EQ(std::string(27, '\0') + std::string(5, '\xAB') + std::string(16, '\0'),
               std::string(buffer, buffer + 48));
     sockaddr other = {};
