@@ -66,18 +66,15 @@ TEST(KivIpAddrText, ToTextRoomAndTheTextBuffer) {
     EXPECT_EQ(0, KivIpAddr().ToText(buffer, sizeof buffer));
     EXPECT_STREQ("", buffer);
 
-    // Text reuses one buffer per object and follows the value; copies get their own.
-    const char* first = address.Text();
+    // Text follows the value; copies and assigned values do not share the text buffer.
+    const char* text = address.Text();
+    KivIpAddr copy(address), assigned("::1");
+    assigned.Text();
+    assigned = address;
     address.SetLoopback4();
-    EXPECT_EQ(first, address.Text());
-    EXPECT_STREQ("127.0.0.1", first);
-    KivIpAddr copy(address);
-    EXPECT_NE(first, copy.Text());
-    KivIpAddr target("::1");
-    const char* own = target.Text();
-    target = address;
-    EXPECT_EQ(own, target.Text());
-    EXPECT_STREQ("127.0.0.1", own);
+    EXPECT_EQ(text, address.Text());
+    EXPECT_EQ("127.0.0.1 255.255.255.255 255.255.255.255",
+              std::string(text) + " " + copy.Text() + " " + assigned.Text());
 }
 
 TEST(KivIpAddrValue, QueriesTable) {
@@ -103,9 +100,6 @@ TEST(KivIpAddrValue, QueriesTable) {
         EXPECT_EQ(c.family == AF_INET ? c.v4Host >> 24 : 0u, a.ByteAt(0));
         EXPECT_EQ(0, a.ByteAt(a.Length())); // beyond the length
     }
-#ifdef _WIN32
-    EXPECT_EQ(23, KivIpAddr("::1").Family());
-#endif
 }
 
 TEST(KivIpAddrValue, Setters) {
