@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -64,18 +65,14 @@ TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
         {"x&#66;y", 64, "xBy"},
         {"&#x263A;", 64, "\xE2\x98\xBA"},
         {"&#X41;&#x6a;", 64, "Aj"},
-        {"&#00000000000000065;", 64, "A"},     // ';' 19 characters after '&'
-        {"a&#000000000000000065;b", 64, "ab"}, // 20 characters: dropped whole
-        {"&#x00000000000000041;.", 64, "."},
+        {"&#00000000000000065;", 64, "A"},                // ';' 19 characters after '&'
+        {"a&#000000000000000065;b", 64, "ab"},            // 20 characters: dropped whole
         {"a&#65b", 64, "a#65b"},                          // never closed: the '&' goes
         {"&#65 &#66", 64, "#65 &#66"},                    // ...and the rest is plain
         {";&#65", 64, ";#65"},                            // a ';' before the '&' does not close it
         {"&#;&#x;&#6a5;&#-1;", 64, "&#;&#x;&#6a5;&#-1;"}, // no reference without digits only
-        {"&amp;&#", 64, "&amp;#"},
         {"caf\xC3\xA9 &#233;", 64, "caf\xC3\xA9 \xC3\xA9"}, // UTF-8 input passes through
-        {"\x80\xFF", 64, "\x80\xFF"},
-        {"a&#0;b", 64, "ab"}, // a NUL would end the text
-        {"&#x10FFFF;", 64, "\xF4\x8F\xBF\xBF"},
+        {"a&#0;b", 64, "ab"},                               // a NUL would end the text
         {"&#99999999999;", 64, "\xFD\xBF\xBF\xBF\xBF\xBF"}, // saturates at the largest value
         {"abc", 2, "a"},
         {"&#x263A;", 3, ""}, // three bytes and the NUL need four
@@ -83,7 +80,6 @@ TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
         {"a&#x263A;b", 4, "a"}, // nothing after a character that did not fit
         {"\xC3\xA9x", 2, ""},   // a UTF-8 character is not split
         {"\xC3\xA9x", 3, "\xC3\xA9"},
-        {"abc", 1, ""},
         {"abc", 0, ""},
         {nullptr, 8, ""},
     };
@@ -93,11 +89,7 @@ TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
 }
 
 TEST(Utf8EncodeCodePoint, LengthsAtEachBoundary) {
-    struct Case {
-        uint32_t codePoint;
-        const char* bytes;
-    } const cases[] = {
-        {0x41, "\x41"},
+    const std::pair<uint32_t, const char*> cases[] = {
         {0x7F, "\x7F"},
         {0x80, "\xC2\x80"},
         {0x7FF, "\xDF\xBF"},
@@ -108,26 +100,24 @@ TEST(Utf8EncodeCodePoint, LengthsAtEachBoundary) {
         {0x200000, "\xF8\x88\x80\x80\x80"},
         {0x3FFFFFF, "\xFB\xBF\xBF\xBF\xBF"},
         {0x4000000, "\xFC\x84\x80\x80\x80\x80"},
-        {0x7FFFFFFF, "\xFD\xBF\xBF\xBF\xBF\xBF"},
-        {0xFFFFFFFF, "\xFD\xBF\xBF\xBF\xBF\xBF"},
+        {0xFFFFFFFF, "\xFD\xBF\xBF\xBF\xBF\xBF"}, // as 0x7FFFFFFF
     };
     FOR_EACH_CASE(c, cases) {
-        const int length = static_cast<int>(strlen(c.bytes));
+        const int length = static_cast<int>(strlen(c.second));
         char out[8];
         memset(out, '#', sizeof out);
-        EXPECT_EQ(length, Utf8EncodeCodePoint(nullptr, 0, c.codePoint));
-        EXPECT_EQ(-1, Utf8EncodeCodePoint(out, length - 1, c.codePoint));
-        EXPECT_EQ(length, Utf8EncodeCodePoint(out, length, c.codePoint));
-        EXPECT_EQ(std::string(c.bytes) + "#", std::string(out, length + 1));
+        EXPECT_EQ(length, Utf8EncodeCodePoint(nullptr, 0, c.first));
+        EXPECT_EQ(-1, Utf8EncodeCodePoint(out, length - 1, c.first));
+        EXPECT_EQ(length, Utf8EncodeCodePoint(out, length, c.first));
+        EXPECT_EQ(std::string(c.second) + "#", std::string(out, length + 1));
     }
     char out[8];
     EXPECT_EQ(-1, Utf8EncodeCodePoint(out, -5, 0x41));
 }
 
-std::string Base64(const std::string& bytes, bool lineBreaks) {
+std::string Base64(const std::string& bytes) {
     std::vector<char> out(bytes.size() * 2 + 16, '#');
-    const int length =
-        Base64Encode(bytes.data(), bytes.size(), out.data(), out.size(), lineBreaks ? 1 : 0);
+    const int length = Base64Encode(bytes.data(), bytes.size(), out.data(), out.size(), 0);
     EXPECT_EQ(strlen(out.data()), static_cast<size_t>(length));
     return std::string(out.data(), length);
 }
@@ -136,29 +126,22 @@ TEST(Base64Encode, VectorsLinesAndRoom) {
     // RFC 4648's vectors, the prefixes of "foobar", and both extra alphabet characters.
     const char* const foobar[] = {"", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy"};
     for (size_t n = 0; n < 7; ++n)
-        EXPECT_EQ(foobar[n], Base64(std::string("foobar", n), false)) << n;
-    EXPECT_EQ("+/+/", Base64("\xFB\xFF\xBF", false));
+        EXPECT_EQ(foobar[n], Base64(std::string("foobar", n))) << n;
+    EXPECT_EQ("+/+/", Base64("\xFB\xFF\xBF"));
+    // Lines of 64 with breaks between them only; exactly the text and its NUL must fit.
     for (size_t count : {0, 47, 48, 49, 96, 97, 500}) {
         const std::string bytes(count, '\xA5');
-        std::string expect = Base64(bytes, false);
+        std::string expect = Base64(bytes);
         for (size_t at = 64; at < expect.size(); at += 65)
-            expect.insert(at, "\n"); // between lines only, never at the end
-        EXPECT_EQ(expect, Base64(bytes, true)) << count;
+            expect.insert(at, "\n");
+        std::vector<char> out(expect.size() + 2, '#');
+        EXPECT_EQ(0, Base64Encode(bytes.data(), count, out.data(), expect.size(), 1)) << count;
+        EXPECT_EQ(static_cast<int>(expect.size()),
+                  Base64Encode(bytes.data(), count, out.data(), expect.size() + 1, 1))
+            << count;
+        EXPECT_EQ(expect + '\0' + '#', std::string(out.begin(), out.end())) << count;
     }
-    // The destination must hold the text and its NUL: 8 characters need 9 bytes; 49
-    // bytes with breaks give 68 characters, one LF and the NUL.
     char out[16];
-    memset(out, '#', sizeof out);
-    EXPECT_EQ(0, Base64Encode("foobar", 6, out, 8, 0));
-    EXPECT_EQ('#', out[0]);
-    EXPECT_EQ(8, Base64Encode("foobar", 6, out, 9, 0));
-    EXPECT_EQ(std::string("Zm9vYmFy\0#", 10), std::string(out, 10));
-    const std::string bytes(49, 'x');
-    std::vector<char> big(80, '#');
-    EXPECT_EQ(0, Base64Encode(bytes.data(), bytes.size(), big.data(), 69, 1));
-    EXPECT_EQ(68, Base64Encode(bytes.data(), bytes.size(), big.data(), 69, 0));
-    EXPECT_EQ(69, Base64Encode(bytes.data(), bytes.size(), big.data(), 70, 1));
-    EXPECT_EQ('#', big[70]);
     EXPECT_EQ(0, Base64Encode("f", 1, nullptr, 16, 0));
     EXPECT_EQ(0, Base64Encode(nullptr, 1, out, sizeof out, 0));
     EXPECT_EQ(0, Base64Encode("", 0, out, 0, 0)); // no room even for the NUL
