@@ -189,8 +189,6 @@ TEST(HttpDownload, ProxyRequests) {
         // The port is written even when it is 80; the Host line has none then.
         {"http://updates.example/pkg/setup.exe", nullptr, nullptr,
          Request("http://updates.example:80/pkg/setup.exe", "updates.example")},
-        {"https://updates.example:8080/", nullptr, nullptr,
-         Request("http://updates.example:8080/", "updates.example:8080")},
         {"http://updates.example/a", "kiv", "s3cret",
          Request("http://updates.example:80/a", "updates.example",
                  "Proxy-Authorization: Basic a2l2OnMzY3JldA==\r\n")},
