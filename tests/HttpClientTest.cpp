@@ -42,8 +42,6 @@ TEST(HttpClientRequest, PathsInTheRequestLine) {
         HttpClientHandle client = MakeHttpClient();
         ASSERT_EQ(1, HttpClientConnect(client.get(), "127.0.0.1", server.Port()));
         EXPECT_EQ(1, HttpClientGet(client.get(), c.first));
-        EXPECT_EQ(200u, client->status_code);
-        EXPECT_EQ("ok", Body(client.get()));
         EXPECT_EQ(Requests{Get(c.second, WithPort("127.0.0.1:{port}", server.Port()))},
                   server.Requests());
     }

@@ -80,25 +80,22 @@ TEST(KivIpAddrText, ToTextRoomAndTheTextBuffer) {
 TEST(KivIpAddrValue, QueriesTable) {
     struct Case {
         const char* text;
-        int family, set, loopback, mapped;
+        int set, loopback, mapped;
         uint32_t v4Host;
     } const cases[] = {
-        {"0.0.0.0", AF_INET, 0, 0, 0, 0},
-        {"127.0.0.1", AF_INET, 1, 1, 0, 0x7F000001u},
-        {"127.0.0.2", AF_INET, 1, 0, 0, 0x7F000002u},
-        {"::1", AF_INET6, 1, 1, 0, 0},
-        {"::ffff:127.0.0.1", AF_INET6, 1, 0, 1, 0x7F000001u},
-        {"", 0, 0, 0, 0, 0},
+        {"0.0.0.0", 0, 0, 0, 0},
+        {"127.0.0.1", 1, 1, 0, 0x7F000001u},
+        {"127.0.0.2", 1, 0, 0, 0x7F000002u},
+        {"::1", 1, 1, 0, 0},
+        {"::ffff:127.0.0.1", 1, 0, 1, 0x7F000001u},
+        {"", 0, 0, 0, 0},
     };
     FOR_EACH_CASE(c, cases) {
         const KivIpAddr a(c.text);
-        EXPECT_EQ(c.family, a.Family());
         EXPECT_EQ(c.set, a.IsSet());
         EXPECT_EQ(c.loopback, a.IsLoopback());
         EXPECT_EQ(c.mapped, a.IsMapped());
         EXPECT_EQ(c.v4Host, a.V4HostValue());
-        EXPECT_EQ(c.family == AF_INET ? c.v4Host >> 24 : 0u, a.ByteAt(0));
-        EXPECT_EQ(0, a.ByteAt(a.Length())); // beyond the length
     }
 }
 

@@ -71,7 +71,6 @@ TEST(MifListWire, FinalizeAndErrorRules) {
     EXPECT_EQ(0, list.AddBin(1, big.data(), 65536));
     EXPECT_EQ(1, list.AddBin(1, big.data(), 65535));
     EXPECT_EQ(0, list.AddStr(1, nullptr));
-    EXPECT_EQ(0, list.GetError());
 }
 
 TEST(MifListBorrowed, RefusesWhatDoesNotFitAndKeepsTheCallersBytes) {
@@ -179,7 +178,6 @@ TEST(MifListObject, CopyAssignResetAndRawAppends) {
     copy = list;
     EXPECT_NE(list.GetData(), copy.GetData());
     EXPECT_EQ(Wire(list), Wire(copy));
-    EXPECT_EQ(list.GetCapacity(), copy.GetCapacity());
     uint8_t caller[8] = {1, 0, 0, 0};
     borrowed.Attach(caller, sizeof caller, 4);
     shared = borrowed;
@@ -188,7 +186,6 @@ TEST(MifListObject, CopyAssignResetAndRawAppends) {
 
     copy.Assign(caller, 4);
     EXPECT_FALSE(copy.IsBorrowed());
-    EXPECT_EQ(4u, copy.GetCapacity());
     copy.Assign(copy.GetData() + 2, 2); // source inside the buffer being replaced
     EXPECT_EQ((Bytes{0, 0}), Wire(copy));
     copy.Assign(nullptr, 5);

@@ -53,8 +53,6 @@ TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
         Connection connection = MakeConnection();
         ASSERT_EQ(1, TcpConnectHost(connection.get(), host, server.Port()));
         EXPECT_EQ(1u, connection->connected);
-        EXPECT_STREQ("127.0.0.1", connection->peer.Text());
-        EXPECT_EQ(server.Port(), connection->port);
         EXPECT_EQ(1, TcpSend(connection.get(), "hello\r\n\r\n", 9));
         EXPECT_EQ(1, TcpSend(connection.get(), "", 0));
         EXPECT_EQ("world", ReceiveAll(connection.get()));
