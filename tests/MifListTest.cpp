@@ -172,7 +172,7 @@ TEST(MifListGroup, NestsFinalizedAndUnfinalizedLists) {
               Wire(withNone));
 }
 
-TEST(MifListObject, CopyAssignResetAndRawAppends) {
+TEST(MifListObject, CopyAssignAndRawAppends) {
     MifList list, copy, shared, borrowed;
     list.AddStr(1, "abc");
     copy = list;
