@@ -34,7 +34,7 @@ const char kThree[] = "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\n";
 TEST(ProfileEdit, SetAddAndDeletePositions) {
     struct Case {
         std::string doc;
-        char op; // S: ProfileSetString, A: ProfileAddEntry, D: ProfileDeleteSection, E: ...Entry
+        char op; // S, Q (quotes on): set; A: add entry; D: delete section; E: delete entry
         const char *section, *key, *value;
         int result;
         std::string text;
@@ -81,7 +81,7 @@ TEST(ProfileEdit, SetAddAndDeletePositions) {
     EXPECT_EQ(1, ProfileSetInt(&doc.p, "A", "i", INT_MIN));
     EXPECT_EQ(1, ProfileSetBool(&doc.p, "A", "on", 5));
     EXPECT_EQ(1, ProfileSetFlags(&doc.p, "A", "f", table, 5));
-    EXPECT_EQ(0, ProfileRemoveText(&doc.p, 34, 1));
+    EXPECT_EQ(0, ProfileRemoveText(&doc.p, 29, 2)); // one byte short
     EXPECT_EQ(1, ProfileInsertText(&doc.p, "x", 99));
     EXPECT_EQ(1, ProfileRemoveText(&doc.p, 1, 2));
     EXPECT_EQ("[\ni=-2147483648\non=On\nf=X,Z\nx", doc.Text());
