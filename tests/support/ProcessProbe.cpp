@@ -1,0 +1,95 @@
+#include "support/ProcessProbe.h"
+
+#ifdef _WIN32
+#include "compat/win32.h"
+
+#include <psapi.h>
+#include <tlhelp32.h>
+
+int64_t ProcessThreadCount() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    DWORD self = GetCurrentProcessId();
+    int64_t count = 0;
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID == self)
+            ++count;
+        entry.dwSize = sizeof(entry);
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
+int64_t ProcessHandleCount() {
+    DWORD count = 0;
+    return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int64_t>(count) : -1;
+}
+
+int64_t ProcessMemoryBytes() {
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(),
+                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                              sizeof(counters)))
+        return -1;
+    return static_cast<int64_t>(counters.PrivateUsage);
+}
+
+#else
+#include <dirent.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Entries of a /proc directory, without "." and "..".
+int64_t CountEntries(const char* path) {
+    DIR* directory = opendir(path);
+    if (directory == nullptr)
+        return -1;
+    int64_t count = 0;
+    while (const dirent* entry = readdir(directory)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    closedir(directory);
+    return count;
+}
+
+} // namespace
+
+int64_t ProcessThreadCount() {
+    return CountEntries("/proc/self/task");
+}
+
+int64_t ProcessHandleCount() {
+    // The directory being read holds a descriptor of its own while it is read.
+    int64_t count = CountEntries("/proc/self/fd");
+    return count < 0 ? -1 : count - 1;
+}
+
+int64_t ProcessMemoryBytes() {
+    FILE* status = fopen("/proc/self/status", "r");
+    if (status == nullptr)
+        return -1;
+    char line[256];
+    int64_t bytes = -1;
+    while (fgets(line, sizeof(line), status) != nullptr) {
+        if (strncmp(line, "VmRSS:", 6) == 0) {
+            long long kilobytes = 0;
+            for (const char* p = line + 6; *p != '\0'; ++p) {
+                if (*p >= '0' && *p <= '9')
+                    kilobytes = kilobytes * 10 + (*p - '0');
+            }
+            bytes = kilobytes * 1024;
+            break;
+        }
+    }
+    fclose(status);
+    return bytes;
+}
+#endif
