@@ -6,11 +6,13 @@
 #include "support/HttpClientHandle.h"
 #include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
+#include "support/UpdateFixtures.h"
 #include "update/UpdateService.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,11 +38,9 @@ Bytes Check(const std::string& url, const char* proxy = nullptr, uint16_t proxyP
     return Bytes(buffer, buffer + size);
 }
 
-Bytes List(const char* productName, int32_t version = 0, bool withVersion = false) {
+Bytes List(const char* productName) {
     MifList list;
     list.AddStr(1, productName);
-    if (withVersion)
-        list.AddInt(2, version);
     list.Finalize();
     return Bytes(list.GetData(), list.GetData() + list.GetSize());
 }
@@ -159,6 +159,64 @@ TEST_F(HostileServer, DrippingServerRestartsTheWaitOnEachByte) {
     EXPECT_EQ(TCP_ERR_TIMEOUT, client->connection->last_error);
 }
 
+// A response that arrives one byte at a time, every line break split from its partner,
+// is read exactly as the same response sent whole.
+TEST_F(HostileServer, ByteByByteAnswersReadLikeWholeOnes) {
+    // With a length the read ends with the body, and the server stays silent after it;
+    // without one it ends when the server closes.
+    const struct {
+        const char* reply;
+        ScriptedEnd end;
+    } cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", ScriptedEnd::Silent},
+        {"HTTP/1.0 200 OK\nContent-Length: 5\n\nhello", ScriptedEnd::Silent},
+        {"HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", ScriptedEnd::Silent},
+        {"HTTP/1.0 200 OK\r\nServer: s\r\n\r\nhello, closed", ScriptedEnd::Close},
+        {"HTTP/1.0 200 OK\r\rContent-Length: 3\r\n\r\nabc", ScriptedEnd::Close},
+        {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.0 404 Not Found\r\nContent-Length: 2\r\n\r\nno",
+         ScriptedEnd::Close},
+    };
+    struct Outcome {
+        int result;
+        uint32_t status;
+        uint32_t connected; // 0 when the read waited for the close or a time-out
+        std::string header;
+        std::string body;
+        bool operator==(const Outcome& other) const {
+            return result == other.result && status == other.status &&
+                   connected == other.connected && header == other.header && body == other.body;
+        }
+    };
+    auto read = [](const std::string& reply, ScriptedEnd end, size_t piece) {
+        ScriptedExchange exchange;
+        exchange.reply = reply;
+        exchange.piece = piece;
+        exchange.delay_ms = piece != 0 ? 2 : 0;
+        ScriptedServer server({{{exchange}, end}});
+        HttpClientHandle client = MakeHttpClient(2);
+        Outcome outcome = {-1, 0, 0, "", ""};
+        if (HttpClientConnect(client.get(), "127.0.0.1", server.Port()) &&
+            HttpClientSendRequest(client.get(), HTTP_METHOD_GET, "update.ini")) {
+            outcome.result = HttpClientReadResponse(client.get());
+            outcome.status = client->status_code;
+            outcome.connected = client->connection->connected;
+            outcome.header = client->header_text != nullptr ? client->header_text : "(none)";
+            if (client->body != nullptr)
+                outcome.body.assign(client->body, client->body_length);
+        }
+        return outcome;
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        Outcome whole = read(cases[i].reply, cases[i].end, 0);
+        Outcome dripped = read(cases[i].reply, cases[i].end, 1);
+        EXPECT_EQ(1, whole.result) << "case " << i;
+        EXPECT_EQ(cases[i].end == ScriptedEnd::Silent, whole.connected == 1) << "case " << i;
+        EXPECT_TRUE(whole == dripped)
+            << "case " << i << ": " << dripped.result << " " << dripped.status << " "
+            << dripped.connected << " [" << dripped.header << "] [" << dripped.body << "]";
+    }
+}
+
 // The update check against servers that break the exchange in every way the reader
 // must survive. `connections` counts what the check opened: a read that fails on a
 // dropped connection is retried on a new one, at most twice.
@@ -217,11 +275,83 @@ TEST_F(HostileServer, UpdateCheckSurvivesBrokenAnswers) {
     }
 }
 
+// The downloader against the same kinds of servers. It never retries; what it has
+// written stays behind, cut to the announced length.
+TEST_F(HostileServer, DownloadSurvivesBrokenAnswers) {
+    const std::string body = "0123456789abcdefghijklmnopqrstuvwxyz";
+    const std::string head = "HTTP/1.0 200 OK\r\nContent-length: " + std::to_string(body.size());
+    struct Case {
+        const char* name;
+        ScriptedConnection script;
+        int result;
+        const char* error;
+        std::string file; // "(no file)" when none may exist
+        bool prefix;      // the file may hold any start of `file`
+    };
+    const Case cases[] = {
+        {"header past 4,096 bytes",
+         ScriptedServer::Reply(EndlessHeader("HTTP/1.0 200 OK\r\n", 1100000), ScriptedEnd::Silent),
+         0, "", "(no file)", false},
+        {"interim block first",
+         ScriptedServer::Reply("HTTP/1.1 100 Continue\r\n\r\n" + head + "\r\n\r\n" + body), 0,
+         "HTTP Error: HTTP/1.1 100 Continue", "(no file)", false},
+        {"interim block without end",
+         ScriptedServer::Reply("HTTP/1.1 100 Continue\r\nX-Note: wait\r\n", ScriptedEnd::Silent), 0,
+         "HTTP Error: HTTP/1.1 100 Continue", "(no file)", false},
+        {"length above what is sent, then close",
+         ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-length: 500\r\n\r\n" + body), 0, "",
+         body, false},
+        {"length below what is sent, more to come",
+         ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-length: 10\r\n\r\n" + body +
+                                   std::string(2000000, 'z'),
+                               ScriptedEnd::Silent),
+         1, "", body.substr(0, 10), false},
+        {"reset in the middle of a body of known length",
+         ResetAfter(head + "\r\n\r\n", body.substr(0, 20)), 0, "", body.substr(0, 20), true},
+        {"reset in the middle of a body of unknown length",
+         ResetAfter("HTTP/1.0 200 OK\r\n\r\n", body.substr(0, 20)), 1, "", body.substr(0, 20),
+         true},
+        {"body dripping a byte a second",
+         Drip("HTTP/1.0 200 OK\r\nContent-length: 3\r\n\r\n", "abc", 1000), 1, "", "abc", false},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(testing::Message() << "case " << i << ": " << c.name);
+        const std::string path = fixtures::TempPath("hostile.bin");
+        std::remove(path.c_str());
+        ScriptedServer server({c.script});
+        UpdateDownloadResult result;
+        EXPECT_EQ(c.result, UpdateDownload(Url(server).c_str(), path.c_str(),
+                                           UpdateDownloadOptions(), &result));
+        EXPECT_STREQ(c.error, result.errorText);
+        std::string file = fixtures::ReadFile(path);
+        if (c.prefix) {
+            EXPECT_EQ(0u, c.file.compare(0, file.size(), file)) << file;
+        } else {
+            EXPECT_EQ(c.file, file);
+        }
+        server.Stop();
+        EXPECT_EQ(1, server.Connections());
+        std::remove(path.c_str());
+    }
+}
+
 TEST_F(HostileServer, ProxyThatClosesAtOnce) {
     ScriptedServer proxy({});
     EXPECT_EQ(kEndMarker, Check("http://updates.example/update.ini", "127.0.0.1", proxy.Port()));
+
+    UpdateDownloadOptions options;
+    options.proxyHost = "127.0.0.1";
+    options.proxyPort = proxy.Port();
+    UpdateDownloadResult result;
+    const std::string path = fixtures::TempPath("hostile-proxy.bin");
+    EXPECT_EQ(0,
+              UpdateDownload("http://updates.example/setup.bin", path.c_str(), options, &result));
+    EXPECT_STREQ("Receive timeout", result.errorText);
+    EXPECT_EQ("(no file)", fixtures::ReadFile(path));
     proxy.Stop();
-    EXPECT_EQ(3, proxy.Connections());
+    // Three for the check (a dropped read is retried twice), one for the download.
+    EXPECT_EQ(4, proxy.Connections());
 }
 
 } // namespace

@@ -118,18 +118,24 @@ void ConcurrentServer::WorkLoop() {
             socket = accepted_.front();
             accepted_.pop_front();
         }
-        Answer(socket);
+        bool served = Answer(socket);
+        // Counted once the socket is gone, so that a caller who sees the count sees no
+        // server socket of that request any more.
         closesocket(AsSocket(socket));
+        if (served) {
+            ++served_;
+        } else {
+            ++refused_;
+        }
     }
 }
 
-void ConcurrentServer::Answer(intptr_t socket) {
+bool ConcurrentServer::Answer(intptr_t socket) {
     auto deadline = std::chrono::steady_clock::now() + kRequestDeadline;
     std::string head;
     while (head.find("\r\n\r\n") == std::string::npos) {
         if (stop_ || head.size() > kMaxRequest || std::chrono::steady_clock::now() > deadline) {
-            ++refused_;
-            return;
+            return false;
         }
         int ready = WaitFor(socket, POLLRDNORM);
         if (ready == 0)
@@ -137,8 +143,7 @@ void ConcurrentServer::Answer(intptr_t socket) {
         char bytes[2048];
         int count = ready > 0 ? recv(AsSocket(socket), bytes, sizeof(bytes), 0) : -1;
         if (count <= 0) {
-            ++refused_;
-            return;
+            return false;
         }
         head.append(bytes, static_cast<size_t>(count));
     }
@@ -155,14 +160,19 @@ void ConcurrentServer::Answer(intptr_t socket) {
         int piece = left > 65536 ? 65536 : static_cast<int>(left);
         int count = ready > 0 ? send(AsSocket(socket), reply + sent, piece, 0) : -1;
         if (count <= 0) {
-            ++refused_;
-            return;
+            return false;
         }
         sent += static_cast<size_t>(count);
     }
-    if (found != responses_.end()) {
-        ++served_;
-    } else {
-        ++refused_;
+    return found != responses_.end();
+}
+
+bool ConcurrentServer::WaitForClosed(int count, int seconds) const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (served_.load() + refused_.load() < count) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    return true;
 }

@@ -33,10 +33,13 @@ public:
 
     bool Listening() const { return listener_ != kNoSocket; }
     uint16_t Port() const { return port_; }
-    // Registered responses sent in full so far.
+    // Connections closed after a registered response was sent in full.
     int Served() const { return served_.load(); }
-    // Requests that were incomplete, unreadable or for an unknown path.
+    // Connections closed after an incomplete or unreadable request, a failed send, or a
+    // request for an unknown path.
     int Refused() const { return refused_.load(); }
+    // Waits up to `seconds` until Served() + Refused() reaches `count`; true when it did.
+    bool WaitForClosed(int count, int seconds) const;
     // Ends all threads; connections waiting to be served are closed.
     void Stop();
 
@@ -45,7 +48,8 @@ private:
 
     void AcceptLoop();
     void WorkLoop();
-    void Answer(intptr_t socket);
+    // True when a registered response was sent in full.
+    bool Answer(intptr_t socket);
 
     const std::map<std::string, std::string> responses_;
     intptr_t listener_ = kNoSocket;

@@ -23,9 +23,24 @@ int64_t ProcessThreadCount() {
     return count;
 }
 
+// Handle values are multiples of 4; a process with more open handles than this probe
+// covers is not one of our tests.
+constexpr uintptr_t kHandleProbeEnd = 1 << 16;
+
 int64_t ProcessHandleCount() {
     DWORD count = 0;
-    return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int64_t>(count) : -1;
+    if (!GetProcessHandleCount(GetCurrentProcess(), &count))
+        return -1;
+    if (count != 0)
+        return static_cast<int64_t>(count);
+    // Wine reports no handles at all; there the handles are counted one by one.
+    int64_t probed = 0;
+    for (uintptr_t value = 4; value < kHandleProbeEnd; value += 4) {
+        DWORD flags;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+            ++probed;
+    }
+    return probed;
 }
 
 int64_t ProcessMemoryBytes() {
@@ -35,7 +50,9 @@ int64_t ProcessMemoryBytes() {
                               reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                               sizeof(counters)))
         return -1;
-    return static_cast<int64_t>(counters.PrivateUsage);
+    // Both are the private commit on Windows; Wine fills only the older field.
+    SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
+    return static_cast<int64_t>(bytes);
 }
 
 #else
