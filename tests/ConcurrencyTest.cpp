@@ -77,7 +77,8 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     const std::string direct = UrlOf(server, fixtures::kDocumentPath);
     const std::string moved = UrlOf(redirector, fixtures::kMovedPath);
     const std::string proxied = std::string("http://updates.example") + fixtures::kDocumentPath;
-    int64_t threadsBefore = ProcessThreadCount();
+    WarmUpProcess();
+    int64_t threadsBefore = CountProcessThreads();
 
     Problems problems;
     std::vector<std::thread> workers;
@@ -116,7 +117,7 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     EXPECT_EQ(kThreads * kChecksPerThread / 5, redirector.Served());
     EXPECT_EQ(0, server.Refused() + redirector.Refused());
     // Every watchdog has ended.
-    EXPECT_EQ(threadsBefore, ProcessThreadCount());
+    EXPECT_EQ(threadsBefore, CountProcessThreads());
 }
 
 } // namespace

@@ -58,6 +58,8 @@ bool SetNonBlocking(SOCKET socket) {
 class FullListener {
 public:
     FullListener() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address = {};
         address.sin_family = AF_INET;
@@ -112,7 +114,7 @@ public:
     ThreadSampler()
         : thread_([this] {
               while (!stop_) {
-                  int64_t count = ProcessThreadCount();
+                  int64_t count = CountProcessThreads();
                   if (count > highest_)
                       highest_ = count;
                   std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -133,26 +135,20 @@ private:
 };
 
 TEST(ConnectWatchdog, EndsAHangingConnectAtTheTimeoutAndIsGoneAfterwards) {
+    WarmUpProcess();
     FullListener listener;
     if (!listener.Full())
         GTEST_SKIP() << "connects to a full listen queue do not hang on this system; "
                         "the watchdog cannot be made to act";
-    // One connect that succeeds elsewhere first, so that whatever the sockets layer
-    // starts on first use is running before the threads are counted.
-    {
-        ScriptedServer warm({ScriptedServer::Reply("")});
-        Connection connection = MakeConnection(2);
-        ASSERT_EQ(1, TcpConnectHost(connection.get(), "127.0.0.1", warm.Port()));
-    }
     ThreadSampler sampler;
-    int64_t before = ProcessThreadCount();
+    int64_t before = CountProcessThreads();
 
     const uint32_t timeout = 2;
     Connection connection = MakeConnection(timeout);
     Clock::time_point start = Clock::now();
     EXPECT_EQ(0, TcpConnectAddress(connection.get(), Loopback(), listener.Port()));
     double seconds = SecondsSince(start);
-    int64_t after = ProcessThreadCount();
+    int64_t after = CountProcessThreads();
     int64_t highest = sampler.Stop();
 
     EXPECT_GE(seconds, timeout - 0.5);
@@ -169,11 +165,12 @@ TEST(ConnectWatchdog, EndsAHangingConnectAtTheTimeoutAndIsGoneAfterwards) {
 // Many hanging connects at once each end by their own watchdog, and the process's
 // threads and handles are back where they were.
 TEST(ConnectWatchdog, ConcurrentHangingConnectsAllEnd) {
+    WarmUpProcess();
     FullListener listener;
     if (!listener.Full())
         GTEST_SKIP() << "connects to a full listen queue do not hang on this system";
-    int64_t threads = ProcessThreadCount();
-    int64_t handles = ProcessHandleCount();
+    int64_t threads = CountProcessThreads();
+    int64_t handles = CountProcessHandles();
 
     const int count = 8;
     const uint32_t timeout = 2;
@@ -199,8 +196,10 @@ TEST(ConnectWatchdog, ConcurrentHangingConnectsAllEnd) {
         EXPECT_GE(seconds[i], timeout - 0.5);
         EXPECT_LE(seconds[i], timeout + 1.5);
     }
-    EXPECT_EQ(threads, ProcessThreadCount());
-    EXPECT_EQ(handles, ProcessHandleCount());
+    EXPECT_EQ(threads, CountProcessThreads());
+    if (kExactHandleCounts) {
+        EXPECT_EQ(handles, CountProcessHandles());
+    }
 }
 
 // Connects that end at once, refused or accepted, start and end a watchdog each.
@@ -210,8 +209,9 @@ TEST(ConnectWatchdog, QuickConnectsLeaveNoThreads) {
         ScriptedServer probe({});
         closed = probe.Port();
     }
-    int64_t threads = ProcessThreadCount();
-    int64_t handles = ProcessHandleCount();
+    WarmUpProcess();
+    int64_t threads = CountProcessThreads();
+    int64_t handles = CountProcessHandles();
     int refused = 0;
     int accepted = 0;
     {
@@ -225,8 +225,10 @@ TEST(ConnectWatchdog, QuickConnectsLeaveNoThreads) {
     }
     EXPECT_EQ(100, refused);
     EXPECT_EQ(100, accepted);
-    EXPECT_EQ(threads, ProcessThreadCount());
-    EXPECT_EQ(handles, ProcessHandleCount());
+    EXPECT_EQ(threads, CountProcessThreads());
+    if (kExactHandleCounts) {
+        EXPECT_EQ(handles, CountProcessHandles());
+    }
 }
 
 } // namespace

@@ -21,8 +21,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Handles a round may leave open at the end: none.
-constexpr int64_t kHandleSlack = 0;
+// Handles that may appear after the warm-up: none where counts are exact; on Windows a
+// runtime lock contended for the first time may still open its event.
+constexpr int64_t kHandleSlack = kExactHandleCounts ? 0 : 2;
 // Memory growth allowed after the warm-up: allocator and runtime caches settle within
 // this, while a leak of a few dozen bytes per round over thousands of rounds does not.
 constexpr int64_t kMemorySlack = 64 * 1024;
@@ -56,7 +57,7 @@ struct Figures {
 };
 
 Figures Measure() {
-    return {ProcessHandleCount(), ProcessThreadCount(), ProcessMemoryBytes()};
+    return {CountProcessHandles(), CountProcessThreads(), ProcessMemoryBytes()};
 }
 
 TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
