@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -77,33 +78,40 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     const std::string direct = UrlOf(server, fixtures::kDocumentPath);
     const std::string moved = UrlOf(redirector, fixtures::kMovedPath);
     const std::string proxied = std::string("http://updates.example") + fixtures::kDocumentPath;
-    WarmUpProcess();
+    // No connection of this process before the workers start: where this test runs
+    // first, the workers race for the sockets start-up and the date tables' first use.
+    WarmUpTestFramework();
     int64_t threadsBefore = CountProcessThreads();
 
     Problems problems;
+    std::atomic<bool> go{false};
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t) {
         workers.emplace_back([&, t] {
+            while (!go)
+                std::this_thread::yield();
             const std::string path = fixtures::TempPath("concurrency-" + std::to_string(t));
             int downloads = 0;
             for (int i = 0; i < kChecksPerThread; ++i) {
-                // Three direct checks, one through the redirect, one through the proxy.
-                const bool viaProxy = i % 5 == 4;
-                const std::string& url = i % 5 == 3 ? moved : viaProxy ? proxied : direct;
-                uint8_t buffer[1024];
-                uint32_t size = UpdateCheck(1, url.c_str(), viaProxy ? "127.0.0.1" : nullptr,
-                                            viaProxy ? server.Port() : 0, buffer, sizeof buffer);
-                if (Bytes(buffer, buffer + size) != expected)
-                    problems.Add(url + ": " + std::to_string(size) + " bytes of facts");
+                // A download and a check through the proxy, then three direct checks
+                // and one through the redirect.
+                const bool viaProxy = i % 5 == 0;
                 if (viaProxy && downloads < kDownloadsPerThread) {
                     const char* file = fixtures::kFilePaths[(t + downloads) % 3];
                     Download(UrlOf(server, file), path, &problems);
                     ++downloads;
                 }
+                const std::string& url = i % 5 == 4 ? moved : viaProxy ? proxied : direct;
+                uint8_t buffer[1024];
+                uint32_t size = UpdateCheck(1, url.c_str(), viaProxy ? "127.0.0.1" : nullptr,
+                                            viaProxy ? server.Port() : 0, buffer, sizeof buffer);
+                if (Bytes(buffer, buffer + size) != expected)
+                    problems.Add(url + ": " + std::to_string(size) + " bytes of facts");
             }
             std::remove(path.c_str());
         });
     }
+    go = true;
     for (std::thread& worker : workers)
         worker.join();
 

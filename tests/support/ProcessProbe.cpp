@@ -7,8 +7,12 @@
 
 #include <cstdlib>
 
-void WarmUpProcess() {
+void WarmUpTestFramework() {
     SCOPED_TRACE("warm-up");
+}
+
+void WarmUpProcess() {
+    WarmUpTestFramework();
     ScriptedServer server({ScriptedServer::Reply("warm")});
     auto* connection = static_cast<TcpConnection*>(malloc(sizeof(TcpConnection)));
     TcpConnectionInit(connection);

@@ -27,5 +27,7 @@ constexpr bool kExactHandleCounts = true;
 
 // Runs once what starts process-wide helpers on first use, so that counts taken
 // afterwards compare like with like: on Windows GoogleTest's first trace on a thread
-// starts a thread that watches it, and the sockets layer opens handles on first use.
+// starts a thread that watches it (WarmUpTestFramework does only that), and the
+// sockets layer opens handles on first use.
+void WarmUpTestFramework();
 void WarmUpProcess();
