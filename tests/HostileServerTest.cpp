@@ -220,6 +220,21 @@ TEST_F(HostileServer, ByteByByteAnswersReadLikeWholeOnes) {
     }
 }
 
+// A header that never ends fails the GET once 1,000,000 bytes are in, on a connection
+// that is still up: nothing is retried.
+TEST_F(HostileServer, EndlessHeaderFailsTheGet) {
+    ScriptedServer server({ScriptedServer::Reply(EndlessHeader("HTTP/1.0 200 OK\r\n", 1100000),
+                                                 ScriptedEnd::Silent)});
+    HttpClientHandle client = MakeHttpClient(2);
+    ASSERT_EQ(1, HttpClientConnect(client.get(), "127.0.0.1", server.Port()));
+    EXPECT_EQ(0, HttpClientGet(client.get(), "update.ini"));
+    EXPECT_EQ(0u, client->status_code);
+    EXPECT_EQ(0u, client->connection->last_error);
+    client.reset();
+    server.Stop();
+    EXPECT_EQ(1, server.Connections());
+}
+
 // The update check against servers that break the exchange in every way the reader
 // must survive. `connections` counts what the check opened: a read that fails on a
 // dropped connection is retried on a new one, at most twice.
