@@ -44,6 +44,19 @@ bool EndsWithMarker(const uint8_t* data, uint32_t used) noexcept {
            data[end.position + 1] == 0xFF;
 }
 
+// Where `bytes` lies inside `buffer` (of `capacity` bytes), as an offset; false when it
+// lies outside. A value taken from the list's own buffer must be found again by its
+// offset once growing the buffer has moved it.
+bool OffsetInBuffer(const uint8_t* buffer, uint32_t capacity, const void* bytes,
+                    size_t* offset) noexcept {
+    uintptr_t begin = reinterpret_cast<uintptr_t>(buffer);
+    uintptr_t at = reinterpret_cast<uintptr_t>(bytes);
+    if (buffer == nullptr || at < begin || at - begin >= capacity)
+        return false;
+    *offset = static_cast<size_t>(at - begin);
+    return true;
+}
+
 } // namespace
 
 MifList::MifList(const MifList& other) {
@@ -200,14 +213,18 @@ int MifList::AddBin(uint16_t tag, const void* bytes, uint32_t length) {
     if (tag == kEndTag && length != 0)
         return 0;
     uint32_t header = tag == kEndTag ? 2 : 4;
+    size_t inside = 0;
+    bool own = OffsetInBuffer(data_, capacity_, bytes, &inside);
     if (!EnsureRoom(header + length))
         return 0;
+    if (own)
+        bytes = data_ + inside;
     uint8_t* at = data_ + used_;
     StoreU16(at, tag);
     if (tag != kEndTag) {
         StoreU16(at + 2, static_cast<uint16_t>(length));
         if (length != 0)
-            memcpy(at + 4, bytes, length);
+            memmove(at + 4, bytes, length);
     }
     used_ += header + length;
     return 1;
@@ -253,10 +270,14 @@ int MifList::AddGroup(uint16_t tag, const MifList& sub) {
 }
 
 int MifList::Append(const void* bytes, uint32_t n) {
+    size_t inside = 0;
+    bool own = OffsetInBuffer(data_, capacity_, bytes, &inside);
     if (!EnsureRoom(n))
         return 0;
+    if (own)
+        bytes = data_ + inside;
     if (n != 0)
-        memcpy(data_ + used_, bytes, n);
+        memmove(data_ + used_, bytes, n);
     used_ += n;
     return 1;
 }
@@ -311,7 +332,10 @@ int MifList::IsFinalized() const noexcept {
 int MifList::Unfinalize() {
     if (!IsFinalized())
         return 0;
-    used_ -= 2;
+    // Cut at the marker itself. The test also accepts one stray byte behind the marker;
+    // taking 2 bytes off the end would then keep the marker's first byte in front of the
+    // next record and break the list.
+    used_ = static_cast<uint32_t>(WalkToEnd(data_, used_).position);
     return 1;
 }
 
@@ -365,7 +389,12 @@ int MifList::Remove(uint16_t tag) {
 // setters keep a finalized list finalized.
 int MifList::AppendRecordKeepingMarker(uint16_t tag, const void* bytes, uint32_t length) {
     int finalized = Unfinalize();
-    int added = AddBin(tag, bytes, length);
+    // A finalized list takes the record only when the marker still fits behind it: a
+    // borrowed buffer with room for the record alone would otherwise lose its marker.
+    uint64_t record = (tag == kEndTag ? 2u : 4u) + static_cast<uint64_t>(length);
+    bool room =
+        !finalized || (record + 2 <= UINT32_MAX && Reserve(static_cast<uint32_t>(record + 2)));
+    int added = room ? AddBin(tag, bytes, length) : 0;
     if (finalized)
         Finalize();
     return added;

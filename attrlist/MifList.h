@@ -20,6 +20,9 @@
 //   silently lacks records.
 // - SetInt on an existing value shorter than 4 bytes replaces that value with the 4-byte
 //   integer (as SetBin does) instead of writing past its end.
+// - IsFinalized also accepts a list with one stray byte behind its end marker; Unfinalize
+//   then cuts the list at the marker (dropping that byte too), so that the setters append
+//   behind whole records and leave the list finalized.
 #pragma once
 
 #include "attrlist/MifError.h"
@@ -55,7 +58,8 @@ public:
     uint32_t GetError() const noexcept { return error_; }
     bool IsBorrowed() const noexcept { return borrowed_ != 0; }
 
-    // Building: each appends one record at the end of the used bytes.
+    // Building: each appends one record at the end of the used bytes. Here, in the raw
+    // appends and in the setters, the value may be taken from the list's own buffer.
     int AddBin(uint16_t tag, const void* bytes, uint32_t length);
     int AddStr(uint16_t tag, const char* text);
     int AddInt(uint16_t tag, uint32_t value);

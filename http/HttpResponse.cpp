@@ -246,6 +246,9 @@ int HttpClientReadResponse(HttpClient* client) {
     client->body_length = bodyLength;
 
     if (bodyLength == 0) {
+        // Bytes received behind an empty body (a Content-Length of 0 followed by more)
+        // must not show through it: the body is always followed by its NUL.
+        client->body[0] = '\0';
         if (announced)
             return 1;
         char connectionValue[kConnectionValueSize];

@@ -1,0 +1,371 @@
+// MifList built and edited by random sequences of operations: adds, raw appends,
+// finalizing, setters, removal, attaching and assigning buffers, copies, moves and
+// groups, values taken from the list's own buffer included.
+//
+// Input: a sequence of operations, each an operation byte followed by the arguments it
+// takes (tags, numbers, lengths and value bytes).
+//
+// Properties, after every operation: used never exceeds capacity and a list without a
+// buffer holds nothing; every lookup finds exactly what a plain walk over the used bytes
+// finds (so nothing behind `used` is ever read); IsFinalized says what the bytes say; a
+// strictly finalized list (whole records, one end marker, nothing behind it) stays so
+// under every setter; Finalize on whole records gives a strictly finalized list and
+// Unfinalize takes exactly the marker away; a record added behind whole records is found
+// where it was put; formatted values fit their buffer.
+#include "attrlist/MifList.h"
+#include "net/KivIpAddr.h"
+
+#include "fuzz/FuzzSupport.h"
+#include "fuzz/MifReference.h"
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr int kMaxOperations = 200;
+// Groups of the list itself and appends of its own bytes double it: a sequence stops
+// once a list passes this size, since every check walks the whole list after each
+// operation (the list itself is linear in its size).
+constexpr uint32_t kMaxListSize = 32 * 1024;
+
+// A few small tags repeat often; the high ones reach the end-marker tag.
+uint16_t TakeTag(FuzzInput& input) {
+    const uint8_t b = input.Byte();
+    return (b & 0x80) != 0 ? static_cast<uint16_t>(0xFFF0 | (b & 15))
+                           : static_cast<uint16_t>(b % 6);
+}
+
+uint32_t TakeOccurrence(FuzzInput& input) {
+    return input.Byte() % 5;
+}
+
+std::string TakeValue(FuzzInput& input) {
+    const uint8_t b = input.Byte();
+    // Mostly short values; now and then one near the 16-bit length limit.
+    size_t length =
+        b < 0xF0 ? b % 40 : (b == 0xFF ? 65535 + (input.Byte() % 3) - 1 : 300u * (b & 15));
+    std::string value = input.Bytes(length);
+    value.resize(length, 'v');
+    return value;
+}
+
+// Walks as the list does, over a copy of exactly the used bytes.
+struct Snapshot {
+    std::vector<uint8_t> bytes;
+    std::vector<MifRecord> records;
+    uint32_t stop = 0;
+    bool atMarker = false;
+
+    explicit Snapshot(const MifList& list)
+        : bytes(list.GetData() != nullptr ? list.GetData() : nullptr,
+                list.GetData() != nullptr ? list.GetData() + list.GetSize() : nullptr) {
+        records = MifWalk(bytes.data(), static_cast<uint32_t>(bytes.size()), &stop, &atMarker);
+    }
+    // Whole records and nothing else: a record can follow directly.
+    bool Clean() const { return !atMarker && stop == bytes.size(); }
+    bool Strict() const {
+        return MifStrictlyFinalized(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    }
+    // The rule of IsFinalized: the walk ends (not at a marker) with FF FF at its stop.
+    bool Finalized() const {
+        const size_t used = bytes.size();
+        if (used < 2)
+            return false;
+        return !atMarker && stop + 2 <= used && bytes[stop] == 0xFF && bytes[stop + 1] == 0xFF;
+    }
+};
+
+void CheckList(const MifList& list) {
+    FUZZ_CHECK(list.GetSize() <= list.GetCapacity());
+    if (list.GetData() == nullptr)
+        FUZZ_CHECK(list.GetSize() == 0);
+    uint32_t room = 0;
+    FUZZ_CHECK(list.GetFreeSpace(&room) == (list.IsBorrowed() ? 1 : 0));
+    if (list.IsBorrowed())
+        FUZZ_CHECK(room == list.GetCapacity() - list.GetSize());
+
+    const Snapshot snapshot(list);
+    FUZZ_CHECK(list.IsFinalized() == (snapshot.Finalized() ? 1 : 0));
+    for (uint16_t tag : {0, 1, 2, 3, 4, 5, 0xFFF0, 0xFFFE, 0xFFFF}) {
+        const uint32_t count = MifCount(snapshot.records, tag);
+        for (uint32_t occurrence = 0; occurrence <= count + 1 && occurrence <= 6; ++occurrence) {
+            const MifRecord* record = MifFind(snapshot.records, tag, occurrence);
+            uint32_t offset = 0;
+            uint32_t length = 0;
+            const int found = list.FindValue(tag, &offset, &length, occurrence);
+            FUZZ_CHECK(found == (record != nullptr ? 1 : 0));
+            if (record != nullptr)
+                FUZZ_CHECK(offset == record->offset && length == record->length);
+        }
+        // FormatValues looks every occurrence up afresh, so it is quadratic in them.
+        char text[24];
+        if (count <= 64 && list.FormatValues(tag, text, sizeof text, tag & 1))
+            FUZZ_CHECK(memchr(text, '\0', sizeof text) != nullptr);
+    }
+}
+
+// The setters keep a strictly finalized list strictly finalized.
+template <typename Setter>
+void Set(MifList& list, Setter setter) {
+    const bool strict = Snapshot(list).Strict();
+    setter();
+    if (strict)
+        FUZZ_CHECK(Snapshot(list).Strict());
+}
+
+void Add(MifList& list, uint16_t tag, const void* bytes, uint32_t length) {
+    const Snapshot before(list);
+    const uint32_t count = MifCount(before.records, tag);
+    const int added = list.AddBin(tag, bytes, length);
+    if (!added) {
+        // Refused: a full borrowed buffer, or the end-marker tag with a value.
+        FUZZ_CHECK(Snapshot(list).bytes == before.bytes || list.GetError() != 0);
+        return;
+    }
+    FUZZ_CHECK(list.GetSize() == before.bytes.size() + (tag == 0xFFFF ? 2 : 4 + length));
+    if (before.Clean() && tag != 0xFFFF) {
+        uint32_t offset = 0;
+        uint32_t found = 0;
+        FUZZ_CHECK(list.FindValue(tag, &offset, &found, count + 1) == 1);
+        FUZZ_CHECK(offset == before.bytes.size() + 4 && found == length);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzInput input(data, size);
+    // Buffers lent to the lists; each outlives the lists, as a caller's would.
+    std::vector<std::unique_ptr<ExactBuffer>> lent;
+    MifList list;
+    MifList other;
+
+    for (int step = 0; step < kMaxOperations && !input.Empty() && list.GetSize() <= kMaxListSize &&
+                       other.GetSize() <= kMaxListSize;
+         ++step) {
+        const uint8_t op = input.Byte();
+        MifList& target = (op & 0x80) != 0 ? other : list;
+        switch (op & 0x1F) {
+        case 0: {
+            const uint16_t tag = TakeTag(input);
+            const std::string value = TakeValue(input);
+            Add(target, tag, value.data(), static_cast<uint32_t>(value.size()));
+            break;
+        }
+        case 1: {
+            const uint16_t tag = TakeTag(input);
+            target.AddStr(tag, TakeValue(input).c_str());
+            break;
+        }
+        case 2: {
+            const uint16_t tag = TakeTag(input);
+            target.AddInt(tag, input.U32());
+            break;
+        }
+        case 3: {
+            const uint16_t tag = TakeTag(input);
+            target.AddBool(tag, (input.Byte() & 1) != 0);
+            break;
+        }
+        case 4: {
+            const uint16_t tag = TakeTag(input);
+            target.AddInt64(tag, input.U64());
+            break;
+        }
+        case 5: {
+            const uint16_t tag = TakeTag(input);
+            MifList& sub = (op & 0x40) != 0 ? target : ((op & 0x80) != 0 ? list : other);
+            target.AddGroup(tag, sub);
+            break;
+        }
+        case 6:
+            target.AppendU16(input.U16());
+            break;
+        case 7:
+            target.AppendByte(input.Byte());
+            break;
+        case 8:
+            target.AppendU32(input.U32());
+            break;
+        case 9:
+            target.AppendU64(input.U64());
+            break;
+        case 10:
+            target.AppendText(TakeValue(input).c_str());
+            break;
+        case 11: {
+            const std::string value = TakeValue(input);
+            target.AppendBytes(value.data(), static_cast<uint32_t>(value.size()));
+            break;
+        }
+        case 12: {
+            const Snapshot before(target);
+            const int done = target.Finalize();
+            if (before.Strict())
+                FUZZ_CHECK(done == 1 && target.GetSize() == before.bytes.size());
+            else if (done && before.Clean())
+                FUZZ_CHECK(Snapshot(target).Strict());
+            break;
+        }
+        case 13: {
+            const Snapshot before(target);
+            const int done = target.Unfinalize();
+            FUZZ_CHECK(done == (before.Finalized() ? 1 : 0));
+            if (before.Strict())
+                FUZZ_CHECK(target.GetSize() == before.bytes.size() - 2 && Snapshot(target).Clean());
+            break;
+        }
+        case 14: {
+            const uint16_t tag = TakeTag(input);
+            Set(target, [&] { target.Remove(tag); });
+            break;
+        }
+        case 15: {
+            const uint16_t tag = TakeTag(input);
+            const uint32_t occurrence = TakeOccurrence(input);
+            const std::string value = TakeValue(input);
+            Set(target, [&] {
+                target.SetBin(tag, value.data(), static_cast<uint32_t>(value.size()), occurrence);
+            });
+            break;
+        }
+        case 16: {
+            const uint16_t tag = TakeTag(input);
+            const uint32_t occurrence = TakeOccurrence(input);
+            const std::string value = TakeValue(input);
+            Set(target, [&] { target.SetStr(tag, value.c_str(), occurrence); });
+            break;
+        }
+        case 17: {
+            const uint16_t tag = TakeTag(input);
+            const uint32_t occurrence = TakeOccurrence(input);
+            const uint32_t value = input.U32();
+            Set(target, [&] { target.SetInt(tag, value, occurrence); });
+            break;
+        }
+        case 18: {
+            const uint16_t tag = TakeTag(input);
+            const uint32_t occurrence = TakeOccurrence(input);
+            const uint64_t value = input.U64();
+            Set(target, [&] { target.SetInt64(tag, value, occurrence); });
+            break;
+        }
+        case 19: {
+            // A caller's buffer of exactly `capacity` bytes, `used` of them holding a list.
+            const uint32_t capacity = input.U16() % 600;
+            const uint32_t used = capacity == 0 ? 0 : input.U16() % (capacity + 2);
+            lent.push_back(std::make_unique<ExactBuffer>(capacity));
+            ExactBuffer& buffer = *lent.back();
+            const std::string bytes = input.Bytes(capacity);
+            memcpy(buffer.Get(), bytes.data(), bytes.size());
+            const int attached =
+                target.Attach(reinterpret_cast<uint8_t*>(buffer.Get()), capacity, used);
+            FUZZ_CHECK(attached == (capacity != 0 && used <= capacity ? 1 : 0));
+            break;
+        }
+        case 20: {
+            const std::string value = TakeValue(input);
+            target.Assign(reinterpret_cast<const uint8_t*>(value.data()),
+                          static_cast<uint32_t>(value.size()));
+            FUZZ_CHECK(target.GetSize() == value.size() && !target.IsBorrowed());
+            break;
+        }
+        case 21: {
+            const bool borrowed = target.IsBorrowed();
+            const int reset = target.Reset(input.U16());
+            FUZZ_CHECK(reset == (borrowed ? 0 : 1));
+            break;
+        }
+        case 22:
+            other = list;
+            FUZZ_CHECK(Snapshot(other).bytes == Snapshot(list).bytes);
+            break;
+        case 23:
+            if ((op & 0x40) != 0)
+                list = std::move(other);
+            else
+                other = std::move(list);
+            break;
+        case 24: {
+            const uint16_t tag = TakeTag(input);
+            const uint32_t occurrence = TakeOccurrence(input);
+            try {
+                MifList group = list.GetGroup(tag, occurrence);
+                other = group;
+            } catch (const MifError&) {
+                FUZZ_CHECK(list.Exists(tag, occurrence) == 0);
+            }
+            break;
+        }
+        case 25: {
+            const uint16_t tag = TakeTag(input);
+            const bool v6 = (input.Byte() & 1) != 0;
+            std::string bytes = input.Bytes(16);
+            bytes.resize(16, '\0');
+            const KivIpAddr address(bytes.data(), v6 ? 16u : 4u);
+            if ((op & 0x40) != 0)
+                target.AddIpAddrV4(tag, address);
+            else
+                target.AddIpAddr(tag, address);
+            break;
+        }
+        case 26: {
+            // A value taken from the list's own bytes, which the setter may move.
+            const uint16_t tag = TakeTag(input);
+            const uint32_t occurrence = TakeOccurrence(input);
+            const uint32_t used = target.GetSize();
+            if (used == 0)
+                break;
+            const uint32_t offset = input.U16() % used;
+            const uint32_t length = input.U16() % (used - offset + 1);
+            Set(target, [&] { target.SetBin(tag, target.GetData() + offset, length, occurrence); });
+            break;
+        }
+        case 27: {
+            // A record whose value is taken from the list's own bytes, which the add may move.
+            const uint16_t tag = TakeTag(input);
+            const uint32_t used = target.GetSize();
+            if (used == 0)
+                break;
+            const uint32_t offset = input.U16() % used;
+            const uint32_t length = input.U16() % (used - offset + 1);
+            const std::vector<uint8_t> expected(target.GetData() + offset,
+                                                target.GetData() + offset + length);
+            const uint32_t before = target.GetSize();
+            if (target.AddBin(tag, target.GetData() + offset, length) == 1 && length > 0)
+                FUZZ_CHECK(memcmp(target.GetData() + before + 4, expected.data(), length) == 0);
+            break;
+        }
+        case 28: {
+            // Raw bytes taken from the list's own buffer.
+            const uint32_t used = target.GetSize();
+            if (used == 0)
+                break;
+            const uint32_t offset = input.U16() % used;
+            const uint32_t length = input.U16() % (used - offset + 1);
+            const std::vector<uint8_t> expected(target.GetData() + offset,
+                                                target.GetData() + offset + length);
+            const uint32_t before = target.GetSize();
+            if (target.AppendBytes(target.GetData() + offset, length) == 1 && length > 0)
+                FUZZ_CHECK(memcmp(target.GetData() + before, expected.data(), length) == 0);
+            break;
+        }
+        default: {
+            // Formatting into a buffer of the size the input gives.
+            const uint16_t tag = TakeTag(input);
+            const size_t textSize = input.Byte() % 48;
+            ExactBuffer text(textSize);
+            target.FormatValues(tag, text.Get(), textSize, op & 0x40);
+            if (textSize > 0)
+                FUZZ_CHECK(text.Terminated());
+            break;
+        }
+        }
+        CheckList(list);
+        CheckList(other);
+    }
+    return 0;
+}
