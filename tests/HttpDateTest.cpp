@@ -65,6 +65,7 @@ TEST(HttpDateParse, FormsYearRulesAndFailures) {
         {"Sun Nov 6 08:49:37 gmt 1994", -1},
         {"08:49:37 06-Nov-1994", -1},
         {"Sun, 06 Sept 1994 08:49:37 GMT", -1},
+        {"Tues, 08 Nov 1994 08:49:37", -1},
         {"Sun, 06 Nov 1994", -1},
         {"", -1},
     };
