@@ -23,8 +23,10 @@
 
 class LoopbackPeer {
 public:
-    explicit LoopbackPeer(std::vector<std::string> answers)
-        : answers_(std::move(answers)), thread_(&LoopbackPeer::Serve, this) {}
+    explicit LoopbackPeer(std::vector<std::string> answers) : answers_(std::move(answers)) {
+        DropStaleConnections();
+        thread_ = std::thread(&LoopbackPeer::Serve, this);
+    }
 
     ~LoopbackPeer() { Stop(); }
 
@@ -77,6 +79,21 @@ private:
             return made;
         }();
         return sockets;
+    }
+
+    // A connection that an earlier input left unanswered would take this input's first
+    // answer: whatever waits in the queue now is closed unread.
+    static void DropStaleConnections() {
+        const int listener = Shared().listener;
+        for (;;) {
+            pollfd entry = {listener, POLLIN, 0};
+            if (poll(&entry, 1, 0) <= 0)
+                return;
+            const int stale = accept(listener, nullptr, nullptr);
+            if (stale < 0)
+                return;
+            close(stale);
+        }
     }
 
     // libFuzzer's timer signal interrupts these calls now and then: they are repeated.
