@@ -140,10 +140,17 @@ int HttpClientReadResponse(HttpClient* client) {
 
     // Header phase: receive until the header block is complete and announces a length,
     // or until the peer stops sending (close, time-out or error).
+    // The first block's end and whether it announces a length are found once, however
+    // small the pieces are that a server sends: the search goes on after the last byte
+    // that is not a line break (so that no CR LF pair is split), and a block found stays
+    // as it is. Rescanning everything on each receive would cost time in the square of
+    // the header's size.
     char* buffer = nullptr;
     uint32_t size = 0;
     uint32_t received = 0;
     bool streamEnded = false;
+    uint32_t searchFrom = 0;
+    bool blockFound = false;
     for (;;) {
         if (received > kMaxResponse)
             return 0;
@@ -158,10 +165,21 @@ int HttpClientReadResponse(HttpClient* client) {
         }
         received += count;
         buffer[received] = '\0';
+        if (blockFound)
+            continue;
         uint32_t end;
-        if (FindHeaderEnd(buffer, received, &end, false) != nullptr &&
-            HasContentLength(buffer, end))
-            break;
+        if (FindHeaderEnd(buffer + searchFrom, received - searchFrom, &end, false) != nullptr) {
+            blockFound = true;
+            if (HasContentLength(buffer, searchFrom + end))
+                break;
+            continue;
+        }
+        for (uint32_t i = received; i > searchFrom; --i) {
+            if (!IsBreak(buffer[i - 1])) {
+                searchFrom = i;
+                break;
+            }
+        }
     }
     if (received == 0)
         return 0;

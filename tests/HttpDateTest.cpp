@@ -1,14 +1,13 @@
 #include "http/HttpDate.h"
-
-#include <gtest/gtest.h>
+#include "TestHelpers.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <random>
 #include <string>
+#include <utility>
 
 #ifdef _WIN32
 #include <sys/utime.h>
@@ -36,27 +35,22 @@ std::string Format(int64_t time) {
     return text;
 }
 
+// Every form, rendered from random times, is checked against libcurl where it is built
+// in; this table holds the pinned examples and what only this parser does.
 TEST(HttpDateParse, FormsYearRulesAndFailures) {
-    struct Case {
-        const char* text;
-        int64_t expect;
-    } cases[] = {
+    const std::pair<const char*, int64_t> cases[] = {
         {"Sun, 06 Nov 1994 08:49:37 GMT", kNov1994},
         {"Sunday, 06-Nov-94 08:49:37 GMT", kNov1994},
         {"Sun Nov 6 08:49:37 GMT 1994", kNov1994},
         {"06 NOV 1994 08:49:37", kNov1994},
-        {"06-Nov-1994 08:49:37 GMT", kNov1994},
-        {"08:49:37 GMT 06-Nov-94", kNov1994},
         {"08:49:37 GMT 6 November 1994", kNov1994},
         {"Mon, 06 Nov 1994 08:49:37 GMT", kNov1994},
         {" \t Sun,06 Nov 1994 08:49:37 UTC", kNov1994}, // blanks match none; zone unchecked
         {"Sun,\n06\tNov  1994\r+08:49:+37", kNov1994},  // ...or any white space; signs
         {"Sun Nov  6 08:49:37 GMT1994", kNov1994},      // %d skips white space itself
         {"Thu, 01 Jan 1970 00:00:00 GMT", 0},
-        {"Wed, 31 Dec 1969 23:59:59 GMT", -1},
         {"Tue, 29 Feb 2000 12:00:00 GMT", 951825600},
         {"1 Mar 2000 00:00:00 GMT", 951868800},
-        {"Wed, 29 Feb 2096 00:00:00 GMT", 3981312000},
         {"1 Mar 2100 00:00:00", 4107542400},
         // Years: above 1900 full, below 70 from 2000, else counted from 1900.
         {"1 Jan 70 0:0:0", 0},
@@ -67,19 +61,16 @@ TEST(HttpDateParse, FormsYearRulesAndFailures) {
         {"1 Jan 1901 0:0:0", -2177452800},
         // Before 1969 the truncating leap-day count runs a day ahead of the calendar.
         {"1 Jan 1968 0:0:0", -63072000},
-        // Failures
         {"Sun Nov  6 08:49:37 1994", -1},
         {"Sun Nov 6 08:49:37 gmt 1994", -1},
         {"08:49:37 06-Nov-1994", -1},
         {"Sun, 06 Sept 1994 08:49:37 GMT", -1},
         {"Tues, 08 Nov 1994 08:49:37", -1},
-        {"Thur, 10 Nov 1994 08:49:37", -1},
         {"Sun, 06 Nov 1994", -1},
-        {"Sun, 06 Nov 1994 08:49:", -1},
-        {"Sun, 06 11 1994 08:49:37 GMT", -1},
-        {"", -1}};
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        EXPECT_EQ(cases[i].expect, HttpDateParse(cases[i].text)) << "case " << i;
+        {"", -1},
+    };
+    FOR_EACH_CASE(c, cases) {
+        EXPECT_EQ(c.second, HttpDateParse(c.first)) << c.first;
     }
     EXPECT_EQ(-1, HttpDateParse(nullptr));
     // 1900 is not above 1900, so it counts from 1900: the year 3800.
@@ -87,20 +78,18 @@ TEST(HttpDateParse, FormsYearRulesAndFailures) {
 }
 
 TEST(HttpDateParse, FieldsCarryAndHugeValuesAreSafe) {
-    struct Case {
-        const char* text;
-        const char* same;
-    } cases[] = {{"31 Feb 1994 00:00:00", "03 Mar 1994 00:00:00"},
-                 {"06 Nov 1994 25:00:60", "07 Nov 1994 01:01:00"},
-                 {"0 Jan 1995 -1:00:00", "30 Dec 1994 23:00:00"},
-                 // Digit runs beyond the int range saturate (the sanitizer build checks overflow).
-                 {"99999999999999999999 Nov 1994 9999999999:2147483648:2147483647",
-                  "2147483647 Nov 1994 2147483647:2147483647:2147483647"},
-                 {"-99999999999 Nov -99999999999 0:0:0", "-2147483648 Nov -2147483648 0:0:0"}};
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        const int64_t expect = HttpDateParse(cases[i].same);
-        ASSERT_NE(-1, expect) << "case " << i;
-        EXPECT_EQ(expect, HttpDateParse(cases[i].text)) << "case " << i;
+    const std::pair<const char*, const char*> cases[] = {
+        {"31 Feb 1994 00:00:00", "03 Mar 1994 00:00:00"},
+        {"06 Nov 1994 25:00:60", "07 Nov 1994 01:01:00"},
+        {"0 Jan 1995 -1:00:00", "30 Dec 1994 23:00:00"},
+        // Digit runs beyond the int range saturate (the sanitizer build checks overflow).
+        {"99999999999999999999 Nov 1994 9999999999:2147483648:2147483647",
+         "2147483647 Nov 1994 2147483647:2147483647:2147483647"},
+        {"-99999999999 Nov -99999999999 0:0:0", "-2147483648 Nov -2147483648 0:0:0"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        ASSERT_NE(-1, HttpDateParse(c.second));
+        EXPECT_EQ(HttpDateParse(c.second), HttpDateParse(c.first));
     }
     const std::string name(5000, 'n'); // read as 400-letter pieces: no known name
     EXPECT_EQ(-1, HttpDateParse(("06 " + name + " 1994 08:49:37 GMT").c_str()));
@@ -112,39 +101,22 @@ TEST(HttpDateParse, FieldsCarryAndHugeValuesAreSafe) {
     EXPECT_LT(HttpDateToTime(INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN), 0);
 }
 
-TEST(HttpDateFormat, KnownTimesAndRoundTrips) {
-    struct Case {
-        int64_t time;
-        const char* expect;
-    } cases[] = {{kNov1994, "Sun, 06 Nov 1994 08:49:37 GMT"},
-                 {-1, "Wed, 31 Dec 1969 23:59:59 GMT"},
-                 {951825600, "Tue, 29 Feb 2000 12:00:00 GMT"},
-                 {4107542400, "Mon, 01 Mar 2100 00:00:00 GMT"},
-                 {253402300800, "Sat, 01 Jan 10000 00:00:00 GMT"},
-                 {-62135596801, "Sun, 31 Dec 0000 23:59:59 GMT"},
-                 {INT64_MAX, "Sun, 04 Dec 292277026596 15:30:07 GMT"}};
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        EXPECT_EQ(cases[i].expect, Format(cases[i].time)) << "case " << i;
-    }
+// The formatter against the platform's own UTC breakdown within the platform's range,
+// the extremes by hand, and parse(format(t)) == t over 1969-2100.
+TEST(HttpDateFormat, PlatformBreakdownExtremesAndRoundTrips) {
+    EXPECT_EQ("Sun, 06 Nov 1994 08:49:37 GMT", Format(kNov1994));
+    EXPECT_EQ("Sun, 31 Dec 0000 23:59:59 GMT", Format(-62135596801));
+    EXPECT_EQ("Sun, 04 Dec 292277026596 15:30:07 GMT", Format(INT64_MAX));
     EXPECT_NE(std::string::npos, Format(INT64_MIN).find(", 27 Jan -292277022657 08:29:52 GMT"));
-    std::mt19937_64 random(1994);
-    std::uniform_int_distribution<int64_t> within(-31536000, kCalendarEnd - 1); // 1969-2100
-    for (int i = 0; i < 20000; ++i) {
-        const int64_t time = within(random);
-        ASSERT_EQ(time, HttpDateParse(Format(time).c_str())) << Format(time);
-    }
-}
-
-// The formatter against the platform's own UTC breakdown, within the platform's range.
-TEST(HttpDateFormat, AgreesWithThePlatformBreakdown) {
 #ifdef _WIN32
-    std::uniform_int_distribution<int64_t> within(0, 32503679999); // 1970-3000
+    std::uniform_int_distribution<int64_t> platformRange(0, 32503679999); // 1970-3000
 #else
-    std::uniform_int_distribution<int64_t> within(-(int64_t(1) << 50), int64_t(1) << 50);
+    std::uniform_int_distribution<int64_t> platformRange(-(int64_t(1) << 50), int64_t(1) << 50);
 #endif
+    std::uniform_int_distribution<int64_t> calendar(-31536000, kCalendarEnd - 1);
     std::mt19937_64 random(2038);
     for (int i = 0; i < 20000; ++i) {
-        const time_t time = static_cast<time_t>(within(random));
+        const time_t time = static_cast<time_t>(platformRange(random));
         struct tm p;
 #ifdef _WIN32
         ASSERT_EQ(0, _gmtime64_s(&p, &time)) << time;
@@ -155,37 +127,44 @@ TEST(HttpDateFormat, AgreesWithThePlatformBreakdown) {
         snprintf(expect, sizeof expect, "%s, %02d %s %04lld %02d:%02d:%02d GMT", kDays[p.tm_wday],
                  p.tm_mday, kMonths[p.tm_mon], p.tm_year + 1900LL, p.tm_hour, p.tm_min, p.tm_sec);
         ASSERT_EQ(std::string(expect), Format(time)) << time;
+        const int64_t inCalendar = calendar(random);
+        ASSERT_EQ(inCalendar, HttpDateParse(Format(inCalendar).c_str())) << Format(inCalendar);
     }
 }
 
 TEST(HttpFileDate, SizeAndModificationTime) {
-    namespace fs = std::filesystem;
-    const std::string path = (fs::temp_directory_path() / "kiv_http_file_date.txt").string();
-    FILE* file = fopen(path.c_str(), "wb");
-    ASSERT_NE(nullptr, file);
-    fputs("twelve bytes", file);
-    fclose(file);
+    TempFile file("kiv_http_file_date");
+    file.Write("twelve bytes");
     struct utimbuf times = {static_cast<time_t>(kNov1994), static_cast<time_t>(kNov1994)};
-    ASSERT_EQ(0, utime(path.c_str(), &times));
+    ASSERT_EQ(0, utime(file.c_str(), &times));
     uint32_t size = 0;
     char date[40] = "";
-    EXPECT_EQ(1, HttpFileDate(path.c_str(), &size, date));
+    EXPECT_EQ(1, HttpFileDate(file.c_str(), &size, date));
     EXPECT_EQ(12u, size);
     EXPECT_STREQ("Sun, 06 Nov 1994 08:49:37 GMT", date);
     std::error_code error; // a sparse file of 4 GiB + 5 bytes keeps the low 32 bits
-    fs::resize_file(path, (uint64_t(1) << 32) + 5, error);
-    EXPECT_TRUE(error || (HttpFileDate(path.c_str(), &size, date) == 1 && size == 5u));
-    fs::remove(path);
-    EXPECT_EQ(0, HttpFileDate(path.c_str(), &size, date));
+    std::filesystem::resize_file(file.path, (uint64_t(1) << 32) + 5, error);
+    EXPECT_TRUE(error || (HttpFileDate(file.c_str(), &size, date) == 1 && size == 5u));
+    std::remove(file.c_str());
+    EXPECT_EQ(0, HttpFileDate(file.c_str(), &size, date));
     EXPECT_EQ(0, HttpFileDate(nullptr, &size, date));
 }
 
 #if defined(KIV_HAVE_LIBCURL)
-// Every accepted form rendered from random times in 1970-2100: where libcurl's parser
-// accepts a text too, both read the same time.
+// Every accepted form rendered from random times in 1970-2100: each reads back the time,
+// and where libcurl's parser accepts a text too, it reads the same time.
 TEST(HttpDateParse, AgreesWithLibcurl) {
-    static const char* const kLongDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                            "Thursday", "Friday", "Saturday"};
+    // libcurl reads a two-digit 70 as 2070: short years (%y) only where both rules agree.
+    static const char* const kForms[][2] = {
+        {"%d-%b-%Y %T GMT", nullptr},
+        {"%e %b %y %T GMT", "%e %b %Y %T GMT"},
+        {"%T GMT %d-%b-%y", "%T GMT %d-%b-%Y"},
+        {"%T GMT %e %b %Y", nullptr},
+        {"%A, %d-%b-%y %T GMT", "%A, %d-%b-%Y %T GMT"},
+        {"%a, %d %b %Y %T GMT", nullptr},
+        {"%a %b %e %T GMT %Y", nullptr},
+        {"%a, %d %b %Y %T", nullptr},
+    };
     std::mt19937_64 random(4648);
     std::uniform_int_distribution<int64_t> within(0, kCalendarEnd - 1);
     int compared = 0, texts = 0;
@@ -194,22 +173,10 @@ TEST(HttpDateParse, AgreesWithLibcurl) {
         const time_t platformTime = static_cast<time_t>(time);
         struct tm p;
         ASSERT_NE(nullptr, gmtime_r(&platformTime, &p));
-        const int year = p.tm_year + 1900;
-        // libcurl reads a two-digit 70 as 2070: short years only where both rules agree.
-        const int y2 = (year > 1970 && year < 2070) ? year % 100 : year;
-        const char *day = kDays[p.tm_wday], *month = kMonths[p.tm_mon];
-        const int d = p.tm_mday, h = p.tm_hour, m = p.tm_min, s = p.tm_sec;
-        char f[8][80];
-        snprintf(f[0], 80, "%02d-%s-%d %02d:%02d:%02d GMT", d, month, year, h, m, s);
-        snprintf(f[1], 80, "%d %s %d %02d:%02d:%02d GMT", d, month, y2, h, m, s);
-        snprintf(f[2], 80, "%02d:%02d:%02d GMT %02d-%s-%02d", h, m, s, d, month, y2);
-        snprintf(f[3], 80, "%02d:%02d:%02d GMT %d %s %d", h, m, s, d, month, year);
-        snprintf(f[4], 80, "%s, %02d-%s-%02d %02d:%02d:%02d GMT", kLongDays[p.tm_wday], d, month,
-                 y2, h, m, s);
-        snprintf(f[5], 80, "%s", Format(time).c_str());
-        snprintf(f[6], 80, "%s %s %2d %02d:%02d:%02d GMT %d", day, month, d, h, m, s, year);
-        snprintf(f[7], 80, "%s, %02d %s %d %02d:%02d:%02d", day, d, month, year, h, m, s);
-        for (const char* text : f) {
+        const bool shortYear = p.tm_year > 70 && p.tm_year < 170;
+        for (const auto& form : kForms) {
+            char text[80];
+            strftime(text, sizeof text, shortYear || !form[1] ? form[0] : form[1], &p);
             ++texts;
             ASSERT_EQ(time, HttpDateParse(text)) << text;
             const time_t theirs = curl_getdate(text, nullptr);

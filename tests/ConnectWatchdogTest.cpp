@@ -1,0 +1,234 @@
+// The connect watchdog when connects hang: a listener that never accepts and whose
+// queue is full lets connects neither succeed nor fail, so only the watchdog ends them.
+#include "http/TcpConnection.h"
+#include "support/ProcessProbe.h"
+#include "support/ScriptedServer.h"
+
+#include "compat/win32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct ConnectionDeleter {
+    void operator()(TcpConnection* connection) const {
+        TcpConnectionDestroy(connection);
+        free(connection);
+    }
+};
+using Connection = std::unique_ptr<TcpConnection, ConnectionDeleter>;
+
+Connection MakeConnection(uint32_t timeout) {
+    auto* connection = static_cast<TcpConnection*>(malloc(sizeof(TcpConnection)));
+    TcpConnectionInit(connection);
+    connection->timeout = timeout;
+    return Connection(connection);
+}
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool SetNonBlocking(SOCKET socket) {
+#ifdef _WIN32
+    u_long on = 1;
+    return ioctlsocket(socket, FIONBIO, &on) == 0;
+#else
+    int flags = fcntl(socket, F_GETFL);
+    return flags >= 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
+#endif
+}
+
+// A loopback listener with the smallest queue that never accepts, and connections
+// queued on it until one stays pending: from then on every connect to it hangs.
+class FullListener {
+public:
+    FullListener() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (listener_ == INVALID_SOCKET ||
+            bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            listen(listener_, 0) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+        for (int i = 0; i < 64 && !full_; ++i) {
+            SOCKET filler = socket(AF_INET, SOCK_STREAM, 0);
+            if (filler == INVALID_SOCKET || !SetNonBlocking(filler))
+                break;
+            fillers_.push_back(filler);
+            connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+            WSAPOLLFD entry = {};
+            entry.fd = filler;
+            entry.events = POLLWRNORM;
+            // A queued connect completes at once; one that the full queue holds back
+            // does not.
+            full_ = WSAPoll(&entry, 1, 500) == 0;
+        }
+    }
+    ~FullListener() {
+        for (SOCKET filler : fillers_)
+            closesocket(filler);
+        if (listener_ != INVALID_SOCKET)
+            closesocket(listener_);
+    }
+    // True when connects to the listener now hang.
+    bool Full() const { return full_; }
+    uint16_t Port() const { return port_; }
+
+private:
+    SOCKET listener_ = INVALID_SOCKET;
+    uint16_t port_ = 0;
+    bool full_ = false;
+    std::vector<SOCKET> fillers_;
+};
+
+KivIpAddr Loopback() {
+    KivIpAddr address;
+    address.Parse("127.0.0.1");
+    return address;
+}
+
+// Samples the thread count until stopped and keeps the highest figure.
+class ThreadSampler {
+public:
+    ThreadSampler()
+        : thread_([this] {
+              while (!stop_) {
+                  int64_t count = CountProcessThreads();
+                  if (count > highest_)
+                      highest_ = count;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+          }) {}
+    ~ThreadSampler() { Stop(); }
+    int64_t Stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return highest_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<int64_t> highest_{0};
+    std::thread thread_;
+};
+
+TEST(ConnectWatchdog, EndsAHangingConnectAtTheTimeoutAndIsGoneAfterwards) {
+    WarmUpProcess();
+    FullListener listener;
+    if (!listener.Full())
+        GTEST_SKIP() << "connects to a full listen queue do not hang on this system; "
+                        "the watchdog cannot be made to act";
+    ThreadSampler sampler;
+    int64_t before = CountProcessThreads();
+
+    const uint32_t timeout = 2;
+    Connection connection = MakeConnection(timeout);
+    Clock::time_point start = Clock::now();
+    EXPECT_EQ(0, TcpConnectAddress(connection.get(), Loopback(), listener.Port()));
+    double seconds = SecondsSince(start);
+    int64_t after = CountProcessThreads();
+    int64_t highest = sampler.Stop();
+
+    EXPECT_GE(seconds, timeout - 0.5);
+    EXPECT_LE(seconds, timeout + 1.5);
+    EXPECT_EQ(TCP_ERR_CONNECT, connection->last_error);
+    EXPECT_EQ(-1, connection->socket);
+    EXPECT_EQ(0u, connection->connected);
+    EXPECT_EQ(0u, connection->connecting);
+    EXPECT_EQ(1u, connection->watchdog_done);
+    EXPECT_GT(highest, before) << "the watchdog thread was never seen";
+    EXPECT_EQ(before, after) << "a thread outlived the connect";
+}
+
+// Many hanging connects at once each end by their own watchdog, and the process's
+// threads and handles are back where they were.
+TEST(ConnectWatchdog, ConcurrentHangingConnectsAllEnd) {
+    WarmUpProcess();
+    FullListener listener;
+    if (!listener.Full())
+        GTEST_SKIP() << "connects to a full listen queue do not hang on this system";
+    int64_t threads = CountProcessThreads();
+    int64_t handles = CountProcessHandles();
+
+    const int count = 8;
+    const uint32_t timeout = 2;
+    std::vector<uint32_t> errors(count, 0);
+    std::vector<int> results(count, -1);
+    std::vector<double> seconds(count, 0);
+    std::vector<std::thread> callers;
+    for (int i = 0; i < count; ++i) {
+        callers.emplace_back([&, i] {
+            Connection connection = MakeConnection(timeout);
+            Clock::time_point start = Clock::now();
+            results[i] = TcpConnectAddress(connection.get(), Loopback(), listener.Port());
+            seconds[i] = SecondsSince(start);
+            errors[i] = connection->last_error;
+        });
+    }
+    for (std::thread& caller : callers)
+        caller.join();
+    for (int i = 0; i < count; ++i) {
+        SCOPED_TRACE(testing::Message() << "caller " << i);
+        EXPECT_EQ(0, results[i]);
+        EXPECT_EQ(TCP_ERR_CONNECT, errors[i]);
+        EXPECT_GE(seconds[i], timeout - 0.5);
+        EXPECT_LE(seconds[i], timeout + 1.5);
+    }
+    EXPECT_EQ(threads, CountProcessThreads());
+    if (kExactHandleCounts) {
+        EXPECT_EQ(handles, CountProcessHandles());
+    }
+}
+
+// Connects that end at once, refused or accepted, start and end a watchdog each.
+TEST(ConnectWatchdog, QuickConnectsLeaveNoThreads) {
+    uint16_t closed;
+    {
+        ScriptedServer probe({});
+        closed = probe.Port();
+    }
+    WarmUpProcess();
+    int64_t threads = CountProcessThreads();
+    int64_t handles = CountProcessHandles();
+    int refused = 0;
+    int accepted = 0;
+    {
+        ScriptedServer server({});
+        Connection connection = MakeConnection(2);
+        for (int i = 0; i < 100; ++i) {
+            refused += TcpConnectAddress(connection.get(), Loopback(), closed) == 0 &&
+                       connection->last_error == TCP_ERR_CONNECT;
+            accepted += TcpConnectAddress(connection.get(), Loopback(), server.Port());
+        }
+    }
+    EXPECT_EQ(100, refused);
+    EXPECT_EQ(100, accepted);
+    EXPECT_EQ(threads, CountProcessThreads());
+    if (kExactHandleCounts) {
+        EXPECT_EQ(handles, CountProcessHandles());
+    }
+}
+
+} // namespace
