@@ -110,3 +110,8 @@ template <typename Length, typename = std::enable_if_t<std::is_integral<Length>:
 inline int recv(SOCKET socket, char* buffer, Length length, int flags) {
     return recv(socket, buffer, static_cast<int>(length), flags);
 }
+
+template <typename Length, typename = std::enable_if_t<std::is_integral<Length>::value>>
+inline int connect(SOCKET socket, const sockaddr* address, Length length) {
+    return connect(socket, address, static_cast<int>(length));
+}
