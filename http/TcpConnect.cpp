@@ -47,13 +47,7 @@ void TcpConnectWatchdog(ConnectAttempt* attempt) {
             break;
         elapsed += kWatchdogStepMs;
         if (elapsed >= limit) {
-            if (connection->socket != -1) {
-                SOCKET socket = TcpSocketHandle(connection->socket);
-                shutdown(socket, SD_BOTH);
-                closesocket(socket);
-                connection->socket = -1;
-                connection->connected = 0;
-            }
+            TcpClose(connection); // makes the blocked connect return with an error
             break;
         }
     }

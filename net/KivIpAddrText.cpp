@@ -4,6 +4,7 @@
 #include "net/KivIpAddr.h"
 
 #include "text/BoundedText.h"
+#include "text/HexDigit.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -12,16 +13,6 @@
 #include <string>
 
 namespace {
-
-int HexDigit(char c) noexcept {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Dotted decimal: exactly four parts of at least one digit each, values up to 255, single
 // dots, nothing else up to the terminator. Leading zeros are read as decimal (some

@@ -3,6 +3,7 @@
 #include "profile/Profile.h"
 
 #include "text/BoundedText.h"
+#include "text/HexDigit.h"
 
 #include <cstdint>
 #include <cstring>
@@ -17,16 +18,6 @@ constexpr size_t kValueBuffer = 512;
 // A lookup collects at most 510 value characters: the prefix and two digits per byte
 // leave room for 252 bytes.
 constexpr uint32_t kMaxProtectedBytes = 252;
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Decodes pairs of hex digits (a last odd digit alone makes one byte); false when any
 // character is no hex digit, since the bytes would then not be what was stored.
