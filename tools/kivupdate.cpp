@@ -2,22 +2,33 @@
 
 #include "attrlist/MifList.h"
 #include "attrlist/WireBytes.h"
+#include "http/HttpUrl.h"
+#include "tools/Sha256.h"
 #include "update/UpdateService.h"
 
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 #ifdef _WIN32
+#include "compat/win32.h"
 #include <io.h>
+#include <process.h>
+#include <sys/utime.h>
 #define isatty _isatty
 #define fileno _fileno
+#define getpid _getpid
 #else
+#include <fcntl.h>
 #include <unistd.h>
+#include <utime.h>
 #endif
 
 namespace {
@@ -29,21 +40,29 @@ enum ExitCode {
     kExitUsage = 2,      // bad command line
     kExitNothingNew = 3, // check: the server gave no facts; download: not modified (304)
     kExitCancelled = 4,  // download: cancelled with Ctrl-C
+    kExitMismatch = 5,   // download: the file's SHA-256 is not the one given
 };
 
 const char kUsage[] =
-    "usage: kivupdate check [--language N] [--proxy HOST:PORT] [--raw] URL\n"
-    "       kivupdate download [--proxy HOST:PORT] [--proxy-user USER:PASSWORD] URL FILE\n"
-    "       kivupdate --help\n"
+    "usage: kivupdate check [--language N] [--proxy HOST:PORT | --no-proxy] [--raw] URL\n"
+    "       kivupdate download [--proxy HOST:PORT | --no-proxy] [--proxy-user USER:PASSWORD]\n"
+    "                          [--sha256 HEX] URL FILE\n"
+    "       kivupdate --help | --version\n"
     "\n"
     "check     fetches the update information at URL and prints the release facts of\n"
     "          the section for language N (default 1; Language 2 when N has none).\n"
     "          --raw prints the attribute list's bytes instead of the table.\n"
     "download  downloads URL into FILE; when FILE exists, only if the server has a newer\n"
-    "          one. Ctrl-C cancels.\n"
+    "          one. The transfer goes to a temporary file beside FILE, which replaces\n"
+    "          FILE only when complete (and, with --sha256, when its digest matches).\n"
+    "          A failure or Ctrl-C leaves FILE as it was.\n"
+    "\n"
+    "Without --proxy, the http_proxy (or HTTP_PROXY) environment variable names the\n"
+    "proxy, except for hosts that no_proxy (or NO_PROXY) lists; --no-proxy ignores them.\n"
     "\n"
     "exit codes: 0 facts found / downloaded, 1 failed, 2 usage error,\n"
-    "            3 no facts in the answer / file not modified, 4 download cancelled\n";
+    "            3 no facts in the answer / file not modified, 4 download cancelled,\n"
+    "            5 downloaded file does not match --sha256\n";
 
 struct Fact {
     uint16_t tag;
@@ -88,6 +107,109 @@ bool ParseHostPort(const char* text, std::string* host, uint16_t* port) {
     return true;
 }
 
+// Proxy settings of a command: given on the command line, or taken from the
+// environment the way curl and wget read it.
+struct ProxySetting {
+    bool given = false; // --proxy or --no-proxy
+    std::string host;   // empty: connect directly
+    uint16_t port = 0;
+    std::string user; // from the proxy URL's user part
+    std::string password;
+};
+
+const char* EnvValue(const char* lower, const char* upper) {
+    const char* value = getenv(lower);
+    if (value == nullptr || *value == '\0')
+        value = getenv(upper);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+// no_proxy: comma-separated host names, each matching itself and its sub-domains (a
+// leading dot is optional); "*" matches every host.
+bool HostExempt(const std::string& host, const char* list) {
+    std::string entries(list);
+    size_t start = 0;
+    while (start <= entries.size()) {
+        size_t end = entries.find(',', start);
+        if (end == std::string::npos)
+            end = entries.size();
+        std::string entry = entries.substr(start, end - start);
+        start = end + 1;
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t'))
+            entry.erase(0, 1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t'))
+            entry.pop_back();
+        if (!entry.empty() && entry[0] == '.')
+            entry.erase(0, 1);
+        if (entry == "*")
+            return true;
+        if (entry.empty() || entry.size() > host.size())
+            continue;
+        size_t at = host.size() - entry.size();
+        bool same = true;
+        for (size_t k = 0; k < entry.size() && same; ++k)
+            same = tolower(static_cast<unsigned char>(host[at + k])) ==
+                   tolower(static_cast<unsigned char>(entry[k]));
+        if (same && (at == 0 || host[at - 1] == '.'))
+            return true;
+    }
+    return false;
+}
+
+// Reads "[http://][USER:PASSWORD@]HOST[:PORT][/]" (port 1080 when missing, as curl has
+// it) for a request to `url`, unless the host is exempt.
+bool ProxyFromEnvironment(const char* url, ProxySetting* proxy) {
+    const char* value = EnvValue("http_proxy", "HTTP_PROXY");
+    if (value == nullptr)
+        return true;
+    HttpUrl target = {};
+    if (HttpUrlParse(url, &target, 80)) {
+        const char* exempt = EnvValue("no_proxy", "NO_PROXY");
+        bool skip = exempt != nullptr && HostExempt(target.host, exempt);
+        HttpUrlRelease(&target);
+        if (skip)
+            return true;
+    }
+    std::string text(value);
+    if (text.compare(0, 7, "http://") == 0)
+        text.erase(0, 7);
+    size_t slash = text.find('/');
+    if (slash != std::string::npos)
+        text.erase(slash);
+    size_t at = text.rfind('@');
+    if (at != std::string::npos) {
+        std::string credentials = text.substr(0, at);
+        text.erase(0, at + 1);
+        size_t colon = credentials.find(':');
+        proxy->user = credentials.substr(0, colon);
+        if (colon != std::string::npos)
+            proxy->password = credentials.substr(colon + 1);
+    }
+    if (text.find(':') == std::string::npos)
+        text += ":1080";
+    if (!ParseHostPort(text.c_str(), &proxy->host, &proxy->port)) {
+        fprintf(stderr, "kivupdate: the proxy variable holds no HOST:PORT: %s\n", value);
+        return false;
+    }
+    return true;
+}
+
+// Handles --proxy and --no-proxy at argv[*i]; false when the argument is neither.
+bool ProxyOption(int argc, char** argv, int* i, ProxySetting* proxy, bool* bad) {
+    const char* arg = argv[*i];
+    if (strcmp(arg, "--no-proxy") == 0) {
+        proxy->given = true;
+        proxy->host.clear();
+        return true;
+    }
+    if (strcmp(arg, "--proxy") == 0 && *i + 1 < argc) {
+        proxy->given = true;
+        *bad = !ParseHostPort(argv[++*i], &proxy->host, &proxy->port);
+        return true;
+    }
+    return false;
+}
+
 void PrintFacts(uint8_t* bytes, uint32_t size) {
     MifList list;
     list.Attach(bytes, size, size);
@@ -111,8 +233,7 @@ void PrintRaw(const uint8_t* bytes, uint32_t size) {
 
 int Check(int argc, char** argv) {
     int32_t language = 1;
-    std::string proxyHost;
-    uint16_t proxyPort = 0;
+    ProxySetting proxy;
     bool raw = false;
     const char* url = nullptr;
     for (int i = 0; i < argc; ++i) {
@@ -123,8 +244,8 @@ int Check(int argc, char** argv) {
             if (*end != '\0' || value < INT32_MIN || value > INT32_MAX)
                 return Usage("--language takes a number");
             language = static_cast<int32_t>(value);
-        } else if (strcmp(arg, "--proxy") == 0 && i + 1 < argc) {
-            if (!ParseHostPort(argv[++i], &proxyHost, &proxyPort))
+        } else if (bool bad = false; ProxyOption(argc, argv, &i, &proxy, &bad)) {
+            if (bad)
                 return Usage("--proxy takes HOST:PORT");
         } else if (strcmp(arg, "--raw") == 0) {
             raw = true;
@@ -138,6 +259,10 @@ int Check(int argc, char** argv) {
     }
     if (url == nullptr)
         return Usage("check needs a URL");
+    if (!proxy.given && !ProxyFromEnvironment(url, &proxy))
+        return kExitUsage;
+    const std::string& proxyHost = proxy.host;
+    uint16_t proxyPort = proxy.port;
 
     // A document's twelve values fit easily; the largest possible list is far smaller.
     static uint8_t buffer[16384];
@@ -219,15 +344,65 @@ int OnProgress(void* context, uint32_t done, uint32_t total) {
     return gInterrupted ? 0 : 1;
 }
 
+// A name beside the destination that no file has yet: the destination's name, the
+// process number and a counter.
+bool TemporaryName(const char* destination, std::string* name) {
+    struct stat status;
+    for (unsigned n = 0; n < 1000; ++n) {
+        char suffix[64];
+        snprintf(suffix, sizeof suffix, ".kivupdate-%d-%u.part", static_cast<int>(getpid()), n);
+        *name = std::string(destination) + suffix;
+        if (stat(name->c_str(), &status) != 0)
+            return true;
+    }
+    return false;
+}
+
+// Gives the temporary file the destination's modification time, so that the download
+// asks the server whether the destination is still current.
+bool InheritModificationTime(const char* destination, const char* temporary) {
+    struct stat status;
+    if (stat(destination, &status) != 0)
+        return true; // no destination: an unconditional request
+    FILE* file = fopen(temporary, "wb");
+    if (file == nullptr)
+        return false;
+    fclose(file);
+#ifdef _WIN32
+    struct _utimbuf times = {status.st_mtime, status.st_mtime};
+    return _utime(temporary, &times) == 0;
+#else
+    struct utimbuf times = {status.st_mtime, status.st_mtime};
+    return utime(temporary, &times) == 0;
+#endif
+}
+
+bool ReplaceDestination(const char* from, const char* to) {
+#ifdef _WIN32
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return rename(from, to) == 0;
+#endif
+}
+
+bool IsSha256Text(const char* text) {
+    size_t n = 0;
+    for (; text[n] != '\0'; ++n)
+        if (!isxdigit(static_cast<unsigned char>(text[n])))
+            return false;
+    return n == 64;
+}
+
 int Download(int argc, char** argv) {
-    std::string proxyHost, proxyUser, proxyPassword;
-    uint16_t proxyPort = 0;
+    ProxySetting proxy;
+    std::string proxyUser, proxyPassword;
+    std::string sha256;
     const char* positional[2] = {nullptr, nullptr};
     int count = 0;
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
-        if (strcmp(arg, "--proxy") == 0 && i + 1 < argc) {
-            if (!ParseHostPort(argv[++i], &proxyHost, &proxyPort))
+        if (bool bad = false; ProxyOption(argc, argv, &i, &proxy, &bad)) {
+            if (bad)
                 return Usage("--proxy takes HOST:PORT");
         } else if (strcmp(arg, "--proxy-user") == 0 && i + 1 < argc) {
             const char* credentials = argv[++i];
@@ -236,6 +411,12 @@ int Download(int argc, char** argv) {
                 return Usage("--proxy-user takes USER:PASSWORD");
             proxyUser.assign(credentials, colon);
             proxyPassword.assign(colon + 1);
+        } else if (strcmp(arg, "--sha256") == 0 && i + 1 < argc) {
+            sha256 = argv[++i];
+            if (!IsSha256Text(sha256.c_str()))
+                return Usage("--sha256 takes 64 hex digits");
+            for (char& c : sha256)
+                c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return Usage("unknown option for download");
         } else if (count < 2) {
@@ -246,12 +427,28 @@ int Download(int argc, char** argv) {
     }
     if (count != 2)
         return Usage("download takes a URL and a FILE");
+    const char* url = positional[0];
+    const char* destination = positional[1];
+    if (!proxy.given && !ProxyFromEnvironment(url, &proxy))
+        return kExitUsage;
+    if (proxyUser.empty()) {
+        proxyUser = proxy.user;
+        proxyPassword = proxy.password;
+    }
+
+    std::string temporary;
+    if (!TemporaryName(destination, &temporary) ||
+        !InheritModificationTime(destination, temporary.c_str())) {
+        fprintf(stderr, "kivupdate: cannot create a temporary file beside %s\n", destination);
+        remove(temporary.c_str());
+        return kExitFailed;
+    }
 
     Progress progress;
     progress.terminal = isatty(fileno(stderr)) != 0;
     UpdateDownloadOptions options;
-    options.proxyHost = proxyHost.empty() ? nullptr : proxyHost.c_str();
-    options.proxyPort = proxyPort;
+    options.proxyHost = proxy.host.empty() ? nullptr : proxy.host.c_str();
+    options.proxyPort = proxy.port;
     options.proxyUser = proxyUser.empty() ? nullptr : proxyUser.c_str();
     options.proxyPassword = proxyPassword.empty() ? nullptr : proxyPassword.c_str();
     options.progress = OnProgress;
@@ -259,26 +456,42 @@ int Download(int argc, char** argv) {
 
     signal(SIGINT, OnInterrupt);
     UpdateDownloadResult result;
-    int ok = UpdateDownload(positional[0], positional[1], options, &result);
+    int ok = UpdateDownload(url, temporary.c_str(), options, &result);
     signal(SIGINT, SIG_DFL);
     if (progress.called)
         DrawProgress(progress, true);
 
-    if (gInterrupted) {
-        fprintf(stderr, "kivupdate: download cancelled; %s holds the part received\n",
-                positional[1]);
-        return kExitCancelled;
-    }
-    if (!ok) {
-        fprintf(stderr, "kivupdate: download failed: %s\n",
-                result.errorText[0] ? result.errorText : "the transfer was incomplete");
-        return kExitFailed;
-    }
-    if (!result.transferred) {
-        printf("%s is up to date (not modified on the server)\n", positional[1]);
+    // From here on the destination changes only by the rename of a complete, checked file.
+    if (gInterrupted || !ok || !result.transferred) {
+        remove(temporary.c_str());
+        if (gInterrupted) {
+            fprintf(stderr, "kivupdate: download cancelled; %s is unchanged\n", destination);
+            return kExitCancelled;
+        }
+        if (!ok) {
+            fprintf(stderr, "kivupdate: download failed: %s; %s is unchanged\n",
+                    result.errorText[0] ? result.errorText : "the transfer was incomplete",
+                    destination);
+            return kExitFailed;
+        }
+        printf("%s is up to date (not modified on the server)\n", destination);
         return kExitNothingNew;
     }
-    printf("downloaded %s\n", positional[1]);
+    if (!sha256.empty()) {
+        char digest[65] = "";
+        if (!Sha256File(temporary.c_str(), digest) || sha256 != digest) {
+            remove(temporary.c_str());
+            fprintf(stderr, "kivupdate: the download's SHA-256 is %s, not %s; %s is unchanged\n",
+                    digest, sha256.c_str(), destination);
+            return kExitMismatch;
+        }
+    }
+    if (!ReplaceDestination(temporary.c_str(), destination)) {
+        fprintf(stderr, "kivupdate: cannot replace %s: %s\n", destination, strerror(errno));
+        remove(temporary.c_str());
+        return kExitFailed;
+    }
+    printf("downloaded %s\n", destination);
     return kExitOk;
 }
 
@@ -291,6 +504,10 @@ int main(int argc, char** argv) {
     if (strcmp(command, "--help") == 0 || strcmp(command, "-h") == 0 ||
         strcmp(command, "help") == 0)
         return Usage(nullptr);
+    if (strcmp(command, "--version") == 0) {
+        printf("kivupdate %s\n", KIV_VERSION);
+        return kExitOk;
+    }
     for (int i = 2; i < argc; ++i)
         if (strcmp(argv[i], "--help") == 0)
             return Usage(nullptr);
