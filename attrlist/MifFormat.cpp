@@ -47,8 +47,8 @@ int FormatValue(const uint8_t* value, uint32_t length, char* out, size_t size, i
 int MifList::FormatValues(uint16_t tag, char* out, size_t size, int asAddress) const {
     if (out == nullptr)
         return 0;
-    if (size > 0)
-        out[0] = '\0';
+    // Nothing is written before the first value is formatted: without one, out keeps
+    // what it held.
     char* position = out;
     size_t remaining = size;
     int formatted = 0;

@@ -188,13 +188,15 @@ struct Header {
     char date[kDateTextMax + 1] = {}; // "Last-Modified: " or else "Date: " value
 };
 
-// The value of a "Content-length: " line: leading blanks, an optional '+', then digits;
-// anything else (a sign included) gives 0, which counts as no length. Values that the
-// 32-bit count cannot carry (0xFFFFFFFF means "unknown") are flagged.
+// The value of a "Content-length: " line, read as a decimal number: leading white space,
+// an optional sign, then digits; no digits give 0, which counts as no length. A negative
+// value is taken as the 32-bit count it converts to (-5 is 4294967291, -1 "unknown").
+// Magnitudes that the 32-bit count cannot carry are flagged instead of being wrapped.
 uint32_t ParseLength(const char* text, bool* tooLarge) {
-    while (*text == ' ' || *text == '\t')
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
         ++text;
-    if (*text == '+')
+    bool negative = *text == '-';
+    if (*text == '+' || *text == '-')
         ++text;
     uint64_t value = 0;
     for (; *text >= '0' && *text <= '9'; ++text) {
@@ -204,7 +206,8 @@ uint32_t ParseLength(const char* text, bool* tooLarge) {
             return 0;
         }
     }
-    return static_cast<uint32_t>(value);
+    uint32_t count = static_cast<uint32_t>(value);
+    return negative ? 0u - count : count;
 }
 
 void ExamineLine(const char* line, Header* header) {
@@ -267,9 +270,8 @@ void SetHttpError(HttpDownloader* d, char* buffer, uint32_t held) {
 HeaderOutcome ReadHeader(HttpDownloader* d, char* buffer, Header* header) {
     int incompletePasses = 0;
     for (;;) {
-        // A header that fills the whole buffer without ending cannot be read.
-        if (header->held >= kHeldMax)
-            return kHeaderIncomplete;
+        // A header that fills the whole buffer leaves no room: the receive asks for nothing
+        // and fails.
         uint32_t count = kHeldMax - header->held;
         if (!TcpReceive(d->connection, buffer + header->held, &count, 0, 1)) {
             StrCopy(d->error_text, sizeof d->error_text, "Receive timeout");
@@ -336,10 +338,8 @@ struct Progress {
 int ReceiveBody(HttpDownloader* d, FILE* file, char* buffer, const Header& header,
                 Progress* progress, uint32_t* written, bool* writeFailed) {
     uint32_t length = header.length;
-    // Bytes beyond the announced length are not part of the body.
+    // The bytes already held go to the file as held, even beyond the announced length.
     uint32_t first = header.held - header.bodyStart;
-    if (first > length)
-        first = length;
     if (first > 0 && fwrite(buffer + header.bodyStart, 1, first, file) != first) {
         *writeFailed = true;
         return 0;

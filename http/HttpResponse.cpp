@@ -36,15 +36,15 @@ bool IsBreak(char c) {
 }
 
 // Length of the line break at `bytes[i]` (a CR or LF), or 0 when it cannot be told yet:
-// a CR or LF in the last byte may pair with the next byte to come, unless `complete`
-// says that no more bytes will come.
+// a CR in the last byte may be the first half of a CR LF still to come, unless
+// `complete` says that no more bytes will come.
 uint32_t BreakLength(const char* bytes, uint32_t length, uint32_t i, bool complete) {
     if (i + 1 < length) {
         char c = bytes[i];
         char next = bytes[i + 1];
         return (c == '\r' && next == '\n') || (c == '\n' && next == '\r') ? 2 : 1;
     }
-    return complete ? 1 : 0;
+    return complete || bytes[i] == '\n' ? 1 : 0;
 }
 
 const char* FindHeaderEnd(const char* bytes, uint32_t length, uint32_t* offset, bool complete) {
@@ -97,7 +97,7 @@ bool Grow(char** buffer, uint32_t* size, uint32_t wanted) {
 const char* HttpFindHeaderEnd(const char* bytes, uint32_t length, uint32_t* offset) {
     if (bytes == nullptr || offset == nullptr)
         return nullptr;
-    return FindHeaderEnd(bytes, length, offset, false);
+    return FindHeaderEnd(bytes, length, offset, true);
 }
 
 int HttpFindLineValue(const char* text, uint32_t length, const char* name, char* destination,

@@ -123,12 +123,11 @@ int KivIpAddr::IpRangeFromPrefix(const KivIpAddr& address, uint32_t prefixLength
     return 1;
 }
 
-// Two values without an address have no prefix: result 0 and prefixLength untouched, as
-// for values of different lengths.
+// Two values without an address agree over their zero bits: prefix 0, an exact block.
 int KivIpAddr::IpPrefixFromRange(const KivIpAddr& first, const KivIpAddr& last,
                                  uint32_t* prefixLength) noexcept {
     uint32_t length = first.Length();
-    if (prefixLength == nullptr || length == 0 || length != last.Length())
+    if (prefixLength == nullptr || length != last.Length())
         return 0;
     uint32_t equal = LeadingEqualBits(first.Bytes(), last.Bytes(), length);
     *prefixLength = equal;

@@ -102,8 +102,8 @@ int ProfileFirstEntry(Profile* profile, const char* section, char* keyOut, size_
     if (!ProfileFindSection(profile, section, &start, &end))
         return 0;
     // The positions point into the profile's own text, which it may edit.
-    profile->entry_cursor = profile->text + (start - profile->text);
-    profile->entry_end = profile->text + (end - profile->text);
+    profile->entry_cursor = const_cast<char*>(start);
+    profile->entry_end = const_cast<char*>(end);
     return ProfileNextEntry(profile, keyOut, keyOutSize, valueOut, valueOutSize);
 }
 
@@ -136,18 +136,18 @@ int ProfileNextEntry(Profile* profile, char* keyOut, size_t keyOutSize, char* va
         if (p > end)
             return 0;
         const char c = *p;
-        // The terminator ends the last line as a line end would, so a document without a
-        // final line end lists its last entry, as the lookup finds it.
-        if (IsLineEnd(c) || c == '\0') {
+        // The terminator is the entry end of the last section and ends no line: a last
+        // line without a line end is not listed (the lookup still finds it).
+        if (c == '\0')
+            return 0;
+        if (IsLineEnd(c)) {
             if (inValue) {
                 CloseValue(buffer, used, quoted, haveQuote, lastQuote);
                 if (valueOut != nullptr)
                     StrCopy(valueOut, valueOutSize, buffer);
-                profile->entry_cursor = profile->text + (p - profile->text) + (c == '\0' ? 0 : 1);
+                profile->entry_cursor = profile->text + (p - profile->text) + 1;
                 return 1;
             }
-            if (c == '\0')
-                return 0;
             used = 0;
             inComment = false;
             seenNonSpace = false;
