@@ -32,6 +32,11 @@
 #include <string>
 #include <vector>
 
+// <winbase.h> defines GetFreeSpace as a macro (a 16-bit Windows leftover that always
+// gives 1 MB). It would rewrite the member of that name, declaration and calls alike, in
+// every host that includes <windows.h> first.
+#undef GetFreeSpace
+
 class KivIpAddr;
 
 class MifList {

@@ -115,10 +115,11 @@ int HttpClientGetHeader(HttpClient* client, const char* name, char* destination,
 // in one buffer sized for it and sends it; 0 when that buffer cannot be had (nothing is
 // sent). ReadResponse reads and parses one response. ClearRequest drops the request
 // settings; ResetResponse drops the last response.
-// Departure in ReadResponse: while bytes may still come, a header block whose blank line
-// ends in a CR that is the last byte received is not taken as complete yet; the next
-// byte may be its LF, which would otherwise open the body. A closed or silent connection
-// ends the wait, and the block then ends at that CR.
+// Departure in ReadResponse: when the blank line's break is a lone CR or LF in the last
+// byte received and a body of announced length follows, the first byte that comes next
+// is taken as the rest of that break when it pairs with it (the LF of a CR LF, the CR of
+// an LF CR), as in the same answer received whole, instead of being the body's first
+// byte. A server that splits its blank line between two sends gets its body intact.
 int HttpClientSendRequest(HttpClient* client, int method, const char* path);
 int HttpClientReadResponse(HttpClient* client);
 void HttpClientClearRequest(HttpClient* client);

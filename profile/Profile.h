@@ -202,6 +202,8 @@ inline int ProfileHasValue(Profile* profile, const char* section, const char* ke
 // Replaces the value of the first matching entry (keeping the rest of its line), or adds
 // the entry at the end of the section, or appends the section. '#' is stored as "##", CR,
 // LF and tab as a space.
+// Departure (made by ProfileFindEntry): an empty value followed by a comment receives the
+// new value in front of the '#', where it can be read back.
 int ProfileSetString(Profile* profile, const char* section, const char* key, const char* value);
 int ProfileSetInt(Profile* profile, const char* section, const char* key, int32_t value);
 int ProfileSetBool(Profile* profile, const char* section, const char* key, uint32_t flag);
@@ -250,3 +252,10 @@ int ProfileNameEqualsN(const char* a, const char* b, size_t n);
 // Decimal conversion of the typed getters: leading white space, optional sign, digits up
 // to the first other byte, saturated to the int32_t range.
 int32_t ProfileTextToInt(const char* text);
+// LF and CR each end a line.
+inline bool ProfileIsLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+// Where `position` lies in the current text, as an offset; false when it lies outside
+// the text and its NUL (a position kept from before an edit replaced the buffer).
+bool ProfileOffsetInText(const Profile* profile, const char* position, size_t* offset);
