@@ -174,6 +174,7 @@ TEST_F(HostileServer, ByteByByteAnswersReadLikeWholeOnes) {
         {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", ScriptedEnd::Silent},
         {"HTTP/1.0 200 OK\nContent-Length: 5\n\nhello", ScriptedEnd::Silent},
         {"HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", ScriptedEnd::Silent},
+        {"HTTP/1.1 200 OK\nContent-Length: 0\n\n", ScriptedEnd::Silent}, // no wait for more
         {"HTTP/1.0 200 OK\r\nServer: s\r\n\r\nhello, closed", ScriptedEnd::Close},
         {"HTTP/1.0 200 OK\r\rContent-Length: 3\r\n\r\nabc", ScriptedEnd::Close},
         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.0 404 Not Found\r\nContent-Length: 2\r\n\r\nno",
