@@ -159,9 +159,12 @@ TEST(HttpClientResponse, HeaderTextAndHeaderLookup) {
 TEST(HttpClientResponse, FindHeaderEnd) {
     const std::pair<const char*, int> cases[] = {
         // the offset behind the header, or -1
-        {"A\r\n\r\nB", 5},  {"A\n\nB", 3},   {"A\r\rB", 3},         {"A\n\r\n\rB", 5},
-        {"A\r\nB\r\n", -1}, {"A\r\n\r", -1}, {"A\n\n", -1},         {"\r\n\r\nX", 4},
-        {"A\r\n\n\rB", 5},  {"", -1},        {"A\r\nB\r\n\r\n", 8},
+        {"A\r\n\r\nB", 5},     {"A\n\nB", 3},
+        {"A\r\rB", 3},         {"A\n\r\n\rB", 5},
+        {"A\r\nB\r\n", -1},    {"A\r\n\r", 4},
+        {"A\n\n", 3},          {"\r\n\r\nX", 4},
+        {"A\r\n\n\rB", 5},     {"", -1},
+        {"A\r\nB\r\n\r\n", 8}, {"A\r\n\n", 4}, // a break in the last byte counts on its own
     };
     FOR_EACH_CASE(c, cases) {
         uint32_t offset = 0;

@@ -10,7 +10,7 @@
 namespace {
 
 // KivIpAddrDiffTest.cpp compares both text forms with the C library's over many
-// addresses; this table pins the documented examples, where this parser differs from
+// addresses; this table pins the forms the parser must give, where it differs from
 // that library (leading zeros, long groups, "::" for no group), and a few shapes that
 // the Windows build, which has no such library to compare with, checks by itself.
 TEST(KivIpAddrText, ParseAndPrintTable) {

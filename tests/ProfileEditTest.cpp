@@ -4,8 +4,13 @@
 #include "profile/Profile.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
+
+#ifdef __linux__
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -152,6 +157,21 @@ TEST(ProfileFile, LoadWriteBackAndClose) {
     ProfileSetString(&p, "A", "k", "4");
     EXPECT_EQ(1, ProfileClose(&p));
     EXPECT_EQ(OnDisk("[A]\nk=2\n"), file.Read());
+#ifdef __linux__
+    // Files that never end: a device measuring 0 gives what its size promised, a FIFO
+    // without a writer is refused instead of waited for.
+    EXPECT_EQ(1, ProfileLoadFile(&p, "/dev/zero"));
+    EXPECT_STREQ("", p.text);
+    ProfileClose(&p);
+    const std::string fifo = file.path + ".fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(0, ProfileLoadFile(&p, fifo.c_str()));
+    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, fifo.c_str(),
+                                            [](char*, uint32_t, uint32_t*) { return 1; }));
+    ProfileSetString(&p, "A", "k", "v");
+    EXPECT_EQ(0, ProfileClose(&p));
+    remove(fifo.c_str());
+#endif
 }
 
 TEST(ProfileFile, OneShotFunctions) {

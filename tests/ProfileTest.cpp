@@ -96,6 +96,8 @@ TEST(ProfileLookup, BufferLoadingAndOutput) {
     EXPECT_STREQ("dflt", out);
     EXPECT_EQ(0, ProfileGetString(&doc.p, nullptr, "k", out, sizeof out, "d2"));
     EXPECT_STREQ("d2", out);
+    EXPECT_EQ(0, ProfileGetString(&doc.p, "A", "k", out, sizeof out, nullptr));
+    EXPECT_STREQ("d2", out); // a null default leaves the output alone
     EXPECT_EQ(0, ProfileSetOptions(&doc.p, 4));
     EXPECT_EQ(1, ProfileSetOptions(&doc.p, 3));
 }
@@ -140,11 +142,11 @@ TEST(ProfileEnumeration, SectionsAndEntries) {
     EXPECT_EQ("A,B,A: x=1;", Enumerate(&doc.p, "B"));
     Doc quoted("[Q]\nk = \"a \" b\nj=\"open\n", PROFILE_OPT_QUOTES);
     EXPECT_EQ("Q: k=a ; j=;", Enumerate(&quoted.p, "Q"));
-    // A line of 256 or more collected bytes ends the enumeration; an unterminated last
-    // line still counts.
+    // A line of 256 or more collected bytes ends the enumeration, and so does the end of
+    // the text before a last line has its line end.
     Doc longLine("[A]\na=1\nb=" + std::string(300, 'x') + "\nc=3\n"), lastLine("[A]\na=1\nb=2");
     EXPECT_EQ("A: a=1;", Enumerate(&longLine.p, "A"));
-    EXPECT_EQ("A: a=1; b=2;", Enumerate(&lastLine.p, "A"));
+    EXPECT_EQ("A: a=1;", Enumerate(&lastLine.p, "A"));
     // Without text or after an edit replaced the buffer, enumeration just ends.
     char name[16];
     Doc edited("[A]\n[B]\n");
