@@ -98,7 +98,7 @@ int WSAGetLastError();
 int closesocket(SOCKET socket);
 int WSAPoll(LPWSAPOLLFD descriptors, ULONG count, int timeoutMilliseconds);
 // FIONBIO with a non-zero *argument makes the socket non-blocking, with 0 blocking
-// again. Other commands fail with WSAEINVAL, a null argument with WSAEFAULT.
+// again. Other commands and a null argument fail.
 int ioctlsocket(SOCKET socket, long command, u_long* argument);
 
 // Windows-shaped overloads. They are better matches than the BSD functions for calls
