@@ -1,8 +1,6 @@
 // Win32 calls the connection layer rests on, checked the same way against Windows (under
 // Wine) and against the stand-in of compat/: non-blocking sockets and threads with a
 // chosen stack size.
-#include "support/ScriptedServer.h"
-
 #include "compat/win32.h"
 
 #include <gtest/gtest.h>
@@ -10,62 +8,71 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <thread>
 
 namespace {
 
-// A client socket connected to a server that answers `reply` after `delayMs` without
-// reading anything, and is then held open.
+// A connected pair of loopback sockets; the accepted end reads nothing.
 class Peer {
 public:
-    Peer(std::string reply, int delayMs) {
-        ScriptedExchange exchange;
-        exchange.reply = std::move(reply);
-        exchange.delay_ms = delayMs;
-        exchange.read_request = false;
-        server_.reset(new ScriptedServer({{{exchange}, ScriptedEnd::Silent}}));
-        socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    Peer() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(server_->Port());
-        connected_ = socket_ != INVALID_SOCKET &&
-                     connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        socklen_t length = sizeof address;
+        if (listener == INVALID_SOCKET ||
+            bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(listener, 1) != 0 ||
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        client_ = socket(AF_INET, SOCK_STREAM, 0);
+        if (client_ != INVALID_SOCKET &&
+            connect(client_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            accepted_ = accept(listener, nullptr, nullptr);
+        closesocket(listener);
     }
     ~Peer() {
-        if (socket_ != INVALID_SOCKET)
-            closesocket(socket_);
+        for (SOCKET socket : {client_, accepted_})
+            if (socket != INVALID_SOCKET)
+                closesocket(socket);
     }
-    bool Connected() const { return connected_; }
-    SOCKET Socket() const { return socket_; }
+    bool Connected() const { return accepted_ != INVALID_SOCKET; }
+    SOCKET Client() const { return client_; }
+    SOCKET Accepted() const { return accepted_; }
 
 private:
-    std::unique_ptr<ScriptedServer> server_;
-    SOCKET socket_ = INVALID_SOCKET;
-    bool connected_ = false;
+    SOCKET client_ = INVALID_SOCKET;
+    SOCKET accepted_ = INVALID_SOCKET;
 };
 
 TEST(SocketCalls, NonBlockingReceiveAndSendReportWouldBlock) {
-    Peer peer("late", 300);
+    Peer peer;
     ASSERT_TRUE(peer.Connected());
     u_long on = 1;
-    ASSERT_EQ(0, ioctlsocket(peer.Socket(), FIONBIO, &on));
+    ASSERT_EQ(0, ioctlsocket(peer.Client(), FIONBIO, &on));
     char buffer[16];
-    EXPECT_EQ(SOCKET_ERROR, recv(peer.Socket(), buffer, sizeof buffer, 0));
+    EXPECT_EQ(SOCKET_ERROR, recv(peer.Client(), buffer, sizeof buffer, 0));
     EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
-    // Back to blocking: the receive waits for the late reply.
+    // Back to blocking: the receive waits for the late bytes.
     u_long off = 0;
-    ASSERT_EQ(0, ioctlsocket(peer.Socket(), FIONBIO, &off));
-    EXPECT_EQ(4, recv(peer.Socket(), buffer, sizeof buffer, 0));
+    ASSERT_EQ(0, ioctlsocket(peer.Client(), FIONBIO, &off));
+    std::thread late([&peer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        send(peer.Accepted(), "late", 4, 0);
+    });
+    EXPECT_EQ(4, recv(peer.Client(), buffer, sizeof buffer, 0));
+    late.join();
 
     // The peer reads nothing, so the send buffers fill until a send would block.
-    ASSERT_EQ(0, ioctlsocket(peer.Socket(), FIONBIO, &on));
+    ASSERT_EQ(0, ioctlsocket(peer.Client(), FIONBIO, &on));
     std::string block(64 * 1024, 'x');
     int sent = 0;
     for (int i = 0; i < 4096 && sent >= 0; ++i)
-        sent = send(peer.Socket(), block.data(), static_cast<int>(block.size()), 0);
+        sent = send(peer.Client(), block.data(), static_cast<int>(block.size()), 0);
     EXPECT_EQ(SOCKET_ERROR, sent);
     EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
 }
