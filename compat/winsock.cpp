@@ -108,6 +108,19 @@ int WSAPoll(LPWSAPOLLFD descriptors, ULONG count, int timeoutMilliseconds) {
     return result;
 }
 
+int ioctlsocket(SOCKET socket, long command, u_long* argument) {
+    if (command != static_cast<long>(FIONBIO)) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    if (argument == nullptr) {
+        errno = EFAULT;
+        return SOCKET_ERROR;
+    }
+    int on = *argument != 0 ? 1 : 0;
+    return ioctl(socket, FIONBIO, &on) == 0 ? 0 : SOCKET_ERROR;
+}
+
 int connect(SOCKET socket, const sockaddr* address, int length) {
     if (length < 0) {
         errno = EINVAL;

@@ -12,6 +12,8 @@
 // - A blocking connect interrupted by a signal waits for the outcome of the attempt,
 //   which goes on in the background, instead of failing with EINTR.
 // - WSAPoll is poll(); unlike select it has no limit on descriptor numbers.
+// - ioctlsocket offers FIONBIO: on a non-blocking socket a recv or send that would have
+//   to wait fails at once with WSAEWOULDBLOCK (10035).
 // - The linger structure keeps the BSD field types (int, where Windows has u_short);
 //   both take l_onoff and l_linger, which is all the code sets.
 #pragma once
@@ -20,7 +22,9 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/types.h>
 
 #include <type_traits>
 
@@ -93,6 +97,9 @@ int WSACleanup();
 int WSAGetLastError();
 int closesocket(SOCKET socket);
 int WSAPoll(LPWSAPOLLFD descriptors, ULONG count, int timeoutMilliseconds);
+// FIONBIO with a non-zero *argument makes the socket non-blocking, with 0 blocking
+// again. Other commands and a null argument fail.
+int ioctlsocket(SOCKET socket, long command, u_long* argument);
 
 // Windows-shaped overloads. They are better matches than the BSD functions for calls
 // written against Winsock (char pointers and an integer length, which Windows takes as

@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 namespace {
 
@@ -18,14 +17,18 @@ constexpr int kSockaddrV4Length = 16;
 constexpr int kSockaddrV6Length = 28;
 // The watchdog counts the time-out in steps of this length.
 constexpr uint32_t kWatchdogStepMs = 100;
+// The watchdog only waits and closes a socket: a small stack makes its start cheaper
+// than one of the default size would.
+constexpr SIZE_T kWatchdogStackSize = 64 * 1024;
 
 std::atomic<int> g_socketsStarted{0};
 
 // What the connecting thread and its watchdog share for one connect attempt. The
 // connection's connecting, watchdog_done, socket and connected fields are only touched
 // under `lock` while the watchdog runs; `wake` lets the connecting thread end the
-// watchdog's current step at once when the connect returns, and lets the watchdog
-// report that it is done.
+// watchdog's current step at once when the connect returns. The connecting thread
+// learns that the watchdog is done by waiting for its thread to end, which costs one
+// hand-over fewer than a second wake would.
 struct ConnectAttempt {
     TcpConnection* connection;
     std::mutex lock;
@@ -34,7 +37,8 @@ struct ConnectAttempt {
 
 // Aborts the connect when it has not returned within the time-out: shutting down and
 // closing the socket makes the blocked connect fail.
-void TcpConnectWatchdog(ConnectAttempt* attempt) {
+DWORD WINAPI TcpConnectWatchdog(LPVOID parameter) {
+    ConnectAttempt* attempt = static_cast<ConnectAttempt*>(parameter);
     TcpConnection* connection = attempt->connection;
     std::unique_lock<std::mutex> hold(attempt->lock);
     uint64_t limit = static_cast<uint64_t>(connection->timeout) * 1000;
@@ -52,7 +56,7 @@ void TcpConnectWatchdog(ConnectAttempt* attempt) {
         }
     }
     connection->watchdog_done = 1;
-    attempt->wake.notify_all();
+    return 0;
 }
 
 void CloseWithoutShutdown(TcpConnection* connection) {
@@ -72,10 +76,9 @@ int ConnectWithWatchdog(TcpConnection* connection, const void* address, int addr
 
     connection->connecting = 1;
     connection->watchdog_done = 0;
-    std::thread watchdog;
-    try {
-        watchdog = std::thread(TcpConnectWatchdog, &attempt);
-    } catch (...) {
+    HANDLE watchdog = CreateThread(nullptr, kWatchdogStackSize, TcpConnectWatchdog, &attempt,
+                                   STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (watchdog == nullptr) {
         // Without a watchdog nothing would bound the connect, and nothing would ever set
         // watchdog_done: the attempt fails before connecting.
         connection->connecting = 0;
@@ -85,17 +88,17 @@ int ConnectWithWatchdog(TcpConnection* connection, const void* address, int addr
 
     int result = connect(socket, static_cast<const sockaddr*>(address), addressLength);
 
-    std::unique_lock<std::mutex> hold(attempt.lock);
-    connection->connecting = 0;
-    attempt.wake.notify_all();
-    attempt.wake.wait(hold, [connection] { return connection->watchdog_done == 1; });
+    {
+        std::lock_guard<std::mutex> hold(attempt.lock);
+        connection->connecting = 0;
+    }
+    attempt.wake.notify_one();
+    // The watchdog ends at once now; it is gone before the attempt's state goes out of
+    // scope and before the connect returns.
+    WaitForSingleObject(watchdog, INFINITE);
+    CloseHandle(watchdog);
     // The watchdog may have closed the socket just as the connect succeeded.
-    bool connected = result == 0 && connection->socket != -1;
-    hold.unlock();
-    // The watchdog has nothing left to do; joining makes sure its thread is gone before
-    // the attempt's state goes out of scope.
-    watchdog.join();
-    return connected ? 1 : 0;
+    return result == 0 && connection->socket != -1 ? 1 : 0;
 }
 
 } // namespace
@@ -144,7 +147,12 @@ int TcpConnectAddress(TcpConnection* connection, const KivIpAddr& address, uint3
     int built = address.ToSockaddr(&target, kSockaddrV6Length, static_cast<uint16_t>(port));
     int length = address.Length() == KivIpAddr::kV4Length ? kSockaddrV4Length : kSockaddrV6Length;
 
-    if (built && ConnectWithWatchdog(connection, &target, length)) {
+    // Once connected the socket does not block: a receive takes what is queued without
+    // a wait first (TcpReceive), and waits only when there is nothing. A socket that
+    // cannot be switched would block those receives, so it fails the attempt.
+    u_long nonBlocking = 1;
+    if (built && ConnectWithWatchdog(connection, &target, length) &&
+        ioctlsocket(socket, FIONBIO, &nonBlocking) == 0) {
         connection->connected = 1;
         return 1;
     }

@@ -48,7 +48,8 @@ void TcpConnectionInit(TcpConnection* connection);
 // frees the memory.
 void TcpConnectionDestroy(TcpConnection* connection);
 
-// Connects to `address`:`port` (low 16 bits). A watchdog thread aborts the connect when
+// Connects to `address`:`port` (low 16 bits); the connected socket is non-blocking, and
+// TcpSend and TcpReceive do the waiting. A watchdog thread aborts the connect when
 // it has not finished after `timeout` seconds (counted in 100 ms steps); it is woken as
 // soon as the connect returns and has ended before this function returns. Returns 1
 // connected, 0 failed (last_error is TCP_ERR_CONNECT when the connect itself failed or
@@ -61,12 +62,15 @@ int TcpConnectHost(TcpConnection* connection, const char* host, uint32_t port);
 // Shuts down and closes an open socket; always returns 1.
 int TcpClose(TcpConnection* connection);
 
-// Sends all `length` bytes. Returns 1 when all were sent (also for length 0), 0 without
-// a socket or when a send failed; the socket error is then in last_error, and a reset
-// (10054) also clears connected.
+// Sends all `length` bytes, waiting without a limit while the socket buffers are full.
+// Returns 1 when all were sent (also for length 0), 0 without a socket or when a send
+// failed; the socket error is then in last_error, and a reset (10054) also clears
+// connected.
 int TcpSend(TcpConnection* connection, const void* bytes, uint32_t length);
 // Receives once, at most *length bytes, and stores the count in *length (0 on failure).
-// With `wait` set it first waits up to `timeout` seconds, in 1-second steps, for data.
+// With `wait` set, bytes already queued are taken at once; otherwise it waits up to
+// `timeout` seconds, in 1-second steps, for data (with a timeout of 0 it always times
+// out). Without `wait` it blocks until something arrives, as a blocking receive would.
 // Returns 1 when bytes arrived; 0 without a socket, when the connection was dropped
 // before or while waiting, on a wait error, on a time-out (last_error TCP_ERR_TIMEOUT,
 // connected 0), when the peer closed (connected 0) or on a socket error (connected 0 for

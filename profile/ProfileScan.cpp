@@ -61,6 +61,10 @@ int ProfileFindSection(Profile* profile, const char* name, const char** start, c
             break;
         default:
             atLineStart = false;
+            // Outside a header's name nothing more on this line can matter: go on at its
+            // end. The text is NUL-terminated, so the search stops at textEnd at the latest.
+            if (nameStart == nullptr)
+                p += strcspn(p + 1, "\r\n");
             break;
         }
     }

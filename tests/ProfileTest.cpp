@@ -37,6 +37,9 @@ TEST(ProfileLookup, DocumentShapes) {
         {"\t[A]\nk=1\n", 0, "A", "k", 0, ""},
         {"   [A] trailing\nk=1\n", 0, "A", "k", 1, "1"},
         {"[A]\nk=1\n  [B]\nj=2\n", 0, "A", "j", 0, ""},
+        {"[A]\nk=[B]\nj=2\n", 0, "B", "j", 0, ""}, // a '[' inside a line names nothing
+        {"[A]\nk=1\r[B]\rj=2\r", 0, "B", "j", 1, "2"},
+        {"] [B]\nj=2\n", 0, "B", "j", 1, "2"},
         {"[A]\nk=1\n[A]\nk=2\nj=3\n", 0, "A", "j", 0, ""}, // the first section wins
         {"[A\n]\nk=1\n", 0, "A\n", "k", 0, ""},            // a header closes on its own line
         {"[A]\nk=1\nk=2\n", 0, "A", "k", 1, "1"},

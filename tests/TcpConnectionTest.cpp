@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
@@ -129,6 +131,57 @@ TEST(TcpConnection, SilentPeerTimesOutAndResetPeerDrops) {
     EXPECT_EQ(0, sent);
     EXPECT_EQ(static_cast<uint32_t>(WSAECONNRESET), connection->last_error);
     EXPECT_EQ(0u, connection->connected);
+}
+
+// Receives take queued bytes at once and wait only when nothing is there; what a caller
+// sees is the same as when every receive waited first.
+TEST(TcpConnection, ReceiveWithAndWithoutWaiting) {
+    struct Case {
+        const char* name;
+        uint32_t timeout;
+        int wait;
+        int delayMs;  // before the peer sends "late"
+        int settleMs; // before the receive starts
+        int result;
+        uint32_t lastError;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"waits for late bytes", 5, 1, 300, 0, 1, 0, "late"},
+        {"takes queued bytes", 1, 1, 0, 200, 1, 0, "late"},
+        {"without wait blocks until bytes come", 1, 0, 1500, 0, 1, 0, "late"},
+        {"no time to wait times out with bytes queued", 0, 1, 0, 200, 0, TCP_ERR_TIMEOUT, ""},
+        {"silent past the time-out", 1, 1, 2500, 0, 0, TCP_ERR_TIMEOUT, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedExchange exchange;
+        exchange.reply = "late";
+        exchange.delay_ms = c.delayMs;
+        exchange.read_request = false;
+        ScriptedServer server({{{exchange}, ScriptedEnd::Silent}});
+        Connection connection = MakeConnection(c.timeout);
+        ASSERT_EQ(1, TcpConnectHost(connection.get(), "127.0.0.1", server.Port()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.settleMs));
+        char buffer[16] = {};
+        uint32_t length = sizeof buffer;
+        EXPECT_EQ(c.result, TcpReceive(connection.get(), buffer, &length, 0, c.wait));
+        EXPECT_EQ(std::string(c.text), std::string(buffer, length));
+        EXPECT_EQ(c.lastError, connection->last_error);
+        EXPECT_EQ(static_cast<uint32_t>(c.result), connection->connected);
+    }
+}
+
+// A send larger than the socket buffers waits for room until everything is gone.
+TEST(TcpConnection, LargeSendIsWholeWhenThePeerReadsSlowly) {
+    const size_t bodyBytes = 8 * 1024 * 1024;
+    std::string request = "PUT\r\n\r\n" + std::string(bodyBytes, 'b');
+    ScriptedServer server({ScriptedServer::Reply("ok", ScriptedEnd::Close, bodyBytes)});
+    Connection connection = MakeConnection();
+    ASSERT_EQ(1, TcpConnectHost(connection.get(), "127.0.0.1", server.Port()));
+    EXPECT_EQ(1, TcpSend(connection.get(), request.data(), static_cast<uint32_t>(request.size())));
+    EXPECT_EQ("ok", ReceiveAll(connection.get()));
+    EXPECT_EQ(std::vector<std::string>{request}, server.Requests());
 }
 
 // A listener that never accepts: once its queue is full, further connects hang until
