@@ -90,7 +90,11 @@ int WmiQueryText(WmiConnection* connection, const WCHAR* query, const WCHAR* pro
                  std::uint32_t bufferSize, std::uint32_t* isNull);
 
 // The engine behind the query functions, one of the WMI_STEP_ operations on the record.
-// A text read into a buffer too small for it delivers the text cut, with result 0.
+// The null flag and the output's first four bytes are cleared first, a text buffer only as
+// far as it goes. A text read into a buffer too small for it delivers the text cut, with
+// result 0; so does a text whose ANSI form has more bytes than characters and does not fit.
+// A string property whose value is not a text, a buffer of size 0, a record without a
+// current object and, to execute, a connection without services give 0.
 int WmiStep(WmiConnection* connection, int operation, WmiQuery* query);
 
 // Prepares a call of `methodName` on `object`; writes one "Parameter: " line per
