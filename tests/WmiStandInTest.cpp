@@ -178,7 +178,8 @@ struct StandInWmi final : public IClassFactory,
     // The class is the last word of the query.
     HRESULT ExecQuery(const BSTR queryLanguage, const BSTR text, LONG, IWbemContext*,
                       IEnumWbemClassObject** enumerator) override {
-        language = queryLanguage, query = text;
+        language = queryLanguage;
+        query.assign(text, SysStringLen(text)); // as a remote call would carry it
         auto found = instances.find(query.substr(query.rfind(L' ') + 1));
         if (found == instances.end())
             return WBEM_E_INVALID_CLASS;
@@ -520,6 +521,8 @@ TEST_F(WmiStandIn, MethodFailsWithoutClassPathDefinitionOrMethod) {
     EXPECT_EQ(nullptr, call->inParams);
     EXPECT_EQ(7u, WmiExecMethod(&connection, call, 99));
     EXPECT_EQ(nullptr, wmi.inParams);
+    WmiConnection none{nullptr, nullptr};
+    EXPECT_EQ(nullptr, WmiPrepareMethod(&none, object, L"Run"));
 }
 
 } // namespace

@@ -15,6 +15,31 @@ void ExpectOleBalanced() {
     OleUninitialize();
 }
 
+// What compat/ offers of COM answers as Windows does.
+TEST(Wmi, ComCallsAnswerAsOnWindows) {
+    const CLSID unregistered = {0x6B1D5E2A, 0x4C7F, 0x4E21, {0x9A, 1, 2, 3, 4, 5, 6, 7}};
+    ASSERT_EQ(S_OK, OleInitialize(nullptr));
+    EXPECT_EQ(S_FALSE, OleInitialize(nullptr));
+    OleUninitialize();
+    void* object = &object;
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(unregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object));
+    EXPECT_EQ(nullptr, object);
+    OleUninitialize();
+    VARIANT value;
+    value.vt = VT_BSTR;
+    value.bstrVal = SysAllocStringLen(L"abc", 2);
+    EXPECT_EQ(2u, SysStringLen(value.bstrVal));
+    EXPECT_STREQ(L"ab", value.bstrVal);
+    EXPECT_EQ(S_OK, VariantClear(&value));
+    EXPECT_EQ(VT_EMPTY, value.vt);
+    char text[4] = "xyz";
+    EXPECT_EQ(4, WideCharToMultiByte(CP_ACP, 0, L"abc", -1, nullptr, 0, nullptr, nullptr));
+    EXPECT_EQ(2, WideCharToMultiByte(CP_UTF8, 0, L"ab", 2, text, 2, nullptr, nullptr));
+    EXPECT_STREQ("abz", text);
+    EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, L"abc", 3, text, 2, nullptr, nullptr));
+}
+
 TEST(Wmi, WideToMultiByteRefusesNullArgumentsAndTextsThatDoNotFit) {
     struct {
         bool buffer;

@@ -6,9 +6,6 @@
 
 namespace {
 
-// Longest parameter name shown; longer ones are shown cut.
-constexpr std::uint32_t kNameSize = 256;
-
 // The flag part of a parameter type as shown in the "Parameter: " lines.
 const char* FlagName(CIMTYPE type) {
     switch (type & ~0xFFF) {
@@ -38,21 +35,6 @@ const char* BaseName(CIMTYPE type) {
     }
 }
 
-// The name in the ANSI code page, cut to the buffer when it does not fit.
-void NameText(char* buffer, const WCHAR* name) {
-    if (WideToMultiByte(buffer, name, kNameSize, CP_ACP) != nullptr)
-        return;
-    WCHAR cut[kNameSize];
-    std::uint32_t length = 0;
-    while (length + 1 < kNameSize && name[length] != 0) {
-        cut[length] = name[length];
-        ++length;
-    }
-    cut[length] = 0;
-    while (length > 0 && WideToMultiByte(buffer, cut, kNameSize, CP_ACP) == nullptr)
-        cut[--length] = 0;
-}
-
 // Lists the instance's own properties, the in-parameters of the method.
 void ShowParameters(IWbemClassObject* parameters) {
     if (FAILED(parameters->BeginEnumeration(WBEM_FLAG_NONSYSTEM_ONLY)))
@@ -68,10 +50,15 @@ void ShowParameters(IWbemClassObject* parameters) {
             SysFreeString(name);
             break;
         }
-        char text[kNameSize];
-        NameText(text, name);
+        // Sized to the name, so that long names are shown whole.
+        int size = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+        char* text =
+            size > 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(size))) : nullptr;
+        if (text != nullptr)
+            WideToMultiByte(text, name, static_cast<std::uint32_t>(size), CP_ACP);
         SysFreeString(name);
-        std::printf("Parameter: %s   Type=", text);
+        std::printf("Parameter: %s   Type=", text != nullptr ? text : "");
+        std::free(text);
         if ((type & ~0xFFF) != 0)
             std::printf("%s", FlagName(type));
         std::printf("%s (0x%x)\n", BaseName(type), static_cast<unsigned>(type));
