@@ -13,7 +13,13 @@
 #include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// COM and the WMI client interfaces.
+#include <ole2.h>
+#include <wbemidl.h>
 #else
+#include "compat/com.h"
+#include "compat/wbem.h"
+#include "compat/widetext.h"
 #include "compat/winbase.h"
 #include "compat/winsock.h"
 #include "compat/wintypes.h"
