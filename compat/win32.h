@@ -15,6 +15,10 @@
 #include <ws2tcpip.h>
 #else
 #include "compat/winbase.h"
+#include "compat/winenv.h"
+#include "compat/winerror.h"
+#include "compat/winlib.h"
 #include "compat/winsock.h"
+#include "compat/winstack.h"
 #include "compat/wintypes.h"
 #endif
