@@ -199,7 +199,8 @@ std::ostream& operator<<(std::ostream& out, const RegistryValue& value) {
     switch (value.type) {
     case RegistryValue::TYPE_DWORD:
     case RegistryValue::TYPE_QWORD:
-        out << value.number;
+        // Decimal whatever base the stream is set to.
+        out << std::to_string(value.number);
         break;
     case RegistryValue::TYPE_BINARY: {
         const std::ios::fmtflags flags = out.flags();
