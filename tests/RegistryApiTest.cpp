@@ -24,13 +24,14 @@ class RegistryApi : public RegistryTest {};
 TEST_F(RegistryApi, StatusesOfRefusedCalls) {
     MakeKey("parent\\child");
     ASSERT_EQ(SetRaw("present", REG_SZ, std::string("x", 2)), ERROR_SUCCESS);
-    HKEY readOnly = nullptr, writeOnly = nullptr, gone = nullptr, closed = nullptr;
+    ASSERT_EQ(SetRaw("bin3", REG_BINARY, "abc"), ERROR_SUCCESS);
+    ASSERT_EQ(SetRaw("bin4", REG_BINARY, "abcd"), ERROR_SUCCESS);
+    ASSERT_EQ(SetRaw("dword2", REG_DWORD, "ab"), ERROR_SUCCESS);
+    HKEY readOnly = nullptr, writeOnly = nullptr, gone = nullptr;
     ASSERT_EQ(RegOpenKeyExA(root, "", 0, KEY_READ, &readOnly), ERROR_SUCCESS);
     ASSERT_EQ(RegOpenKeyExA(root, nullptr, 0, KEY_WRITE, &writeOnly), ERROR_SUCCESS);
     ASSERT_EQ(RegCreateKeyA(root, "doomed", &gone), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteKeyA(root, "DOOMED"), ERROR_SUCCESS);
-    ASSERT_EQ(RegOpenKeyExA(root, "parent", 0, KEY_READ, &closed), ERROR_SUCCESS);
-    ASSERT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
     HKEY out = nullptr;
     char buffer[64];
     DWORD size = sizeof buffer, type = 0;
@@ -57,15 +58,18 @@ TEST_F(RegistryApi, StatusesOfRefusedCalls) {
         {[&] { return RegGetValueA(root, "missing", "present", 0x1000FFFF, 0, buffer, &size); }, 2},
         {[&] { return RegGetValueA(root, 0, "present", 0x1000FFFF, &type, buffer, nullptr); }, 87},
         {[&] { return RegGetValueA(root, 0, "present", RRF_RT_REG_DWORD, 0, 0, &size); }, 1630},
+        // Binary data asked for as a number must have the number's size; DWORDs are not checked.
+        {[&] { return RegGetValueA(root, 0, "bin3", RRF_RT_DWORD, 0, 0, &size); }, 1629},
+        {[&] { return RegGetValueA(root, 0, "bin3", RRF_RT_QWORD, 0, 0, &size); }, 1629},
+        {[&] { return RegGetValueA(root, 0, "bin4", RRF_RT_DWORD, 0, 0, &size); }, 0},
+        {[&] { return RegGetValueA(root, 0, "dword2", RRF_RT_DWORD, 0, 0, &size); }, 0},
         {[&] { return RegEnumKeyA(writeOnly, 0, buffer, sizeof buffer); }, 5},
         {[&] { return RegEnumKeyA(root, 1, buffer, sizeof buffer); }, 259},
-        {[&] { return RegEnumValueA(root, 1, buffer, &size, 0, 0, 0, 0); }, 259},
+        {[&] { return RegEnumValueA(root, 9, buffer, &size, 0, 0, 0, 0); }, 259},
         {[&] { return RegEnumValueA(root, 0, buffer, &size, 0, 0, (LPBYTE)buffer, 0); }, 87},
         {[&] { return RegSetKeyValueA(gone, nullptr, "v", REG_SZ, "a", 2); }, 1018},
         {[&] { return RegCreateKeyA(gone, "below", &out); }, 1018},
         {[&] { return RegEnumKeyA(gone, 0, buffer, sizeof buffer); }, 1018},
-        {[&] { return RegOpenKeyExA(closed, "child", 0, KEY_READ, &out); }, 6},
-        {[&] { return RegCloseKey(closed); }, 6},
         {[&] { return RegCloseKey(nullptr); }, 6},
         {[&] { return RegCloseKey(HKEY_CURRENT_USER); }, 0},
         {[&] { return RegCloseKey(gone); }, 0},
@@ -161,6 +165,15 @@ TEST_F(RegistryApi, EnumValueMoreDataProtocol) {
     DWORD nameLength = sizeof name, dataLength = 0;
     EXPECT_EQ(RegEnumValueA(root, 0, name, &nameLength, 0, 0, 0, &dataLength), ERROR_SUCCESS);
     EXPECT_EQ(dataLength, 5u);
+    // A text stored without terminator gets one only where the buffer has room for it.
+    ASSERT_EQ(RegSetKeyValueA(root, nullptr, "text", REG_SZ, "abcd", 3), ERROR_SUCCESS);
+    for (DWORD capacity : {3u, 4u}) {
+        BYTE data[5] = {9, 9, 9, 9, 9};
+        nameLength = sizeof name, dataLength = capacity;
+        EXPECT_EQ(RegEnumValueA(root, 1, name, &nameLength, 0, 0, data, &dataLength), 0);
+        EXPECT_EQ(dataLength, 3u);
+        EXPECT_EQ(data[3], capacity == 3 ? 9 : 0);
+    }
     // A sub-key name that does not fit leaves the buffer alone.
     MakeKey("abcdef");
     memcpy(name, "untouched", 10);
