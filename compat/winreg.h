@@ -18,7 +18,9 @@
 // What it does not do: security descriptors, classes and last-write times (reported as
 // none), volatile keys, links, the 255-character limit on key names, code-page conversion
 // (texts are kept as the bytes given), and high-water longest lengths (Windows keeps a
-// longest length until the key's list empties; here it is always that of the current list).
+// longest length until the key's list empties; here it is always that of the current list),
+// and the terminator Windows adds to a text value whose length leaves it out when the byte
+// after the given length is zero (that reads past what the caller handed over).
 #pragma once
 
 #include <cstdint>
