@@ -14,6 +14,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include "compat/lasterror.h"
+#include "compat/osversion.h"
 #include "compat/winbase.h"
 #include "compat/winsock.h"
 #include "compat/wintypes.h"
