@@ -46,12 +46,12 @@ unsigned ConditionFor(DWORDLONG conditionMask, DWORD typeBit) {
            VER_CONDITION_MASK;
 }
 
-// Relational comparison of the host's value with the requested one. A field without a
-// condition does not restrict; VER_AND and VER_OR mean nothing for numbers and fail.
+// Relational comparison of the host's value with the requested one. A field selected
+// without a condition holds only for equal values; VER_AND and VER_OR mean nothing for
+// numbers and fail.
 bool Compare(DWORD host, DWORD requested, unsigned condition) {
     switch (condition) {
     case 0:
-        return true;
     case VER_EQUAL:
         return host == requested;
     case VER_GREATER:

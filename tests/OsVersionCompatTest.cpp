@@ -106,8 +106,8 @@ TEST(OsVersionCompat, VerifyComparesMajorMinorServicePackAsOneVersion) {
         {0, 0, 0, 0x02, VER_GREATER, 0, 0, FALSE},
         {0, 1, 0, 0x01, 0, VER_LESS_EQUAL, 0, TRUE},
         {0, -1, 0, 0x01, 0, VER_LESS_EQUAL, 0, FALSE},
-        // A selected field without a condition does not restrict.
-        {0, 5, 0, 0x03, VER_EQUAL, 0, 0, TRUE},
+        // A selected field without a condition passes when its values are equal.
+        {0, 0, 0, 0x03, VER_EQUAL, 0, 0, TRUE},
     };
     FOR_EACH_CASE(c, cases) {
         ULONGLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, c.majorCondition);
