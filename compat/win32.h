@@ -18,6 +18,7 @@
 #include "compat/winenv.h"
 #include "compat/winerror.h"
 #include "compat/winlib.h"
+#include "compat/winreg.h"
 #include "compat/winsock.h"
 #include "compat/winstack.h"
 #include "compat/wintypes.h"
