@@ -17,6 +17,11 @@
 #include "compat/lasterror.h"
 #include "compat/osversion.h"
 #include "compat/winbase.h"
+#include "compat/winenv.h"
+#include "compat/winerror.h"
+#include "compat/winlib.h"
+#include "compat/winreg.h"
 #include "compat/winsock.h"
+#include "compat/winstack.h"
 #include "compat/wintypes.h"
 #endif
