@@ -23,6 +23,7 @@ TEST(OsFiles, MakeTempDirMakesANewDirectoryUnderTheTemporaryPath) {
     char small[MAX_PATH]; // no room for the whole name
     EXPECT_EQ(0, MakeTempDir(small, length + 10));
     EXPECT_EQ(0, MakeTempDir(small, 2));
+    EXPECT_EQ(0, MakeTempDir(nullptr, MAX_PATH));
 }
 
 TEST(OsFiles, RemoveTreeKeepsDotDirectoriesAndTheirParents) {
