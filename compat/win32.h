@@ -11,6 +11,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// The C runtime's _mktemp_s.
+#include <io.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 // COM and the WMI client interfaces.
@@ -20,9 +22,11 @@
 #include "compat/com.h"
 #include "compat/wbem.h"
 #include "compat/widetext.h"
+#include "compat/osversion.h"
 #include "compat/winbase.h"
 #include "compat/winenv.h"
 #include "compat/winerror.h"
+#include "compat/winfile.h"
 #include "compat/winlib.h"
 #include "compat/winreg.h"
 #include "compat/winsock.h"

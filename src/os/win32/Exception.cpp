@@ -157,7 +157,7 @@ void OsError::appendDetails() const {
 
 SharedLibError::SharedLibError() : errorText(OsError(GetLastError()).text()) {}
 
-SharedLibError::SharedLibError(const char* context) : context(context) {
+SharedLibError::SharedLibError(const char* context) : context(context ? context : "") {
     errorText = OsError(GetLastError()).text();
 }
 

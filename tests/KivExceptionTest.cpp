@@ -1,0 +1,254 @@
+// Reports of the kiv exception tree, backtraces and chain texts. System message texts are
+// fetched at run time: Wine's differ from Windows'.
+#include "TestHelpers.h"
+
+#include "compat/win32.h"
+#include "os/win32/Exception.h"
+
+#include <functional>
+#include <memory>
+#include <typeinfo>
+
+namespace {
+
+// The system's text for `code` without its CR LF, as the stand-in or Windows gives it.
+std::string systemText(DWORD code) {
+    char* buffer = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                  reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    std::string text = length >= 2 ? std::string(buffer, length - 2) : "?";
+    LocalFree(buffer);
+    return text;
+}
+
+const char kHeader[] = "Exception occured at \"src/os/win32/Test:42 (kiv::Test::run)\"";
+
+template <class E>
+std::unique_ptr<kiv::Exception> located(E e) {
+    e.file = "src/os/win32/Test";
+    e.line = 42;
+    e.function = "kiv::Test::run";
+    return std::make_unique<E>(e);
+}
+
+std::unique_ptr<kiv::Exception> sharedLibError(const char* context, const char* errorText) {
+    kiv::SharedLibError e(context);
+    e.errorText = errorText;
+    return located(e);
+}
+
+struct ReportCase {
+    std::function<std::unique_ptr<kiv::Exception>()> make;
+    std::string details; // what follows the header
+};
+
+} // namespace
+
+TEST(KivException, ReportsPerClass) {
+    const ReportCase cases[] = {
+        {[] { return located(kiv::StaticError("Bad thing", "Parse")); },
+         "\n\nParse error occured. Bad thing"},
+        {[] { return located(kiv::StaticError(nullptr, "Parse")); }, "\n\nParse error occured."},
+        {[] { return located(kiv::StaticError("Bad thing")); }, "\n\nerror occured. Bad thing"},
+        {[] { return located(kiv::StaticError()); }, "\n\nerror occured."},
+        {[] { return located(kiv::UsageError("There is already a shared-library loaded.")); },
+         "\n\nUsage error occured. There is already a shared-library loaded."},
+        {[] { return located(kiv::OsError(2)); },
+         "\nSystem/Library call error: " + systemText(2) + " (2)"},
+        {[] { return located(kiv::OsError(127)); },
+         "\nSystem/Library call error: " + systemText(127) + " (127)"},
+        {[] { return sharedLibError(nullptr, "No luck (126)"); },
+         "\n\nDynamic linker error encountered. No luck (126)"},
+        {[] { return sharedLibError("GetTickCount", "No luck (127)"); },
+         "\n\nDynamic linker error encountered. GetTickCount: No luck (127)"},
+        {[] { return sharedLibError("", ""); },
+         "\n\nDynamic linker error encountered. <no error set>"},
+        {[] { return located(kiv::RegistryError()); }, ""},
+        {[] { return located(kiv::RegistryTypeError()); }, ""},
+        {[] { return located(kiv::RegistryOsError("Unable to list subkeys", 2)); },
+         "\nUnable to list subkeys: " + systemText(2) + " (2)"},
+        {[] { return located(kiv::RegistryOsError("", 259)); }, "\n" + systemText(259) + " (259)"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        std::unique_ptr<kiv::Exception> e = c.make();
+        std::string expected = kHeader + c.details;
+        EXPECT_EQ(expected, e->what());
+        EXPECT_EQ(expected, e->what()) << "second call";
+        std::unique_ptr<kiv::Exception> copy(e->clone());
+        EXPECT_EQ(typeid(*e), typeid(*copy));
+        EXPECT_EQ(expected, copy->what()) << "clone";
+        EXPECT_NE(static_cast<const void*>(e->what()), static_cast<const void*>(copy->what()));
+        try {
+            e->raise();
+        } catch (const kiv::Exception& raised) {
+            EXPECT_EQ(typeid(*e), typeid(raised));
+            EXPECT_EQ(expected, raised.what()) << "raised";
+        }
+    }
+}
+
+TEST(KivException, HeaderWithoutLocation) {
+    kiv::RegistryError unset;
+    EXPECT_STREQ("Exception occured at \"<unknown-file>:0 (<unknown-function>)\"", unset.what());
+    kiv::RegistryError noFile;
+    noFile.file = "";
+    EXPECT_STREQ("Exception occured", noFile.what());
+    kiv::RegistryError negative;
+    negative.file = "f";
+    negative.line = -7;
+    EXPECT_STREQ("Exception occured at \"f:-7 (<unknown-function>)\"", negative.what());
+}
+
+TEST(KivException, OwnTexts) {
+    EXPECT_EQ("Bad thing", kiv::StaticError("Bad thing", "Parse").text());
+    EXPECT_EQ("", kiv::UsageError().text());
+    EXPECT_EQ(systemText(203) + " (203)", kiv::OsError(203).text());
+    kiv::RegistryTypeError typeError;
+    EXPECT_EQ(typeError.what(), typeError.text());
+}
+
+TEST(KivException, UnknownOsErrorNumber) {
+    testing::internal::CaptureStderr();
+    std::string text = kiv::OsError(0x12345).text();
+    std::string diagnostics = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("<unknown-error> (74565)", text);
+    EXPECT_EQ("kiv::OsError::text: error getting error text from FormatMessage!\n", diagnostics);
+}
+
+TEST(KivException, LastErrorTakenAtConstruction) {
+    SetLastError(127);
+    kiv::SharedLibError loader("sym");
+    SetLastError(5);
+    kiv::RegistryOsError registry("Unable to read value 'x'", 0xFFFFFFFF);
+    SetLastError(0);
+    EXPECT_EQ(systemText(127) + " (127)", loader.errorText);
+    EXPECT_EQ(5u, registry.osError.code);
+}
+
+TEST(KivException, CopiesComposeTheirOwnReport) {
+    kiv::UsageError original("first");
+    std::string before = original.what();
+    kiv::UsageError copy(original);
+    copy.line = 9;
+    EXPECT_EQ(before, original.what());
+    EXPECT_EQ("Exception occured at \"<unknown-file>:9 (<unknown-function>)\"\n\n"
+              "Usage error occured. first",
+              std::string(copy.what()));
+}
+
+TEST(KivException, BacktraceSectionInnermostFirst) {
+    kiv::StaticError e("m");
+    e.frames = {"00000000000000A1", "00000000000000B2", "00000000000000C3"};
+    EXPECT_STREQ("Exception occured at \"<unknown-file>:0 (<unknown-function>)\"\n\n"
+                 "Function call backtrace:\n\n"
+                 "00000000000000C3\n00000000000000B2\n00000000000000A1\n"
+                 "\n\nerror occured. m",
+                 e.what());
+}
+
+namespace {
+
+enum class Probe { Capture, Raise };
+
+// Calls itself `depth` times, then captures or raises from the same spot, so that both
+// see the same stack.
+__attribute__((noinline)) std::vector<std::string> probeStack(int depth, Probe probe) {
+    std::vector<std::string> frames;
+    if (depth > 0) {
+        frames = probeStack(depth - 1, probe);
+    } else if (probe == Probe::Capture) {
+        kiv::captureBacktrace(frames);
+    } else {
+        try {
+            kiv::raiseAt(kiv::OsError(5), "src/os/win32/Probe", 7, "kiv::probe");
+        } catch (const kiv::Exception& e) {
+            frames = e.frames;
+        }
+    }
+    // Keeps the recursion from becoming a loop.
+    frames.push_back("");
+    frames.pop_back();
+    return frames;
+}
+
+bool isFrameText(const std::string& text) {
+    if (text.size() != 16)
+        return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+} // namespace
+
+TEST(KivException, CapturedFrames) {
+    std::vector<std::string> shallow = probeStack(1, Probe::Capture);
+    std::vector<std::string> deep = probeStack(4, Probe::Capture);
+    ASSERT_GE(shallow.size(), 3u);
+    EXPECT_EQ(shallow.size() + 3, deep.size());
+    for (const std::string& frame : deep)
+        EXPECT_TRUE(isFrameText(frame)) << frame;
+    // Outermost first: the frames below the probe are the same for both.
+    for (size_t i = 0; i + 2 < shallow.size(); ++i)
+        EXPECT_EQ(shallow[i], deep[i]) << i;
+}
+
+TEST(KivException, RaiseRecordsLocationAndBacktraceWhenSwitchedOn) {
+    kiv::backtraceEnabled = false;
+    EXPECT_TRUE(probeStack(3, Probe::Raise).empty());
+    kiv::backtraceEnabled = true;
+    std::vector<std::string> raised = probeStack(3, Probe::Raise);
+    std::vector<std::string> captured = probeStack(3, Probe::Capture);
+    kiv::backtraceEnabled = false;
+    // The raise drops the innermost frame that a direct capture keeps.
+    ASSERT_EQ(captured.size() - 1, raised.size());
+    // The frames outside this test body are the same for both.
+    for (size_t i = 0; i + 4 < captured.size(); ++i)
+        EXPECT_EQ(captured[i], raised[i]) << i;
+    try {
+        kiv::raiseAt(kiv::StaticError("m", "K"), "src/os/win32/Probe", 7, "kiv::probe");
+    } catch (const kiv::StaticError& e) {
+        EXPECT_STREQ("Exception occured at \"src/os/win32/Probe:7 (kiv::probe)\"\n\n"
+                     "K error occured. m",
+                     e.what());
+    }
+}
+
+TEST(KivException, ChainText) {
+    kiv::UsageError outer("outer");
+    EXPECT_EQ("#1)\n"
+              "\tException occured at \"<unknown-file>:0 (<unknown-function>)\"\n"
+              "\t\n"
+              "\tUsage error occured. outer\n",
+              kiv::chainText(outer));
+
+    kiv::RegistryTypeError middle;
+    middle.file = "m";
+    kiv::StaticError inner("x");
+    inner.file = "";
+    inner.frames = {"0000000000000001"};
+    middle.setCause(inner);
+    outer.setCause(middle);
+    kiv::UsageError copy(outer);
+    ASSERT_NE(nullptr, copy.cause);
+    EXPECT_NE(outer.cause.get(), copy.cause.get());
+    EXPECT_EQ("#1)\n"
+              "\tException occured at \"<unknown-file>:0 (<unknown-function>)\"\n"
+              "\t\n"
+              "\tUsage error occured. outer\n"
+              "\n#2)\n"
+              "\tException occured at \"m:0 (<unknown-function>)\"\n"
+              "\n#3)\n"
+              "\tException occured\n"
+              "\t\n"
+              "\tFunction call backtrace:\n"
+              "\t\n"
+              "\t0000000000000001\n"
+              "\t\n"
+              "\t\n"
+              "\terror occured. x\n",
+              kiv::chainText(copy));
+}
