@@ -13,8 +13,6 @@
 
 typedef char CHAR;
 typedef unsigned char UCHAR;
-// Windows' wide characters are UTF-16 units; the wide records must keep their size.
-typedef char16_t WCHAR;
 typedef std::uint64_t ULONGLONG;
 typedef std::uint64_t DWORDLONG;
 
@@ -33,7 +31,7 @@ typedef struct _OSVERSIONINFOW {
     DWORD dwMinorVersion;
     DWORD dwBuildNumber;
     DWORD dwPlatformId;
-    WCHAR szCSDVersion[128];
+    char16_t szCSDVersion[128]; // UTF-16 as on Windows, so the record keeps its size
 } OSVERSIONINFOW, *POSVERSIONINFOW, *LPOSVERSIONINFOW;
 
 typedef struct _OSVERSIONINFOEXA {
@@ -56,7 +54,7 @@ typedef struct _OSVERSIONINFOEXW {
     DWORD dwMinorVersion;
     DWORD dwBuildNumber;
     DWORD dwPlatformId;
-    WCHAR szCSDVersion[128];
+    char16_t szCSDVersion[128]; // UTF-16 as on Windows, so the record keeps its size
     WORD wServicePackMajor;
     WORD wServicePackMinor;
     WORD wSuiteMask;
