@@ -14,6 +14,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
+#include "compat/lasterror.h"
+#include "compat/osversion.h"
 #include "compat/winbase.h"
 #include "compat/winenv.h"
 #include "compat/winerror.h"
