@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "compat/lasterror.h"
+#include "compat/winerror.h"
 
 namespace {
 

@@ -92,6 +92,10 @@ static_assert(sizeof(OSVERSIONINFOW) == 276 && sizeof(OSVERSIONINFOEXW) == 284,
 #define VER_CONDITION_MASK 7
 #define VER_NUM_BITS_PER_CONDITION_MASK 3
 
+// Failures of VerifyVersionInfo.
+#define ERROR_BAD_ARGUMENTS 160L
+#define ERROR_OLD_WIN_VERSION 1150L
+
 // Type-mask bits: which fields VerifyVersionInfo compares.
 #define VER_MINORVERSION 0x0000001
 #define VER_MAJORVERSION 0x0000002

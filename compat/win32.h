@@ -14,7 +14,6 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #else
-#include "compat/lasterror.h"
 #include "compat/osversion.h"
 #include "compat/winbase.h"
 #include "compat/winenv.h"
@@ -24,4 +23,5 @@
 #include "compat/winsock.h"
 #include "compat/winstack.h"
 #include "compat/wintypes.h"
+#include "compat/winver.h"
 #endif
