@@ -13,15 +13,21 @@
 #include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <process.h>
 #else
 #include "compat/osversion.h"
 #include "compat/winbase.h"
 #include "compat/winenv.h"
+#include "compat/winhandle.h"
 #include "compat/winerror.h"
 #include "compat/winlib.h"
+#include "compat/winmapping.h"
+#include "compat/winprocess.h"
 #include "compat/winreg.h"
+#include "compat/winsecurity.h"
 #include "compat/winsock.h"
 #include "compat/winstack.h"
+#include "compat/winsync.h"
 #include "compat/wintypes.h"
 #include "compat/winver.h"
 #endif
