@@ -18,6 +18,7 @@
 // COM and the WMI client interfaces.
 #include <ole2.h>
 #include <wbemidl.h>
+#include <process.h>
 #else
 #include "compat/com.h"
 #include "compat/wbem.h"
@@ -25,11 +26,17 @@
 #include "compat/osversion.h"
 #include "compat/winbase.h"
 #include "compat/winenv.h"
+#include "compat/winhandle.h"
 #include "compat/winerror.h"
 #include "compat/winfile.h"
 #include "compat/winlib.h"
+#include "compat/winmapping.h"
+#include "compat/winprocess.h"
 #include "compat/winreg.h"
+#include "compat/winsecurity.h"
 #include "compat/winsock.h"
 #include "compat/winstack.h"
+#include "compat/winsync.h"
 #include "compat/wintypes.h"
+#include "compat/winver.h"
 #endif

@@ -1,5 +1,7 @@
 #include "compat/winbase.h"
 
+#include "compat/kernelobject.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -24,30 +26,68 @@ DWORD GetTickCount() {
 
 namespace {
 
-// What a thread handle stands for. The handle and the thread share it: the thread takes
-// its routine and parameter out of it at its start, and whichever lets go last frees it,
-// so that a handle closed before its thread has started costs nothing to the thread.
-struct ThreadObject {
+// A thread started by CreateThread. The table's entry and the thread share the object;
+// the thread frees nothing itself, so it does not allocate on its way out.
+class JoinableThread : public compat::KernelObject {
+public:
     pthread_t thread;
-    LPTHREAD_START_ROUTINE start;
-    LPVOID parameter;
-    std::atomic<int> owners{2};
-    std::mutex waits; // one wait (and so one join) at a time
+    bool started = false; // `thread` names a thread
+    LPTHREAD_START_ROUTINE start = nullptr;
+    LPVOID parameter = nullptr;
+
+    ~JoinableThread() override {
+        if (started && !joined)
+            pthread_detach(thread);
+    }
+
+    compat::Acquired tryAcquire() override {
+        std::lock_guard<std::mutex> hold(waits);
+        if (!joined && pthread_tryjoin_np(thread, nullptr) == 0)
+            joined = true;
+        return joined ? compat::Acquired::Yes : compat::Acquired::No;
+    }
+
+    bool waitAlone(DWORD milliseconds, DWORD* result) override {
+        std::lock_guard<std::mutex> hold(waits);
+        int error = 0;
+        if (!joined) {
+            if (milliseconds == INFINITE) {
+                error = pthread_join(thread, nullptr);
+            } else if (milliseconds == 0) {
+                error = pthread_tryjoin_np(thread, nullptr);
+            } else {
+                timespec deadline;
+                clock_gettime(CLOCK_REALTIME, &deadline);
+                deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
+                deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+                if (deadline.tv_nsec >= 1000000000L) {
+                    deadline.tv_sec += 1;
+                    deadline.tv_nsec -= 1000000000L;
+                }
+                error = pthread_timedjoin_np(thread, nullptr, &deadline);
+            }
+            joined = error == 0;
+        }
+        *result = joined                                   ? WAIT_OBJECT_0
+                  : (error == EBUSY || error == ETIMEDOUT) ? WAIT_TIMEOUT
+                                                           : WAIT_FAILED;
+        return true;
+    }
+
+private:
+    std::mutex waits; // one join at a time
     bool joined = false;
 };
 
 std::atomic<DWORD> g_lastThreadId{0};
 
-void Release(ThreadObject* object) {
-    if (object->owners.fetch_sub(1) == 1)
-        delete object;
-}
-
+// The thread holds its object until it has read its routine, so a handle closed before
+// the thread ran frees nothing the thread still needs.
 void* RunThread(void* argument) {
-    ThreadObject* object = static_cast<ThreadObject*>(argument);
-    LPTHREAD_START_ROUTINE start = object->start;
-    LPVOID parameter = object->parameter;
-    Release(object);
+    auto* hold = static_cast<std::shared_ptr<JoinableThread>*>(argument);
+    LPTHREAD_START_ROUTINE start = (*hold)->start;
+    LPVOID parameter = (*hold)->parameter;
+    delete hold;
     start(parameter);
     return nullptr;
 }
@@ -57,11 +97,15 @@ void* RunThread(void* argument) {
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
                     LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, LPDWORD threadId) {
     if (attributes != nullptr || start == nullptr ||
-        (flags & ~static_cast<DWORD>(STACK_SIZE_PARAM_IS_A_RESERVATION)) != 0)
+        (flags & ~static_cast<DWORD>(STACK_SIZE_PARAM_IS_A_RESERVATION)) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
+    }
     pthread_attr_t options;
-    if (pthread_attr_init(&options) != 0)
+    if (pthread_attr_init(&options) != 0) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
+    }
     bool usable = true;
     if (stackSize != 0) {
         size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
@@ -70,62 +114,35 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
         usable = size <= SIZE_MAX - page &&
                  pthread_attr_setstacksize(&options, (size + page - 1) / page * page) == 0;
     }
-    ThreadObject* object = usable ? new (std::nothrow) ThreadObject : nullptr;
-    if (object != nullptr) {
+    std::shared_ptr<JoinableThread> object;
+    if (usable)
+        object = std::shared_ptr<JoinableThread>(new (std::nothrow) JoinableThread);
+    HANDLE handle = nullptr;
+    if (object) {
         object->start = start;
         object->parameter = parameter;
-        if (pthread_create(&object->thread, &options, RunThread, object) != 0) {
-            delete object;
-            object = nullptr;
+        // The handle exists before the thread, so the thread's object outlives it whatever
+        // the handle's owner does; the object holds the thread's pthread_t only once
+        // pthread_create has written it.
+        auto* hold = new (std::nothrow) std::shared_ptr<JoinableThread>(object);
+        handle = hold != nullptr ? compat::InsertHandle(object) : nullptr;
+        // The handle's entry exists before the thread and `started` is set before anyone
+        // can wait, since the handle is not handed out yet.
+        if (handle != nullptr && pthread_create(&object->thread, &options, RunThread, hold) == 0) {
+            object->started = true;
+        } else {
+            delete hold;
+            if (handle != nullptr)
+                CloseHandle(handle);
+            handle = nullptr;
         }
     }
     pthread_attr_destroy(&options);
-    if (object != nullptr && threadId != nullptr)
+    if (handle == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (threadId != nullptr)
         *threadId = ++g_lastThreadId;
-    return object;
-}
-
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    if (handle == nullptr)
-        return WAIT_FAILED;
-    ThreadObject* object = static_cast<ThreadObject*>(handle);
-    std::lock_guard<std::mutex> hold(object->waits);
-    if (object->joined)
-        return WAIT_OBJECT_0;
-    int error;
-    if (milliseconds == INFINITE) {
-        error = pthread_join(object->thread, nullptr);
-    } else if (milliseconds == 0) {
-        error = pthread_tryjoin_np(object->thread, nullptr);
-    } else {
-        timespec deadline;
-        clock_gettime(CLOCK_REALTIME, &deadline);
-        deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
-        deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-        if (deadline.tv_nsec >= 1000000000L) {
-            deadline.tv_sec += 1;
-            deadline.tv_nsec -= 1000000000L;
-        }
-        error = pthread_timedjoin_np(object->thread, nullptr, &deadline);
-    }
-    if (error == 0) {
-        object->joined = true;
-        return WAIT_OBJECT_0;
-    }
-    return error == EBUSY || error == ETIMEDOUT ? WAIT_TIMEOUT : WAIT_FAILED;
-}
-
-BOOL CloseHandle(HANDLE handle) {
-    if (handle == nullptr)
-        return FALSE;
-    ThreadObject* object = static_cast<ThreadObject*>(handle);
-    bool joined;
-    {
-        std::lock_guard<std::mutex> hold(object->waits);
-        joined = object->joined;
-    }
-    if (!joined)
-        pthread_detach(object->thread);
-    Release(object);
-    return TRUE;
+    return handle;
 }

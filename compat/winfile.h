@@ -31,8 +31,6 @@
 typedef char CHAR;
 typedef int errno_t;
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(std::intptr_t)-1)
-
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010

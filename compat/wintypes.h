@@ -2,6 +2,7 @@
 // 64-bit Windows (DWORD and LONG are 32 bits wide).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 typedef std::uint8_t BYTE;
@@ -19,3 +20,29 @@ typedef void* HANDLE;
 #endif
 
 #define MAX_PATH 260
+
+// Pointer-sized integers and the pointer and text aliases of the Win32 headers.
+typedef std::intptr_t LONG_PTR;
+typedef std::uintptr_t ULONG_PTR;
+typedef std::uintptr_t DWORD_PTR;
+typedef std::size_t SIZE_T;
+typedef void* PVOID;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef BYTE* LPBYTE;
+typedef DWORD* LPDWORD;
+typedef DWORD ACCESS_MASK;
+typedef BOOL* LPBOOL;
+
+#ifndef WINAPI
+#define WINAPI
+#endif
+#ifndef CALLBACK
+#define CALLBACK
+#endif
+
+#ifndef INVALID_HANDLE_VALUE
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#endif
