@@ -158,7 +158,8 @@ TEST(KivException, Backtraces) {
     for (const std::string& frame : deep)
         EXPECT_TRUE(isFrameText(frame)) << frame;
     // Outermost first: the frames below this test body are the same for both.
-    for (size_t i = 0; i + 2 < shallow.size(); ++i)
+    // (Optimisation and sanitizers may add frames near the probe; the outer ones stay.)
+    for (size_t i = 0; i + 5 < shallow.size(); ++i)
         EXPECT_EQ(shallow[i], deep[i]) << i;
 
     kiv::backtraceEnabled = false;
@@ -169,7 +170,7 @@ TEST(KivException, Backtraces) {
     kiv::backtraceEnabled = false;
     // The raise drops the innermost frame that a direct capture keeps.
     ASSERT_EQ(captured.size() - 1, raised.size());
-    for (size_t i = 0; i + 4 < captured.size(); ++i)
+    for (size_t i = 0; i + 7 < captured.size(); ++i)
         EXPECT_EQ(captured[i], raised[i]) << i;
 }
 
