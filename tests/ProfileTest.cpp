@@ -122,7 +122,7 @@ TEST(ProfileLookup, OddRangesStayInsideTheText) {
 // The section names, then the key=value pairs of `section`: "A,B: k=v;".
 std::string Enumerate(Profile* p, const char* section) {
     std::string found;
-    char key[64], value[64];
+    char key[64], value[300];
     for (int more = ProfileFirstSection(p, key, sizeof key); more;
          more = ProfileNextSection(p, key, sizeof key))
         found += (found.empty() ? "" : ",") + std::string(key);
@@ -142,8 +142,10 @@ TEST(ProfileEnumeration, SectionsAndEntries) {
     EXPECT_EQ("Q: k=a ; j=;", Enumerate(&quoted.p, "Q"));
     // A line of 256 or more collected bytes ends the enumeration; an unterminated last
     // line still counts.
-    Doc longLine("[A]\na=1\nb=" + std::string(300, 'x') + "\nc=3\n"), lastLine("[A]\na=1\nb=2");
+    Doc longLine("[A]\na=1\nb=" + std::string(256, 'x') + "\nc=3\n"), lastLine("[A]\na=1\nb=2");
+    Doc longest("[A]\nb=" + std::string(255, 'x') + "\n"); // a value of 255 bytes
     EXPECT_EQ("A: a=1;", Enumerate(&longLine.p, "A"));
+    EXPECT_EQ("A: b=" + std::string(255, 'x') + ";", Enumerate(&longest.p, "A"));
     EXPECT_EQ("A: a=1; b=2;", Enumerate(&lastLine.p, "A"));
     // Without text or after an edit replaced the buffer, enumeration just ends.
     char name[16];

@@ -131,34 +131,6 @@ TEST(TcpConnection, SilentPeerTimesOutAndResetPeerDrops) {
     EXPECT_EQ(0u, connection->connected);
 }
 
-// A listener that never accepts: once its queue is full, further connects hang until
-// the watchdog aborts them.
-TEST(TcpConnection, WatchdogAbortsHangingConnect) {
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_NE(INVALID_SOCKET, listener);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, listen(listener, 0));
-    ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
-    std::vector<Connection> queued;
-    for (int i = 0; i < 8; ++i) {
-        Connection connection = MakeConnection(1);
-        if (TcpConnectAddress(connection.get(), kLoopback, ntohs(address.sin_port))) {
-            queued.push_back(std::move(connection));
-            continue;
-        }
-        EXPECT_EQ(TCP_ERR_CONNECT, connection->last_error);
-        EXPECT_EQ(1u, connection->watchdog_done);
-        closesocket(listener);
-        return;
-    }
-    closesocket(listener);
-    GTEST_SKIP() << "the system accepted every connect into the full queue";
-}
-
 #ifndef _WIN32
 // Descriptor numbers of 1024 and above do not fit a select set; waiting must still work.
 TEST(TcpConnection, WaitingReceiveOnHighDescriptor) {
