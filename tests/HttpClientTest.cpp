@@ -107,6 +107,9 @@ TEST(HttpClientResponse, Table) {
         {"HTTP/1.0 200 OK\r\nContent-Length: 4\r\n\r\nbody", ScriptedEnd::Silent, 37, 1, 200,
          "body", nullptr},
         {"HTTP/1.0 200 OK\nContent-Length: 2\n\nhi", ScriptedEnd::Silent, 0, 1, 200, "hi", nullptr},
+        // The status code is the three characters behind "HTTP/1.x ".
+        {"HTTP/1.0 2001 OK\r\nContent-Length: 2\r\n\r\nok", ScriptedEnd::Close, 0, 1, 200, "ok",
+         nullptr},
         // Found by fuzzing: an empty announced body ends at once, whatever follows it.
         {"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\nextra", ScriptedEnd::Close, 0, 1, 200, "",
          nullptr},

@@ -131,6 +131,10 @@ TEST(HttpDownload, AnswersFilesAndTimes) {
          "Set file time failed", "x", "", "0/1 1/1"},
         {nullptr, "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", 1, 1, kUnchanged, "abc", "",
          "0/3 3/3"}, // nothing beyond the announced length
+        // A line past 199 characters keeps its start and its last character.
+        {nullptr,
+         "HTTP/1.0 200 OK\r\nContent-Length: " + std::string(200, '0') + "7\r\n\r\nabcdefghij", 1,
+         1, kUnchanged, "abcdefg", "", "0/7 7/7"},
         {nullptr, "HTTP/1.0 200 OK\r\nContent-Length: 4294967295\r\n\r\nabc", 0, 0,
          "Content-length too large", "(no file)", "", ""},
         {nullptr, "", 0, 0, "Receive timeout", "(no file)", "", ""},

@@ -96,6 +96,9 @@ TEST(KivIpAddrValue, Setters) {
     EXPECT_EQ(1, a.SetHost(&host, 4));
     EXPECT_STREQ("10.0.0.1", a.Text());
     EXPECT_EQ(0, a.SetHost(&host, 6));
+    EXPECT_EQ(1, v4.SetHost(v6.Bytes(), 16));
+    EXPECT_STREQ("2001:db8::1", v4.Text());
+    EXPECT_EQ(1, v4.Parse("1.2.3.4"));
     EXPECT_EQ(0u, a.Length() + KivIpAddr(&host, 5).Length());
     // SetV4Host and SetV6 refuse another length without a change.
     EXPECT_EQ(0, v6.SetV4Host(&host, 16));

@@ -299,6 +299,9 @@ TEST(TcpConnection, RefusedConnectAndSocketHook) {
         ScriptedServer gone({});
         closedPort = gone.Port();
     }
+    WSADATA data; // balanced: the peers hold their own
+    EXPECT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    EXPECT_EQ(0, WSACleanup());
     Connection connection = MakeConnection();
     EXPECT_EQ(0, TcpConnectAddress(connection.get(), Loopback(), closedPort));
     EXPECT_EQ(TCP_ERR_CONNECT, connection->last_error);
