@@ -170,6 +170,7 @@ TEST(ProfileTyped, IntegerConversion) {
     const std::pair<const char*, int32_t> cases[] = {
         {"12abc", 12},
         {" \t-7", -7},
+        {"\r\n\v\f9", 9}, // the other white-space characters
         {"abc", 0},
         {"+5", 5},
         {"0x10", 0},
@@ -451,6 +452,7 @@ TEST(ProfileFile, Transforms) {
     EXPECT_EQ("other", file.Read());
     EXPECT_EQ(0, ProfileLoadFileTransformed(&p, (file.path + ".x").c_str(), XorTransform));
     EXPECT_EQ(0, ProfileLoadFileTransformed(&p, file.c_str(), nullptr));
+    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, nullptr, XorTransform));
     EXPECT_EQ(0, ProfileSaveTransformed(&p, nullptr));
     ProfileClose(&p);
 }

@@ -142,6 +142,16 @@ TEST(UpdateCheck, ThroughAProxy) {
     EXPECT_EQ("GET http://updates.example:8080/u.ini HTTP/1.0\r\nAccept: */*\r\n"
               "Host: updates.example:8080\r\n\r\n",
               requests[1]);
+    // A redirect's Location without a port means port 80.
+    ScriptedServer redirecting({ScriptedServer::Reply(Moved("http://updates.example/b.ini")),
+                                ScriptedServer::Reply(Ok("[Language 1]\nBuild=9\n"))});
+    EXPECT_EQ(Expect().Int(3, 9).Done(),
+              Check("http://updates.example:8080/a.ini", 1, "127.0.0.1", redirecting.Port()));
+    requests = redirecting.Requests();
+    ASSERT_EQ(2u, requests.size());
+    EXPECT_EQ("GET http://updates.example/b.ini HTTP/1.0\r\nAccept: */*\r\n"
+              "Host: updates.example\r\n\r\n",
+              requests[1]);
 }
 
 TEST(UpdateCheck, NothingWrittenWhenNothingCanBe) {
