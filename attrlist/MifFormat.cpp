@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-// The numbers are printed with "%d", as the list's readers have always shown them: a
-// 32-bit half of an 8-byte range above 0x7FFFFFFF appears negative.
+// The numbers are printed with "%d", signed: a 32-bit half of an 8-byte range above
+// 0x7FFFFFFF appears negative, so every reader formats a value to the same text.
 int FormatValue(const uint8_t* value, uint32_t length, char* out, size_t size, int* written,
                 int asAddress) {
     if (value == nullptr)
@@ -47,8 +47,8 @@ int FormatValue(const uint8_t* value, uint32_t length, char* out, size_t size, i
 int MifList::FormatValues(uint16_t tag, char* out, size_t size, int asAddress) const {
     if (out == nullptr)
         return 0;
-    if (size > 0)
-        out[0] = '\0';
+    // Nothing is written before the first value is formatted: without one, out keeps
+    // what it held.
     char* position = out;
     size_t remaining = size;
     int formatted = 0;

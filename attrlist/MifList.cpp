@@ -177,7 +177,8 @@ bool MifList::EnsureRoom(uint32_t need) {
         return false;
     if (borrowed_)
         return wanted <= capacity_;
-    if (wanted <= capacity_ && data_ != nullptr)
+    // Growing only when the room is short: a request for nothing allocates nothing.
+    if (wanted <= capacity_)
         return true;
     uint64_t grown = wanted + kGrowthSlack;
     if (grown > UINT32_MAX)

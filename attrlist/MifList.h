@@ -20,9 +20,9 @@
 //   silently lacks records.
 // - SetInt on an existing value shorter than 4 bytes replaces that value with the 4-byte
 //   integer (as SetBin does) instead of writing past its end.
-// - IsFinalized also accepts a list with one stray byte behind its end marker; Unfinalize
-//   then cuts the list at the marker (dropping that byte too), so that the setters append
-//   behind whole records and leave the list finalized.
+// Two departures from the plain rules are stated where they are made: Unfinalize cuts
+// the list at its end marker, and a setter refuses a record that would push the end
+// marker out of a full borrowed buffer.
 #pragma once
 
 #include "attrlist/MifError.h"
@@ -31,6 +31,11 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// <winbase.h> defines GetFreeSpace as a macro (a 16-bit Windows leftover that always
+// gives 1 MB). It would rewrite the member of that name, declaration and calls alike, in
+// every host that includes <windows.h> first.
+#undef GetFreeSpace
 
 class KivIpAddr;
 
@@ -49,6 +54,8 @@ public:
     int Attach(uint8_t* bytes, uint32_t capacity, uint32_t used);
     void Assign(const uint8_t* bytes, uint32_t n);
     int Reset(uint32_t capacity);
+    // 1 when n more bytes fit. An owned list grows (by the shortfall plus 1000) only when
+    // its capacity is less than used + n, so Reserve(0) on a new list allocates nothing.
     int Reserve(uint32_t n);
     uint8_t* GetData() const noexcept { return data_; }
     uint32_t GetSize() const noexcept { return used_; }
@@ -78,9 +85,19 @@ public:
 
     // Closing and editing.
     int Finalize();
+    // A list is finalized when the walk from its start meets no end marker before the
+    // bytes where it stops, and those are FF FF (one stray byte may follow them).
+    // Departure: Unfinalize cuts the list at that end marker, a stray byte behind it
+    // included, instead of taking 2 bytes off the used size, which would leave half a
+    // marker behind for the next record to follow.
     int Unfinalize();
     int IsFinalized() const noexcept;
     int Remove(uint16_t tag);
+    // Setters replace occurrence n, or append the record (before the end marker of a
+    // finalized list, keeping it finalized) and return 0.
+    // Departure: on a finalized borrowed list, a record that fits only without its end
+    // marker is refused and the list stays as it was, instead of being written over the
+    // marker and leaving a list that no longer ends with one.
     int SetBin(uint16_t tag, const void* bytes, uint32_t length, uint32_t occurrence);
     void SetStr(uint16_t tag, const char* text, uint32_t occurrence);
     int SetInt(uint16_t tag, uint32_t value, uint32_t occurrence);
@@ -136,7 +153,7 @@ public:
     MifList GetGroup(uint16_t tag, uint32_t occurrence = 1) const;
 
     // Formats every value of the tag as FormatValue does, separated by ", "; 1 when at
-    // least one value was formatted.
+    // least one value was formatted. With 0, out holds what it held before.
     int FormatValues(uint16_t tag, char* out, size_t size, int asAddress) const;
     // Prints the used size and the used bytes in hexadecimal to standard output.
     void Dump() const;

@@ -30,7 +30,8 @@ std::string Decode(const std::string& text, size_t room) {
     }
     FUZZ_CHECK(written >= 0 && static_cast<size_t>(written) < room);
     FUZZ_CHECK(out.Get()[written] == '\0');
-    FUZZ_CHECK(strlen(out.Get()) == static_cast<size_t>(written));
+    // A reference to code point 0 writes a NUL of its own, which ends the text early.
+    FUZZ_CHECK(strlen(out.Get()) <= static_cast<size_t>(written));
     return std::string(out.Get(), static_cast<size_t>(written));
 }
 

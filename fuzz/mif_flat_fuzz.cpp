@@ -178,8 +178,10 @@ void CheckFormat(const uint8_t* bytes, uint32_t length, uint16_t tag,
         ExactBuffer out(size);
         const int result = MifFlatFormatValues(bytes, length, tag, out.Get(), size, asAddress);
         FUZZ_CHECK(result == (anyRange ? 1 : 0));
-        if (size > 0 && length > 0) // no bytes: nothing runs, out is not touched
+        if (size > 0 && result == 1)
             FUZZ_CHECK(out.Terminated());
+        if (result == 0) // nothing formatted: out is not touched
+            FUZZ_CHECK(static_cast<unsigned char>(out.Get()[0]) == 0xA5);
     }
 }
 

@@ -319,8 +319,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             const uint16_t tag = TakeTag(input);
             const size_t textSize = input.Byte() % 48;
             ExactBuffer text(textSize);
-            target.FormatValues(tag, text.Get(), textSize, op & 0x40);
-            if (textSize > 0)
+            const int formatted = target.FormatValues(tag, text.Get(), textSize, op & 0x40);
+            if (textSize > 0 && formatted)
                 FUZZ_CHECK(text.Terminated());
             break;
         }

@@ -1,6 +1,7 @@
 // HttpClient life cycle, connecting, the request builder and GET.
 #include "http/HttpClient.h"
 
+#include "http/HttpText.h"
 #include "text/BoundedText.h"
 
 #include <cstdlib>
@@ -15,26 +16,6 @@ namespace {
 // line and Host line (a 127-character server host and an 11-character port each) and the
 // fixed lines come to 367 bytes.
 constexpr size_t kRequestAllowance = 400;
-
-// Text being put together in a buffer of known size. Nothing is ever cut: an append that
-// does not fit marks the text as failed.
-struct RequestText {
-    char* data;
-    size_t size;
-    size_t used;
-    bool failed;
-
-    void Add(const void* bytes, size_t count) {
-        if (failed || count >= size - used) {
-            failed = true;
-            return;
-        }
-        memcpy(data + used, bytes, count);
-        used += count;
-        data[used] = '\0';
-    }
-    void Add(const char* text) { Add(text, strlen(text)); }
-};
 
 size_t TextLength(const char* text) {
     return text != nullptr ? strlen(text) : 0;
@@ -175,7 +156,7 @@ int HttpClientSendRequest(HttpClient* client, int method, const char* path) {
     char* data = static_cast<char*>(malloc(size));
     if (data == nullptr)
         return 0;
-    RequestText request = {data, size, 0, false};
+    HttpRequestText request{data, size};
     data[0] = '\0';
     const char* verb = post ? "POST" : "GET";
     char line[HTTP_HOST_SIZE + 64];

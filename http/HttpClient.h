@@ -115,6 +115,11 @@ int HttpClientGetHeader(HttpClient* client, const char* name, char* destination,
 // in one buffer sized for it and sends it; 0 when that buffer cannot be had (nothing is
 // sent). ReadResponse reads and parses one response. ClearRequest drops the request
 // settings; ResetResponse drops the last response.
+// Departure in ReadResponse: when the blank line's break is a lone CR or LF in the last
+// byte received and a body of announced length follows, the first byte that comes next
+// is taken as the rest of that break when it pairs with it (the LF of a CR LF, the CR of
+// an LF CR), as in the same answer received whole, instead of being the body's first
+// byte. A server that splits its blank line between two sends gets its body intact.
 int HttpClientSendRequest(HttpClient* client, int method, const char* path);
 int HttpClientReadResponse(HttpClient* client);
 void HttpClientClearRequest(HttpClient* client);
@@ -122,8 +127,8 @@ void HttpClientResetResponse(HttpClient* client);
 
 // Finds the end of a header block in `length` bytes: the first line break directly
 // followed by a second one. A break is CR, LF, CR LF or LF CR. Returns the position just
-// past the second break and stores its offset in *offset, or returns null. A CR or LF in
-// the last byte could still pair with a byte not yet received, so it does not end a block.
+// past the second break and stores its offset in *offset, or returns null. A break in
+// the last byte counts as a break of its own, so "A\n\n" ends at 3 and "A\r\n\r" at 4.
 const char* HttpFindHeaderEnd(const char* bytes, uint32_t length, uint32_t* offset);
 // Finds the first line (ended by CR or LF within `length`) that starts with `name`,
 // ignoring case, and copies the rest of that line into `destination`. Returns 1, or 0

@@ -4,6 +4,7 @@
 #include "compat/win32.h"
 #include "http/HttpDate.h"
 #include "http/HttpEncode.h"
+#include "http/HttpText.h"
 #include "http/HttpUrl.h"
 #include "text/BoundedText.h"
 
@@ -74,47 +75,6 @@ int SetFileTimes(const char* path, int64_t time) {
     return SetFileTimesRaw(path, &times) == 0;
 }
 
-char* CopyText(const char* text) {
-    size_t size = strlen(text) + 1;
-    char* copy = static_cast<char*>(malloc(size));
-    if (copy != nullptr)
-        memcpy(copy, text, size);
-    return copy;
-}
-
-// ASCII case-insensitive test whether `line` begins with `prefix`.
-bool StartsWithNoCase(const char* line, const char* prefix) {
-    for (; *prefix != '\0'; ++line, ++prefix) {
-        char a = *line, b = *prefix;
-        if (a >= 'A' && a <= 'Z')
-            a = static_cast<char>(a - 'A' + 'a');
-        if (b >= 'A' && b <= 'Z')
-            b = static_cast<char>(b - 'A' + 'a');
-        if (a != b)
-            return false;
-    }
-    return true;
-}
-
-// The request text, built piece by piece into a fixed buffer; a piece that does not fit
-// marks the whole request as failed instead of cutting it.
-struct RequestText {
-    char* data;
-    size_t size;
-    size_t length = 0;
-    bool overflow = false;
-
-    void Append(const char* text) {
-        size_t n = strlen(text);
-        if (overflow || n >= size - length) {
-            overflow = true;
-            return;
-        }
-        memcpy(data + length, text, n + 1);
-        length += n;
-    }
-};
-
 void FormatPort(char* out, size_t size, uint32_t port) {
     // Written with %d like the request line's port: the parser gives any 32-bit value.
     StrFormat(out, size, "%d", static_cast<int>(port));
@@ -123,28 +83,28 @@ void FormatPort(char* out, size_t size, uint32_t port) {
 // Builds the request (see HttpDownload) into `buffer`; false when it does not fit.
 bool BuildRequest(const HttpDownloader* d, const HttpUrl& url, const char* destinationPath,
                   char* buffer, size_t size, size_t* length) {
-    RequestText request{buffer, size};
+    HttpRequestText request{buffer, size};
     char port[16];
     FormatPort(port, sizeof port, url.port);
     bool viaProxy = d->proxy_host[0] != '\0';
     if (viaProxy) {
         // A proxy needs the absolute URL; the port is written even when it is 80.
-        request.Append("GET http://");
-        request.Append(url.host);
-        request.Append(":");
-        request.Append(port);
-        request.Append("/");
+        request.Add("GET http://");
+        request.Add(url.host);
+        request.Add(":");
+        request.Add(port);
+        request.Add("/");
     } else {
-        request.Append("GET /");
+        request.Add("GET /");
     }
-    request.Append(url.path);
-    request.Append(" HTTP/1.0\r\n");
-    request.Append("Connection: Keep-Alive\r\n");
-    request.Append("Host: ");
-    request.Append(d->host_value);
-    request.Append("\r\n");
-    request.Append("UserAgent: KIV\r\n");
-    request.Append("Accept: */*\r\n");
+    request.Add(url.path);
+    request.Add(" HTTP/1.0\r\n");
+    request.Add("Connection: Keep-Alive\r\n");
+    request.Add("Host: ");
+    request.Add(d->host_value);
+    request.Add("\r\n");
+    request.Add("UserAgent: KIV\r\n");
+    request.Add("Accept: */*\r\n");
     if (viaProxy && d->proxy_user != nullptr && d->proxy_password != nullptr) {
         size_t userLength = strlen(d->proxy_user);
         size_t passwordLength = strlen(d->proxy_password);
@@ -156,20 +116,20 @@ bool BuildRequest(const HttpDownloader* d, const HttpUrl& url, const char* desti
             memcpy(credentials + userLength + 1, d->proxy_password, passwordLength);
             char encoded[kCredentialsBase64Size];
             Base64Encode(credentials, userLength + 1 + passwordLength, encoded, sizeof encoded, 0);
-            request.Append("Proxy-Authorization: Basic ");
-            request.Append(encoded);
-            request.Append("\r\n");
+            request.Add("Proxy-Authorization: Basic ");
+            request.Add(encoded);
+            request.Add("\r\n");
         }
     }
     char date[40];
     if (HttpFileDate(destinationPath, nullptr, date)) {
-        request.Append("If-Modified-Since: ");
-        request.Append(date);
-        request.Append("\r\n");
+        request.Add("If-Modified-Since: ");
+        request.Add(date);
+        request.Add("\r\n");
     }
-    request.Append("\r\n");
-    *length = request.length;
-    return !request.overflow;
+    request.Add("\r\n");
+    *length = request.used;
+    return !request.failed;
 }
 
 // What the header of an answer gave.
@@ -188,13 +148,15 @@ struct Header {
     char date[kDateTextMax + 1] = {}; // "Last-Modified: " or else "Date: " value
 };
 
-// The value of a "Content-length: " line: leading blanks, an optional '+', then digits;
-// anything else (a sign included) gives 0, which counts as no length. Values that the
-// 32-bit count cannot carry (0xFFFFFFFF means "unknown") are flagged.
+// The value of a "Content-length: " line, read as a decimal number: leading white space,
+// an optional sign, then digits; no digits give 0, which counts as no length. A negative
+// value is taken as the 32-bit count it converts to (-5 is 4294967291, -1 "unknown").
+// Magnitudes that the 32-bit count cannot carry are flagged instead of being wrapped.
 uint32_t ParseLength(const char* text, bool* tooLarge) {
-    while (*text == ' ' || *text == '\t')
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
         ++text;
-    if (*text == '+')
+    bool negative = *text == '-';
+    if (*text == '+' || *text == '-')
         ++text;
     uint64_t value = 0;
     for (; *text >= '0' && *text <= '9'; ++text) {
@@ -204,17 +166,18 @@ uint32_t ParseLength(const char* text, bool* tooLarge) {
             return 0;
         }
     }
-    return static_cast<uint32_t>(value);
+    uint32_t count = static_cast<uint32_t>(value);
+    return negative ? 0u - count : count;
 }
 
 void ExamineLine(const char* line, Header* header) {
-    if (StartsWithNoCase(line, "Content-length: ")) {
+    if (HttpStartsWithNoCase(line, strlen(line), "Content-length: ")) {
         header->lengthTooLarge = false;
         uint32_t value = ParseLength(line + 16, &header->lengthTooLarge);
         header->length = value == 0 ? kHttpLengthUnknown : value;
-    } else if (StartsWithNoCase(line, "Last-Modified: ")) {
+    } else if (HttpStartsWithNoCase(line, strlen(line), "Last-Modified: ")) {
         StrCopy(header->date, sizeof header->date, line + 15);
-    } else if (StartsWithNoCase(line, "Date: ") && header->date[0] == '\0') {
+    } else if (HttpStartsWithNoCase(line, strlen(line), "Date: ") && header->date[0] == '\0') {
         StrCopy(header->date, sizeof header->date, line + 6);
     }
 }
@@ -267,9 +230,8 @@ void SetHttpError(HttpDownloader* d, char* buffer, uint32_t held) {
 HeaderOutcome ReadHeader(HttpDownloader* d, char* buffer, Header* header) {
     int incompletePasses = 0;
     for (;;) {
-        // A header that fills the whole buffer without ending cannot be read.
-        if (header->held >= kHeldMax)
-            return kHeaderIncomplete;
+        // A header that fills the whole buffer leaves no room: the receive asks for nothing
+        // and fails.
         uint32_t count = kHeldMax - header->held;
         if (!TcpReceive(d->connection, buffer + header->held, &count, 0, 1)) {
             StrCopy(d->error_text, sizeof d->error_text, "Receive timeout");
@@ -336,10 +298,8 @@ struct Progress {
 int ReceiveBody(HttpDownloader* d, FILE* file, char* buffer, const Header& header,
                 Progress* progress, uint32_t* written, bool* writeFailed) {
     uint32_t length = header.length;
-    // Bytes beyond the announced length are not part of the body.
+    // The bytes already held go to the file as held, even beyond the announced length.
     uint32_t first = header.held - header.bodyStart;
-    if (first > length)
-        first = length;
     if (first > 0 && fwrite(buffer + header.bodyStart, 1, first, file) != first) {
         *writeFailed = true;
         return 0;
@@ -478,7 +438,7 @@ int HttpDownloaderSetProxyAuth(HttpDownloader* downloader, const char* user, con
         return 0;
     int ok = 1;
     if (user != nullptr && user[0] != '\0') {
-        char* copy = CopyText(user);
+        char* copy = HttpCopyText(user);
         if (copy != nullptr) {
             free(downloader->proxy_user);
             downloader->proxy_user = copy;
@@ -487,7 +447,7 @@ int HttpDownloaderSetProxyAuth(HttpDownloader* downloader, const char* user, con
         }
     }
     if (password != nullptr && password[0] != '\0') {
-        char* copy = CopyText(password);
+        char* copy = HttpCopyText(password);
         if (copy != nullptr) {
             free(downloader->proxy_password);
             downloader->proxy_password = copy;

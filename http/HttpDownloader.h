@@ -69,5 +69,12 @@ int HttpDownloaderSetProxyAuth(HttpDownloader* downloader, const char* user, con
 // answer that reached the end, to the returned value; so it is 1 only for a transferred
 // body. `progress` may be null; it is called with (context, 0, total) before the body,
 // at most once per 10 pieces and 500 ms during it, and once more at its end.
+// The announced length is the decimal value of the "Content-length: " line (0 counts as
+// none, a negative value as the 32-bit count it converts to). The body bytes that arrived
+// with the header are written as they came, also beyond that length. A header of 4,096
+// bytes or more without its end fails like any receive, with "Receive timeout".
+// Departure: a length whose magnitude needs more than 32 bits is refused ("Content-length
+// too large") rather than cut to 32 bits, which would end the body early and report a
+// truncated file as complete.
 int HttpDownload(HttpDownloader* downloader, const char* url, const char* destinationPath,
                  int* result, HttpProgressFn progress, void* progressContext);

@@ -151,16 +151,13 @@ int HttpDecodeCharRefs(const char* value, char* destination, size_t room) {
             const unsigned char* end = nullptr;
             const ReferenceKind kind = ReadReference(p, &codePoint, &end);
             if (kind == kReference) {
-                // A NUL would end the text early for every reader of it, so a reference
-                // to code point 0 writes nothing.
-                if (codePoint != 0) {
-                    const int n = Utf8EncodeCodePoint(destination + written,
-                                                      static_cast<int>(limit - written), codePoint);
-                    if (n < 0) {
-                        break;
-                    }
-                    written += static_cast<size_t>(n);
+                // Code point 0 is written like any other: its NUL ends the text there.
+                const int n = Utf8EncodeCodePoint(destination + written,
+                                                  static_cast<int>(limit - written), codePoint);
+                if (n < 0) {
+                    break;
                 }
+                written += static_cast<size_t>(n);
                 p = end;
                 continue;
             }

@@ -15,7 +15,8 @@ char* HttpUrlEncode(const char* text, uint32_t lineLength);
 // ("&#65;", "&#x41;") by their code points. A reference whose ';' is 20 or more
 // characters after its '&' is dropped; a "&#" never closed by a ';' loses its '&' and the
 // rest is copied as it is. Other bytes, 0x80 and above too, are copied unchanged (a UTF-8
-// character whole or not at all); a reference to code point 0 writes nothing. Copying stops
+// character whole or not at all); a reference to code point 0 writes a NUL, so the text
+// ends there for every reader. Copying stops
 // when the room is used up: never more than `room` bytes, the result always terminated
 // when room > 0. Returns the bytes written without the NUL.
 int HttpDecodeCharRefs(const char* value, char* destination, size_t room);

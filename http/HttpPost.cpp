@@ -109,14 +109,6 @@ int AppendPart(HttpClient* client, const char* name, const char* value, bool dec
     return 1;
 }
 
-char* CopyText(const char* text) {
-    size_t length = strlen(text);
-    char* copy = static_cast<char*>(malloc(length + 1));
-    if (copy != nullptr)
-        memcpy(copy, text, length + 1);
-    return copy;
-}
-
 int Exchange(HttpClient* client, const char* path) {
     // A request that could not be built sends nothing, so no answer is waited for.
     if (!HttpClientSendRequest(client, HTTP_METHOD_POST, path))
@@ -144,7 +136,7 @@ int HttpClientPost(HttpClient* client, const char* path) {
         type = "application/x-www-form-urlencoded";
     }
     if (type != nullptr) {
-        char* copy = CopyText(type);
+        char* copy = HttpCopyText(type);
         if (copy == nullptr) {
             HttpClientClearRequest(client);
             return 0;
@@ -217,7 +209,7 @@ int HttpClientAddHeader(HttpClient* client, const char* line) {
     size_t length = strlen(line);
     if (HttpStartsWithNoCase(line, length, "Host:")) {
         // The value starts after "Host: " (a line of only "Host:" gives an empty one).
-        char* value = CopyText(line + (length < 6 ? length : 6));
+        char* value = HttpCopyText(line + (length < 6 ? length : 6));
         if (value == nullptr)
             return 0;
         free(client->host_override);

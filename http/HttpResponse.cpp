@@ -35,37 +35,32 @@ bool IsBreak(char c) {
     return c == '\r' || c == '\n';
 }
 
-// Length of the line break at `bytes[i]` (a CR or LF), or 0 when it cannot be told yet:
-// a CR or LF in the last byte may pair with the next byte to come, unless `complete`
-// says that no more bytes will come.
-uint32_t BreakLength(const char* bytes, uint32_t length, uint32_t i, bool complete) {
-    if (i + 1 < length) {
-        char c = bytes[i];
-        char next = bytes[i + 1];
-        return (c == '\r' && next == '\n') || (c == '\n' && next == '\r') ? 2 : 1;
-    }
-    return complete ? 1 : 0;
+// True when the two bytes form one line break (CR LF or LF CR).
+bool IsPair(char c, char next) {
+    return (c == '\r' && next == '\n') || (c == '\n' && next == '\r');
 }
 
-const char* FindHeaderEnd(const char* bytes, uint32_t length, uint32_t* offset, bool complete) {
+// Length of the line break at `bytes[i]` (a CR or LF); a break in the last byte is one
+// byte long.
+uint32_t BreakLength(const char* bytes, uint32_t length, uint32_t i) {
+    return i + 1 < length && IsPair(bytes[i], bytes[i + 1]) ? 2 : 1;
+}
+
+// The scan of HttpFindHeaderEnd; `second` gets the length of the break that ends the block.
+const char* FindHeaderEnd(const char* bytes, uint32_t length, uint32_t* offset, uint32_t* second) {
     uint32_t i = 0;
     while (i < length) {
         if (!IsBreak(bytes[i])) {
             ++i;
             continue;
         }
-        uint32_t first = BreakLength(bytes, length, i, false);
-        if (first == 0)
-            return nullptr;
-        uint32_t j = i + first;
+        uint32_t j = i + BreakLength(bytes, length, i);
         if (j >= length)
             return nullptr;
         if (IsBreak(bytes[j])) {
-            uint32_t second = BreakLength(bytes, length, j, complete);
-            if (second == 0)
-                return nullptr;
-            *offset = j + second;
-            return bytes + j + second;
+            *second = BreakLength(bytes, length, j);
+            *offset = j + *second;
+            return bytes + *offset;
         }
         i = j;
     }
@@ -97,7 +92,8 @@ bool Grow(char** buffer, uint32_t* size, uint32_t wanted) {
 const char* HttpFindHeaderEnd(const char* bytes, uint32_t length, uint32_t* offset) {
     if (bytes == nullptr || offset == nullptr)
         return nullptr;
-    return FindHeaderEnd(bytes, length, offset, false);
+    uint32_t second;
+    return FindHeaderEnd(bytes, length, offset, &second);
 }
 
 int HttpFindLineValue(const char* text, uint32_t length, const char* name, char* destination,
@@ -168,7 +164,8 @@ int HttpClientReadResponse(HttpClient* client) {
         if (blockFound)
             continue;
         uint32_t end;
-        if (FindHeaderEnd(buffer + searchFrom, received - searchFrom, &end, false) != nullptr) {
+        uint32_t second;
+        if (FindHeaderEnd(buffer + searchFrom, received - searchFrom, &end, &second) != nullptr) {
             blockFound = true;
             if (HasContentLength(buffer, searchFrom + end))
                 break;
@@ -188,8 +185,9 @@ int HttpClientReadResponse(HttpClient* client) {
     char* text = buffer;
     uint32_t textLength = received;
     uint32_t end;
+    uint32_t second;
     if (HttpStartsWithNoCase(text, textLength, "HTTP/1") && textLength > 9 && text[9] == '1') {
-        if (FindHeaderEnd(text, textLength, &end, streamEnded) == nullptr)
+        if (FindHeaderEnd(text, textLength, &end, &second) == nullptr)
             return 0;
         text += end;
         textLength -= end;
@@ -201,13 +199,17 @@ int HttpClientReadResponse(HttpClient* client) {
         uint32_t digits = textLength - 9 < 3 ? textLength - 9 : 3;
         client->status_code = static_cast<uint32_t>(HttpLeadingInt(text + 9, digits));
     }
-    if (FindHeaderEnd(text, textLength, &end, streamEnded) == nullptr)
+    if (FindHeaderEnd(text, textLength, &end, &second) == nullptr)
         return 0;
+    // A blank line whose lone break is the last byte held may still get its partner
+    // (the LF of a CR LF, the CR of an LF CR) with the bytes to come.
+    const char lastBreak = text[end - 1];
+    const bool partnerMayFollow = !streamEnded && second == 1 && end == textLength;
 
     // The header copy ends before the last byte of the blank line, so that the last
-    // header line keeps a line break of its own.
+    // header line keeps a line break of its own. One byte more is kept for the partner.
     text[end - 1] = '\0';
-    char* header = static_cast<char*>(malloc(end));
+    char* header = static_cast<char*>(malloc(end + 1));
     if (header == nullptr)
         return 0;
     memcpy(header, text, end);
@@ -269,7 +271,20 @@ int HttpClientReadResponse(HttpClient* client) {
             client->body_length = inHand;
             return 0;
         }
-        while (inHand < bodyLength) {
+        if (partnerMayFollow) {
+            // The first byte to come completes the blank line when it is the partner of
+            // its lone break: it belongs to the header, as in the same answer read whole.
+            uint32_t count = 1;
+            if (!TcpReceive(connection, client->body, &count, 0, 1)) {
+                result = 0;
+            } else if (IsPair(lastBreak, client->body[0])) {
+                header[end - 1] = lastBreak;
+                header[end] = '\0';
+            } else {
+                inHand = 1;
+            }
+        }
+        while (result == 1 && inHand < bodyLength) {
             uint32_t count = bodyLength - inHand < kBodyPiece ? bodyLength - inHand : kBodyPiece;
             if (!TcpReceive(connection, client->body + inHand, &count, 0, 1)) {
                 result = 0;

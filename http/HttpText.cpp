@@ -1,6 +1,8 @@
 #include "http/HttpText.h"
 
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -46,4 +48,31 @@ int HttpLeadingInt(const char* text, size_t length) {
     if (negative)
         return value < INT_MIN ? INT_MIN : static_cast<int>(value);
     return -value > INT_MAX ? INT_MAX : static_cast<int>(-value);
+}
+
+char* HttpCopyText(const char* text, size_t length) {
+    char* copy = static_cast<char*>(malloc(length + 1));
+    if (copy != nullptr) {
+        memcpy(copy, text, length);
+        copy[length] = '\0';
+    }
+    return copy;
+}
+
+char* HttpCopyText(const char* text) {
+    return HttpCopyText(text, strlen(text));
+}
+
+void HttpRequestText::Add(const void* bytes, size_t count) {
+    if (failed || count >= size - used) {
+        failed = true;
+        return;
+    }
+    memcpy(data + used, bytes, count);
+    used += count;
+    data[used] = '\0';
+}
+
+void HttpRequestText::Add(const char* text) {
+    Add(text, strlen(text));
 }

@@ -1,5 +1,6 @@
-// Small bounded text scans shared by the HTTP units: ASCII case-insensitive comparison
-// and the leading-integer conversion used for ports, status codes and lengths.
+// Small bounded text helpers shared by the HTTP units: ASCII case-insensitive comparison,
+// the leading-integer conversion used for ports, status codes and lengths, heap copies of
+// texts and the builder that requests are put together with.
 #pragma once
 
 #include <cstddef>
@@ -15,3 +16,20 @@ int HttpEqualsNoCase(const char* a, const char* b);
 // no digits give 0. Values beyond the int range saturate at INT_MAX / INT_MIN instead
 // of being undefined. The scan also stops at a NUL.
 int HttpLeadingInt(const char* text, size_t length);
+
+// A heap copy (malloc) of the first `length` bytes of `text`, terminated; of the whole
+// text without a length. Null when memory runs out.
+char* HttpCopyText(const char* text, size_t length);
+char* HttpCopyText(const char* text);
+
+// Text put together in a caller's buffer of `size` bytes, always terminated. Nothing is
+// ever cut: an append that does not fit marks the text as failed and adds nothing.
+struct HttpRequestText {
+    char* data;
+    size_t size;
+    size_t used = 0;
+    bool failed = false;
+
+    void Add(const void* bytes, size_t count);
+    void Add(const char* text);
+};

@@ -11,15 +11,6 @@ namespace {
 // rather than cut, since a cut text could still read as a different valid port.
 constexpr size_t kPortTextSize = 200;
 
-char* CopyText(const char* text, size_t length) {
-    char* copy = static_cast<char*>(malloc(length + 1));
-    if (copy != nullptr) {
-        memcpy(copy, text, length);
-        copy[length] = '\0';
-    }
-    return copy;
-}
-
 } // namespace
 
 int HttpUrlParse(const char* text, HttpUrl* url, uint32_t defaultPort) {
@@ -42,7 +33,7 @@ int HttpUrlParse(const char* text, HttpUrl* url, uint32_t defaultPort) {
     const char* colon = strchr(rest, ':');
     const char* slash;
     if (colon != nullptr) {
-        url->host = CopyText(rest, static_cast<size_t>(colon - rest));
+        url->host = HttpCopyText(rest, static_cast<size_t>(colon - rest));
         if (url->host == nullptr)
             return 0;
         slash = strchr(colon + 1, '/');
@@ -56,11 +47,11 @@ int HttpUrlParse(const char* text, HttpUrl* url, uint32_t defaultPort) {
         slash = strchr(rest, '/');
         if (slash == nullptr)
             return 0;
-        url->host = CopyText(rest, static_cast<size_t>(slash - rest));
+        url->host = HttpCopyText(rest, static_cast<size_t>(slash - rest));
         if (url->host == nullptr)
             return 0;
     }
-    url->path = CopyText(slash + 1, strlen(slash + 1));
+    url->path = HttpCopyText(slash + 1, strlen(slash + 1));
     return url->path != nullptr ? 1 : 0;
 }
 

@@ -24,7 +24,7 @@ uint32_t HostMask(uint32_t prefixLength) noexcept {
     return 0xFFFFFFFFu << (32 - prefixLength);
 }
 
-// Number of leading bits in which a and b agree, over `bits` bits of two byte arrays.
+// Number of leading bits in which a and b agree, over the first `bytes` bytes of each.
 uint32_t LeadingEqualBits(const uint8_t* a, const uint8_t* b, uint32_t bytes) noexcept {
     uint32_t count = 0;
     for (uint32_t i = 0; i < bytes; ++i) {
@@ -67,7 +67,7 @@ int PrefixTextFromRange(const KivIpAddr& first, const KivIpAddr& last, char* out
 } // namespace
 
 // Prefix lengths above 32 are taken as 32 (a single address): the mask cannot hold more
-// bits, and refusing would break the "fails only for null outputs" promise.
+// bits, and the function fails for null outputs only.
 int KivIpAddr::Ipv4RangeFromPrefix(uint32_t network, uint32_t prefixLength, uint32_t* first,
                                    uint32_t* last) noexcept {
     if (first == nullptr || last == nullptr)
@@ -123,12 +123,11 @@ int KivIpAddr::IpRangeFromPrefix(const KivIpAddr& address, uint32_t prefixLength
     return 1;
 }
 
-// Two values without an address have no prefix: result 0 and prefixLength untouched, as
-// for values of different lengths.
+// Two values without an address agree over their zero bits: prefix 0, an exact block.
 int KivIpAddr::IpPrefixFromRange(const KivIpAddr& first, const KivIpAddr& last,
                                  uint32_t* prefixLength) noexcept {
     uint32_t length = first.Length();
-    if (prefixLength == nullptr || length == 0 || length != last.Length())
+    if (prefixLength == nullptr || length != last.Length())
         return 0;
     uint32_t equal = LeadingEqualBits(first.Bytes(), last.Bytes(), length);
     *prefixLength = equal;

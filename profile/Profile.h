@@ -29,26 +29,18 @@
 //
 // Choices where the format leaves room (each explained where it is made):
 // - A NUL byte inside data given to ProfileLoadBuffer ends the document there.
-// - The terminating NUL ends the last line. The lookup scans it like a value byte, so a
-//   last line without a line end keeps its trailing blanks; entry enumeration treats it
-//   as a line end and lists that line like any other.
 // - Loading an empty file gives an empty text (no line end is added to nothing).
 // - A line end forgets a '[' that has no ']' yet, so a header must close on its own line.
-// - A line that the entry lookup skips as over-long leaves no state behind (quote, value
-//   start) that could affect a later line.
-// - A failed ProfileLoadFileTransformed leaves the file name as it was, so a later close
-//   can never write clear text over the file the transform was meant to read.
 // - ProfileLoadFile on a profile that still holds a document closes that one first.
-// - ProfileClose and ProfileAddFileEntry also report a failed write (not only a failed
-//   open) with 0.
-// - An empty value followed by a comment starts, for the edits, where the comment does,
-//   so that a value set into it stays readable instead of landing inside the comment.
+// - Loads take no more than the size measured from a file, and refuse a FIFO before
+//   opening it (its open would wait for a writer); a close does not write to one either.
 // - ProfileSetString turns a tab in the value into a space (lookups would drop a tab),
 //   stops escaping rather than store half of a "##" pair, replaces the bytes the old value
 //   occupies including tabs inside it, and starts a new line before an entry it adds
 //   behind a last line that has no line end.
-// - ProfileSetProtected refuses protected data of more than 252 bytes (its text would be
-//   too long to be read back); ProfileGetProtected refuses text that is not hex digits.
+// - ProfileGetProtected refuses text that is not hex digits.
+// The departures from the plain rules are stated at their functions: ProfileFindEntry,
+// ProfileLoadFileTransformed, ProfileClose, ProfileAddFileEntry and ProfileSetProtected.
 #pragma once
 
 #include <cstddef>
@@ -106,9 +98,14 @@ int ProfileLoadFile(Profile* profile, const char* path);
 int ProfileLoadBuffer(Profile* profile, const char* data, long long length);
 // Reads a file in binary mode, runs `transform` over its bytes (only a result of exactly
 // 1 counts) and loads the result as the text, keeping the path as file name.
+// Departure: a failed load leaves the file name as it was instead of storing the path, so
+// that edits and a close can never write clear text over the file the transform was
+// meant to read.
 int ProfileLoadFileTransformed(Profile* profile, const char* path, ProfileTransformFn transform);
 // Writes a modified, named document back (mode "w"), then frees the text. 0 when the
 // write-back failed; the document is released either way.
+// Departure: a write or flush that fails after the open succeeded (a full disk, say) also
+// gives 0, since the changes are lost just as when the open fails.
 int ProfileClose(Profile* profile);
 // Passes a modified, named document through `transform` (any non-zero result counts) and
 // writes the bytes with mode "wb", then closes as ProfileClose does (without its write).
@@ -128,8 +125,13 @@ int ProfileFindSection(Profile* profile, const char* name, const char** start, c
 // line whose key equals `key` (or, with prefixLength > 0, whose first prefixLength
 // characters match). On success copies the value into out (cut to outSize - 1; out may be
 // null) and sets *valueStart to the value's first byte in the text (for an empty value:
-// where a comment on its line begins, else its line end or the NUL). keepDoubleHash keeps "##" as
-// two bytes, so the value read has the length it occupies in the text.
+// where a comment on its line begins, else its line end or the NUL). keepDoubleHash keeps
+// "##" as two bytes, so the value read has the length it occupies in the text.
+// Departures: an empty value followed by a comment starts at the '#' rather than at the
+// line end, so that a value set there lands before the comment and reads back, not
+// inside it. A line skipped as over-long leaves its quoted state and value start behind
+// instead of carrying them into the next line, where a setter would otherwise write into
+// the middle of the over-long line.
 int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, const char* rangeStart,
                      const char* rangeEnd, const char** valueStart, char* out, size_t outSize,
                      int keepDoubleHash);
@@ -138,7 +140,8 @@ int ProfileSectionExists(Profile* profile, const char* section);
 int ProfileFirstSection(Profile* profile, char* out, size_t outSize);
 int ProfileNextSection(Profile* profile, char* out, size_t outSize);
 // Entries of one section in order; valueOut may be null. Keys keep inner spaces and
-// quotes. Ends (0) at the section end and at a key or value of 256 or more bytes.
+// quotes. Ends (0) at the section end and at a key or value of 256 or more bytes; the
+// last line of the text is listed only when a line end follows it.
 // Valid until the next edit of the text.
 int ProfileFirstEntry(Profile* profile, const char* section, char* keyOut, size_t keyOutSize,
                       char* valueOut, size_t valueOutSize);
@@ -147,6 +150,7 @@ int ProfileNextEntry(Profile* profile, char* keyOut, size_t keyOutSize, char* va
 
 // ---- Typed getters: the output first receives the default --------------------------
 
+// A null default gives 0 and leaves out untouched.
 int ProfileGetString(Profile* profile, const char* section, const char* key, char* out,
                      size_t outSize, const char* defaultValue);
 int ProfileGetStdString(Profile* profile, const char* section, const char* key, std::string& out);
@@ -198,6 +202,8 @@ inline int ProfileHasValue(Profile* profile, const char* section, const char* ke
 // Replaces the value of the first matching entry (keeping the rest of its line), or adds
 // the entry at the end of the section, or appends the section. '#' is stored as "##", CR,
 // LF and tab as a space.
+// Departure (made by ProfileFindEntry): an empty value followed by a comment receives the
+// new value in front of the '#', where it can be read back.
 int ProfileSetString(Profile* profile, const char* section, const char* key, const char* value);
 int ProfileSetInt(Profile* profile, const char* section, const char* key, int32_t value);
 int ProfileSetBool(Profile* profile, const char* section, const char* key, uint32_t flag);
@@ -205,6 +211,8 @@ int ProfileSetBool(Profile* profile, const char* section, const char* key, uint3
 int ProfileSetFlags(Profile* profile, const char* section, const char* key,
                     const ProfileNameEntry* table, uint32_t mask);
 // Stores "crypt:" and the hex form of what the encrypt callback makes of clearText.
+// Departure: protected data of more than 252 bytes is refused (0, nothing stored), since
+// its text would be too long for a lookup to read back.
 int ProfileSetProtected(Profile* profile, const char* section, const char* key,
                         const char* clearText, void* userContext);
 // Adds a line without looking for an existing key and without escaping the value.
@@ -223,6 +231,8 @@ int ProfileRemoveText(Profile* profile, size_t offset, size_t count);
 int ProfileReadFileString(const char* path, const char* section, const char* key, char* out,
                           size_t outSize, const char* defaultValue);
 // Appends an entry to an existing file; a missing file is not created.
+// Departure: 0 also when the add or the write-back fails, not only when the load does,
+// since the entry is lost then.
 int ProfileAddFileEntry(const char* path, const char* section, const char* key, const char* value);
 
 // ---- Name tables --------------------------------------------------------------------
@@ -242,3 +252,10 @@ int ProfileNameEqualsN(const char* a, const char* b, size_t n);
 // Decimal conversion of the typed getters: leading white space, optional sign, digits up
 // to the first other byte, saturated to the int32_t range.
 int32_t ProfileTextToInt(const char* text);
+// LF and CR each end a line.
+inline bool ProfileIsLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+// Where `position` lies in the current text, as an offset; false when it lies outside
+// the text and its NUL (a position kept from before an edit replaced the buffer).
+bool ProfileOffsetInText(const Profile* profile, const char* position, size_t* offset);

@@ -15,16 +15,11 @@ namespace {
 constexpr size_t kEntryBuffer = 260;
 constexpr size_t kEntryLimit = 256;
 
-bool IsLineEnd(char c) {
-    return c == '\n' || c == '\r';
-}
-
 // A cursor is only trusted while it still points into the current text (up to its NUL);
 // after an edit replaced the buffer it does not, and enumeration just ends.
 bool InText(const Profile* profile, const char* position) {
-    uintptr_t begin = reinterpret_cast<uintptr_t>(profile->text);
-    uintptr_t at = reinterpret_cast<uintptr_t>(position);
-    return position != nullptr && at >= begin && at - begin <= profile->text_length;
+    size_t unused;
+    return ProfileOffsetInText(profile, position, &unused);
 }
 
 // Cuts a finished value: at its last quote when quoted, else trimmed of 0x01-0x20.
@@ -56,7 +51,7 @@ int ProfileNextSection(Profile* profile, char* out, size_t outSize) {
     char* textEnd = text + profile->text_length;
     char* p = profile->section_cursor;
     // The previous call stopped just behind a ']'; a further '[' on that line is no header.
-    bool atLineStart = p == text || IsLineEnd(p[-1]);
+    bool atLineStart = p == text || ProfileIsLineEnd(p[-1]);
     bool inComment = false;
     const char* nameStart = nullptr;
     for (; p < textEnd; ++p) {
@@ -102,8 +97,8 @@ int ProfileFirstEntry(Profile* profile, const char* section, char* keyOut, size_
     if (!ProfileFindSection(profile, section, &start, &end))
         return 0;
     // The positions point into the profile's own text, which it may edit.
-    profile->entry_cursor = profile->text + (start - profile->text);
-    profile->entry_end = profile->text + (end - profile->text);
+    profile->entry_cursor = const_cast<char*>(start);
+    profile->entry_end = const_cast<char*>(end);
     return ProfileNextEntry(profile, keyOut, keyOutSize, valueOut, valueOutSize);
 }
 
@@ -136,18 +131,18 @@ int ProfileNextEntry(Profile* profile, char* keyOut, size_t keyOutSize, char* va
         if (p > end)
             return 0;
         const char c = *p;
-        // The terminator ends the last line as a line end would, so a document without a
-        // final line end lists its last entry, as the lookup finds it.
-        if (IsLineEnd(c) || c == '\0') {
+        // The terminator is the entry end of the last section and ends no line: a last
+        // line without a line end is not listed (the lookup still finds it).
+        if (c == '\0')
+            return 0;
+        if (ProfileIsLineEnd(c)) {
             if (inValue) {
                 CloseValue(buffer, used, quoted, haveQuote, lastQuote);
                 if (valueOut != nullptr)
                     StrCopy(valueOut, valueOutSize, buffer);
-                profile->entry_cursor = profile->text + (p - profile->text) + (c == '\0' ? 0 : 1);
+                profile->entry_cursor = profile->text + (p - profile->text) + 1;
                 return 1;
             }
-            if (c == '\0')
-                return 0;
             used = 0;
             inComment = false;
             seenNonSpace = false;

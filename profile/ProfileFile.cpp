@@ -4,6 +4,8 @@
 
 #include "text/BoundedText.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +32,13 @@ long long MeasureFile(FILE* file) {
     return size;
 }
 
+// A FIFO blocks fopen until its other end is opened, which may be never, and it cannot be
+// measured anyway: it is refused before any open.
+bool IsFifo(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
 // Makes sure the profile ends up with some text, as every load promises.
 void EnsureText(Profile* profile) {
     if (profile->text != nullptr)
@@ -41,10 +50,27 @@ void EnsureText(Profile* profile) {
     profile->loaded_transformed = 0;
 }
 
-// Reads the whole file, text mode, piece by piece into a buffer of size + slack bytes.
-// On Windows the runtime turns CR LF into LF while reading, so the text may come out
-// shorter than the measured size, never longer unless the file grows meanwhile; the
-// appends stay inside the buffer either way.
+// Reads the next piece of a line as fgets would (at most kReadPiece bytes, up to and
+// including a LF) into `piece`, terminated; returns the bytes taken from the file. At
+// most `left` bytes are taken, so that a device measuring 0 but yielding bytes forever
+// (/dev/zero) cannot keep the load going.
+size_t ReadPiece(FILE* file, char* piece, size_t left) {
+    size_t n = 0;
+    int c = 0;
+    while (n < static_cast<size_t>(kReadPiece) && n < left && (c = getc(file)) != EOF) {
+        piece[n++] = static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    piece[n] = '\0';
+    return n;
+}
+
+// Reads the file, text mode, piece by piece into a buffer of size + slack bytes, taking
+// no more than the measured size from it; null when reading fails. On Windows the runtime
+// turns CR LF into LF while reading, so the text may come out shorter than the measured
+// size, never longer; the appends stay inside the buffer either way. A piece is appended
+// as a string, up to a NUL byte in it.
 char* ReadTextFile(FILE* file, long long size) {
     if (static_cast<unsigned long long>(size) >= SIZE_MAX - kLoadSlack)
         return nullptr;
@@ -55,13 +81,22 @@ char* ReadTextFile(FILE* file, long long size) {
     size_t used = 0;
     // One byte stays free for the line end added below, one for the terminator.
     size_t limit = capacity - 2;
+    size_t left = static_cast<size_t>(size);
     char piece[kReadPiece + 1];
-    while (used < limit && fgets(piece, sizeof piece, file) != nullptr) {
+    while (used < limit && left > 0) {
+        size_t taken = ReadPiece(file, piece, left);
+        if (taken == 0)
+            break;
+        left -= taken;
         size_t n = strlen(piece);
         if (n > limit - used)
             n = limit - used;
         memcpy(text + used, piece, n);
         used += n;
+    }
+    if (ferror(file)) {
+        free(text);
+        return nullptr;
     }
     // An empty file stays an empty text: there is no last line to end, and a document
     // that only ever held a line end would be written back with one for no reason.
@@ -82,7 +117,7 @@ int ProfileLoadFile(Profile* profile, const char* path) {
         ProfileClose(profile);
     StrCopy(profile->file_name, sizeof profile->file_name, path);
     int result = 0;
-    FILE* file = fopen(path, "r");
+    FILE* file = IsFifo(path) ? nullptr : fopen(path, "r");
     if (file != nullptr) {
         long long size = MeasureFile(file);
         if (size >= 0) {
@@ -105,7 +140,7 @@ int ProfileLoadFileTransformed(Profile* profile, const char* path, ProfileTransf
         return 0;
     int result = 0;
     char* buffer = nullptr;
-    FILE* file = fopen(path, "rb");
+    FILE* file = IsFifo(path) ? nullptr : fopen(path, "rb");
     if (file != nullptr) {
         long long size = MeasureFile(file);
         // The transform is told the capacity as a 32-bit number, so the buffer must fit it.
@@ -138,7 +173,7 @@ int ProfileClose(Profile* profile) {
         return 0;
     int result = 1;
     if (profile->modified == 1 && profile->file_name[0] != '\0' && profile->text != nullptr) {
-        FILE* file = fopen(profile->file_name, "w");
+        FILE* file = IsFifo(profile->file_name) ? nullptr : fopen(profile->file_name, "w");
         if (file == nullptr) {
             result = 0;
         } else {
@@ -173,7 +208,8 @@ int ProfileSaveTransformed(Profile* profile, ProfileTransformFn transform) {
                 memcpy(buffer, profile->text, length);
                 uint32_t outLength = static_cast<uint32_t>(length);
                 if (transform(buffer, capacity, &outLength) != 0 && outLength <= capacity) {
-                    FILE* file = fopen(profile->file_name, "wb");
+                    FILE* file =
+                        IsFifo(profile->file_name) ? nullptr : fopen(profile->file_name, "wb");
                     if (file != nullptr) {
                         size_t written = fwrite(buffer, 1, outLength, file);
                         result = written == outLength ? 1 : 0;

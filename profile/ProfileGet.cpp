@@ -63,10 +63,8 @@ int ProfileGetString(Profile* profile, const char* section, const char* key, cha
                      size_t outSize, const char* defaultValue) {
     if (out == nullptr || outSize == 0)
         return 0;
-    if (defaultValue == nullptr) {
-        out[0] = '\0'; // the caller still gets a defined text
+    if (defaultValue == nullptr)
         return 0;
-    }
     StrCopy(out, outSize, defaultValue);
     const char* start = nullptr;
     const char* end = nullptr;

@@ -14,20 +14,6 @@ namespace {
 constexpr size_t kCollectSize = 512;
 constexpr size_t kOverLong = 511;
 
-bool IsLineEnd(char c) {
-    return c == '\n' || c == '\r';
-}
-
-// Where `position` lies in the text, as an offset; false when outside text..NUL.
-bool OffsetInText(const Profile* profile, const char* position, size_t* offset) {
-    uintptr_t begin = reinterpret_cast<uintptr_t>(profile->text);
-    uintptr_t at = reinterpret_cast<uintptr_t>(position);
-    if (at < begin || at - begin > profile->text_length)
-        return false;
-    *offset = static_cast<size_t>(at - begin);
-    return true;
-}
-
 } // namespace
 
 int ProfileFindSection(Profile* profile, const char* name, const char** start, const char** end) {
@@ -100,10 +86,10 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
     // The scan never leaves the text and its terminator, whatever range it is given.
     size_t first = 0;
     size_t last = profile->text_length;
-    if (!OffsetInText(profile, rangeStart, &first))
+    if (!ProfileOffsetInText(profile, rangeStart, &first))
         return 0;
     size_t requestedLast = 0;
-    if (OffsetInText(profile, rangeEnd, &requestedLast))
+    if (ProfileOffsetInText(profile, rangeEnd, &requestedLast))
         last = requestedLast;
     if (first > last)
         return 0;
@@ -145,7 +131,8 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
         if (c == '\0') {
             // The terminator ends the scan but is scanned like a value byte: on a last line
             // without a line end it stands behind the value, so trailing blanks stay (the
-            // trim removes 0x01-0x20 only), as readers of these documents have always seen.
+            // trim removes 0x01-0x20 only), and a last line reads the same however the
+            // document was cut.
             if (keyMatched && !inComment)
                 collect(c, p);
             else if (keyMatched && start == nullptr)
@@ -154,7 +141,7 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
         }
         if (c == '\t') {
             // Tabs count for nothing, in keys and values alike.
-        } else if (IsLineEnd(c)) {
+        } else if (ProfileIsLineEnd(c)) {
             if (keyMatched) {
                 if (start == nullptr)
                     start = commentStart != nullptr ? commentStart : p;
@@ -216,7 +203,7 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
             seenNonSpace = false;
             start = nullptr;
             commentStart = nullptr;
-            while (i <= last && !IsLineEnd(text[i]))
+            while (i <= last && !ProfileIsLineEnd(text[i]))
                 ++i;
             continue; // the line end itself empties the buffer
         }
@@ -242,4 +229,13 @@ int ProfileFindEntry(Profile* profile, const char* key, size_t prefixLength, con
     if (valueStart != nullptr)
         *valueStart = start;
     return 1;
+}
+
+bool ProfileOffsetInText(const Profile* profile, const char* position, size_t* offset) {
+    uintptr_t begin = reinterpret_cast<uintptr_t>(profile->text);
+    uintptr_t at = reinterpret_cast<uintptr_t>(position);
+    if (profile->text == nullptr || at < begin || at - begin > profile->text_length)
+        return false;
+    *offset = static_cast<size_t>(at - begin);
+    return true;
 }

@@ -14,10 +14,6 @@ namespace {
 constexpr size_t kLineBuffer = 512;
 constexpr size_t kAddEntryBuffer = 400;
 
-bool IsLineEnd(char c) {
-    return c == '\n' || c == '\r';
-}
-
 size_t OffsetOf(const Profile* profile, const char* position) {
     return static_cast<size_t>(position - profile->text);
 }
@@ -95,7 +91,8 @@ int ProfileSetString(Profile* profile, const char* section, const char* key, con
     // Behind a last line without a line end the entry starts a line of its own instead of
     // running on from that line's value.
     const char* format = "%s=%s\n";
-    if (offset == profile->text_length && offset > 0 && !IsLineEnd(profile->text[offset - 1]))
+    if (offset == profile->text_length && offset > 0 &&
+        !ProfileIsLineEnd(profile->text[offset - 1]))
         format = "\n%s=%s\n";
     StrFormat(line, sizeof line, format, key, escaped);
     return ProfileInsertText(profile, line, offset);
@@ -170,7 +167,7 @@ int ProfileDeleteEntry(Profile* profile, const char* section, const char* key) {
         const char c = *p;
         if (c == '\t')
             continue;
-        if (IsLineEnd(c)) {
+        if (ProfileIsLineEnd(c)) {
             lineStart = p + 1;
             used = 0;
             tooLong = false;
@@ -192,11 +189,11 @@ int ProfileDeleteEntry(Profile* profile, const char* section, const char* key) {
         return 0;
     // The marked line goes with the run of line ends behind it; a line that the section
     // ends on without a line end is left alone.
-    while (p <= end && !IsLineEnd(*p))
+    while (p <= end && !ProfileIsLineEnd(*p))
         ++p;
     if (p > end)
         return 0;
-    while (p + 1 <= end && IsLineEnd(p[1]))
+    while (p + 1 <= end && ProfileIsLineEnd(p[1]))
         ++p;
     size_t offset = OffsetOf(profile, lineStart);
     return ProfileRemoveText(profile, offset, static_cast<size_t>(p - lineStart) + 1);

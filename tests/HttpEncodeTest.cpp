@@ -52,8 +52,11 @@ std::string Decode(const char* value, size_t room) {
     if (std::string(buffer.data() + room, 8) != "########")
         return "(wrote past the room)";
     const std::string text = room > 0 ? buffer.data() : "";
-    return static_cast<int>(text.size()) == result ? text
-                                                   : "(result " + std::to_string(result) + ")";
+    // The count covers every byte written (a NUL from "&#0;" too); the terminator follows.
+    const bool counted = room > 0 ? result >= static_cast<int>(text.size()) &&
+                                        static_cast<size_t>(result) < room && buffer[result] == '\0'
+                                  : result == 0;
+    return counted ? text : "(result " + std::to_string(result) + ")";
 }
 
 TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
@@ -72,7 +75,7 @@ TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
         {";&#65", 64, ";#65"},                            // a ';' before the '&' does not close it
         {"&#;&#x;&#6a5;&#-1;", 64, "&#;&#x;&#6a5;&#-1;"}, // no reference without digits only
         {"caf\xC3\xA9 &#233;", 64, "caf\xC3\xA9 \xC3\xA9"}, // UTF-8 input passes through
-        {"a&#0;b", 64, "ab"},                               // a NUL would end the text
+        {"a&#0;b", 64, "a"},                                // its NUL ends the text
         {"&#99999999999;", 64, "\xFD\xBF\xBF\xBF\xBF\xBF"}, // saturates at the largest value
         {"abc", 2, "a"},
         {"&#x263A;", 3, ""}, // three bytes and the NUL need four

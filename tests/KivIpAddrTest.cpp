@@ -290,8 +290,12 @@ TEST(KivIpAddrRange, PrefixFromRange) {
             EXPECT_STREQ(masked.Text(), Dotted(network).c_str());
         }
     }
+    // Two invalid values agree over all of their zero bits.
     uint32_t prefix = 99;
-    EXPECT_EQ(0, KivIpAddr::IpPrefixFromRange(KivIpAddr(), KivIpAddr(), &prefix));
+    EXPECT_EQ(1, KivIpAddr::IpPrefixFromRange(KivIpAddr(), KivIpAddr(), &prefix));
+    EXPECT_EQ(0u, prefix);
+    prefix = 99;
+    EXPECT_EQ(0, KivIpAddr::IpPrefixFromRange(KivIpAddr(), KivIpAddr("1.2.3.4"), &prefix));
     EXPECT_EQ(99u, prefix);
     char small[8];
     EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeText("10.0.0.0", "10.0.0.255", small, sizeof small,

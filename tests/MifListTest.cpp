@@ -41,6 +41,12 @@ TEST(MifListWire, PinnedExampleAndEncodings) {
                      7, 0, 4, 0, 0xFE, 0xFF, 0xFF, 0xFF}),          // signed as unsigned
               Wire(kinds));
     EXPECT_EQ(1004u, kinds.GetCapacity()); // the first record and 1000 spare bytes
+    // Asking for no room allocates nothing.
+    MifList none;
+    EXPECT_EQ(1, none.Reserve(0));
+    EXPECT_EQ(1, none.AppendBytes("", 0));
+    EXPECT_EQ(nullptr, none.GetData());
+    EXPECT_EQ(0u, none.GetCapacity());
 }
 
 TEST(MifListWire, FinalizeAndErrorRules) {

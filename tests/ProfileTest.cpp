@@ -5,10 +5,15 @@
 #include "TestHelpers.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -100,6 +105,8 @@ TEST(ProfileLookup, BufferLoadingAndOutput) {
     EXPECT_STREQ("dflt", out);
     EXPECT_EQ(0, ProfileGetString(&doc.p, nullptr, "k", out, sizeof out, "d2"));
     EXPECT_STREQ("d2", out);
+    EXPECT_EQ(0, ProfileGetString(&doc.p, "A", "k", out, sizeof out, nullptr));
+    EXPECT_STREQ("d2", out); // a null default leaves the output alone
     EXPECT_EQ(0, ProfileSetOptions(&doc.p, 4));
     EXPECT_EQ(1, ProfileSetOptions(&doc.p, 3));
 }
@@ -144,13 +151,13 @@ TEST(ProfileEnumeration, SectionsAndEntries) {
     EXPECT_EQ("A,B,A: x=1;", Enumerate(&doc.p, "B"));
     Doc quoted("[Q]\nk = \"a \" b\nj=\"open\n", PROFILE_OPT_QUOTES);
     EXPECT_EQ("Q: k=a ; j=;", Enumerate(&quoted.p, "Q"));
-    // A line of 256 or more collected bytes ends the enumeration; an unterminated last
-    // line still counts.
+    // A line of 256 or more collected bytes ends the enumeration, and so does the end of
+    // the text before a last line has its line end.
     Doc longLine("[A]\na=1\nb=" + std::string(256, 'x') + "\nc=3\n"), lastLine("[A]\na=1\nb=2");
     Doc longest("[A]\nb=" + std::string(255, 'x') + "\n"); // a value of 255 bytes
     EXPECT_EQ("A: a=1;", Enumerate(&longLine.p, "A"));
     EXPECT_EQ("A: b=" + std::string(255, 'x') + ";", Enumerate(&longest.p, "A"));
-    EXPECT_EQ("A: a=1; b=2;", Enumerate(&lastLine.p, "A"));
+    EXPECT_EQ("A: a=1;", Enumerate(&lastLine.p, "A"));
     // Without text or after an edit replaced the buffer, enumeration just ends.
     char name[16];
     Doc edited("[A]\n[B]\n");
@@ -385,6 +392,21 @@ TEST(ProfileFile, LoadWriteBackAndClose) {
     ProfileSetString(&p, "A", "k", "4");
     EXPECT_EQ(1, ProfileClose(&p));
     EXPECT_EQ(OnDisk("[A]\nk=2\n"), file.Read());
+#ifdef __linux__
+    // Files that never end: a device measuring 0 gives what its size promised, a FIFO
+    // without a writer is refused instead of waited for.
+    EXPECT_EQ(1, ProfileLoadFile(&p, "/dev/zero"));
+    EXPECT_STREQ("", p.text);
+    ProfileClose(&p);
+    const std::string fifo = file.path + ".fifo";
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(0, ProfileLoadFile(&p, fifo.c_str()));
+    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, fifo.c_str(),
+                                            [](char*, uint32_t, uint32_t*) { return 1; }));
+    ProfileSetString(&p, "A", "k", "v");
+    EXPECT_EQ(0, ProfileClose(&p));
+    remove(fifo.c_str());
+#endif
 }
 
 TEST(ProfileFile, OneShotFunctions) {
