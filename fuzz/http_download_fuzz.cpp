@@ -1,57 +1,140 @@
-// HttpDownload against a scripted peer: a loopback listener accepts the downloader's
-// connection, reads its request, answers with the fuzz bytes and closes its side.
+// The two whole operations that talk to a server, against the loopback peer of the
+// tests: HttpDownload, and the update check (CheckForUpdate's operation) with every
+// connection sent through the proxy setting to the peer, so that neither the URL nor a
+// redirect's Location can reach another host.
 //
-// Input: byte 0 holds the choices: bit 0 makes the destination exist beforehand (so the
-// request is conditional), bit 1 goes through the peer as a proxy with credentials, bit
-// 2 installs a progress callback that stops the transfer at its second call; the rest
-// is the answer.
+// Input: byte 0 holds the choices. Bit 3 picks the update check: then byte 1 is the
+// caller's language (low four bits), byte 2 the caller's buffer in units of 16 bytes
+// (255: no buffer), then the first connection's answer up to a NUL; the rest answers
+// every later connection (a redirect, a retry). Otherwise bit 0 makes the destination
+// exist beforehand (so the request is conditional), bit 1 goes through the peer as a
+// proxy with credentials, bit 2 installs a progress callback that stops the transfer at
+// its second call; the rest is the answer.
 //
-// Properties: the request is one complete header block and conditional exactly when
-// the destination existed; the error text stays inside its array; a transferred body
-// (result 1) is the answer from just behind its header block, and no longer than that;
-// a "not modified" answer leaves an existing destination as it was.
+// Download properties: the request is one complete header block and conditional exactly
+// when the destination existed; the error text stays inside its array; a transferred
+// body (result 1) is the answer from just behind its header block, and no longer; a "not
+// modified" answer leaves an existing destination as it was.
+// Check properties: the result never exceeds the caller's buffer and nothing is written
+// behind it; a result is a finalized list of whole records whose tags are the release
+// facts, each at most once, integers as 4 bytes and texts of at most 255 characters
+// without a NUL; since the peer always answers, a large enough buffer always receives at
+// least the empty list.
 //
-// The downloader pauses 100 ms before receiving again when an answer is short or its
-// header incomplete. The peer has sent everything before the downloader reads, so the
-// pause changes nothing but the speed: the link step of this harness routes Sleep to
+// The downloader pauses 100 ms before receiving again when an answer is short. The peer
+// has sent everything before it reads, so the link step of this harness routes Sleep to
 // an empty function (see fuzz/CMakeLists.txt).
 #include "http/HttpDownloader.h"
+#include "text/BoundedText.h"
+#include "update/UpdateService.h"
 
 #include "fuzz/FuzzSupport.h"
-#include "fuzz/LoopbackPeer.h"
-#include "text/BoundedText.h"
+#include "fuzz/MifReference.h"
+#include "support/ScriptedServer.h"
 
 #include <unistd.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
-#include <string>
 
 extern "C" void __wrap__Z5Sleepj(unsigned int) {}
 
 namespace {
 
-std::string ReadFile(const std::string& path, bool* exists) {
-    std::ifstream file(path, std::ios::binary);
-    *exists = static_cast<bool>(file);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
 int StopAtSecondCall(void* context, uint32_t, uint32_t) {
-    int* calls = static_cast<int*>(context);
-    return ++*calls >= 2 ? 0 : 1;
+    return ++*static_cast<int*>(context) >= 2 ? 0 : 1;
 }
 
-// Where a "200" answer's body starts by the downloader's rule: four bytes behind the
-// first CR that has another CR two bytes further, within the 4,096 bytes it holds.
-size_t BodyStart(const std::string& answer) {
-    const size_t held = answer.size() < 4096 ? answer.size() : 4096;
-    for (size_t i = 0; i + 3 < held; ++i)
-        if (answer[i] == '\r' && answer[i + 2] == '\r')
-            return i + 4;
-    return std::string::npos;
+void Check(FuzzInput& input) {
+    const int32_t language = input.Byte() & 15;
+    const uint32_t units = input.Byte();
+    const std::string first = input.Until('\0');
+    std::vector<ScriptedConnection> script{ScriptedServer::Reply(first)};
+    script.resize(8, ScriptedServer::Reply(input.Rest()));
+    const uint32_t bufferSize = units == 255 ? 0 : units * 16;
+    ExactBuffer buffer(bufferSize);
+
+    ScriptedServer peer(script);
+    const uint32_t result =
+        UpdateCheck(language, "http://update.invalid/kiv/update.ini", "127.0.0.1", peer.Port(),
+                    units == 255 ? nullptr : buffer.Get(), bufferSize);
+    peer.Stop();
+    FUZZ_CHECK(result <= bufferSize && !peer.Requests().empty());
+    for (uint32_t i = result; i < bufferSize; ++i)
+        FUZZ_CHECK(static_cast<unsigned char>(buffer.Get()[i]) == 0xA5);
+    // The list holds at most the twelve facts of at most 255 bytes each.
+    FUZZ_CHECK(result != 0 || bufferSize < 12 * (4 + 255) + 2);
+    if (result == 0)
+        return;
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(buffer.Get());
+    FUZZ_CHECK(MifStrictlyFinalized(bytes, result));
+    std::set<uint16_t> seen;
+    for (const MifRecord& record : MifWalk(bytes, result)) {
+        const uint16_t tag = record.tag;
+        FUZZ_CHECK(seen.insert(tag).second);
+        if (tag == 2 || tag == 3 || tag == 4 || tag == 8 || tag == 11 || tag == 21) {
+            FUZZ_CHECK(record.length == 4);
+        } else {
+            FUZZ_CHECK(tag == 1 || tag == 5 || tag == 6 || tag == 10 || tag == 20 || tag == 30);
+            FUZZ_CHECK(record.length <= 255);
+            FUZZ_CHECK(memchr(bytes + record.offset, '\0', record.length) == nullptr);
+        }
+    }
+}
+
+void Download(uint8_t control, const std::string& answer) {
+    const bool existed = (control & 1) != 0, viaProxy = (control & 2) != 0;
+    static const std::string destination =
+        "/tmp/kiv-fuzz-download-" + std::to_string(getpid()) + ".bin";
+    const std::string previous = "earlier content";
+    unlink(destination.c_str());
+    if (existed)
+        std::ofstream(destination, std::ios::binary) << previous;
+
+    ScriptedServer peer({ScriptedServer::Reply(answer)});
+    HttpDownloader downloader;
+    FUZZ_CHECK(HttpDownloaderCreate(&downloader) == &downloader);
+    std::string url = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/dir/setup.exe";
+    if (viaProxy) {
+        StrCopy(downloader.proxy_host, sizeof downloader.proxy_host, "127.0.0.1");
+        downloader.proxy_port = peer.Port();
+        FUZZ_CHECK(HttpDownloaderSetProxyAuth(&downloader, "user", "secret") == 1);
+        url = "http://update.invalid/dir/setup.exe";
+    }
+    int calls = 0, result = 7;
+    const int returned = HttpDownload(&downloader, url.c_str(), destination.c_str(), &result,
+                                      (control & 4) != 0 ? StopAtSecondCall : nullptr, &calls);
+    peer.Stop();
+    FUZZ_CHECK(peer.Requests().size() == 1);
+    const std::string request = peer.Requests()[0];
+    FUZZ_CHECK((returned == 0 || returned == 1) && (result == 0 || result == 1));
+    FUZZ_CHECK(memchr(downloader.error_text, '\0', sizeof downloader.error_text) != nullptr);
+    FUZZ_CHECK(request.size() >= 4 && request.compare(request.size() - 4, 4, "\r\n\r\n") == 0);
+    FUZZ_CHECK(request.compare(0, viaProxy ? 11 : 5, viaProxy ? "GET http://" : "GET /") == 0);
+    FUZZ_CHECK((request.find("\r\nIf-Modified-Since: ") != std::string::npos) == existed);
+
+    std::ifstream file(destination, std::ios::binary);
+    const bool exists = static_cast<bool>(file);
+    std::ostringstream read;
+    read << file.rdbuf();
+    const std::string content = read.str();
+    if (result == 1) {
+        // The body starts four bytes behind the first CR with another CR two bytes
+        // further, within the 4,096 bytes the downloader holds.
+        FUZZ_CHECK(returned == 1 && exists);
+        size_t start = std::string::npos;
+        for (size_t i = 0;
+             i + 3 < std::min<size_t>(answer.size(), 4096) && start == std::string::npos; ++i)
+            if (answer[i] == '\r' && answer[i + 2] == '\r')
+                start = i + 4;
+        FUZZ_CHECK(start <= answer.size() && content.size() <= answer.size() - start);
+        FUZZ_CHECK(answer.compare(start, content.size(), content) == 0);
+    } else if (returned == 1) {
+        FUZZ_CHECK(exists == existed && (!existed || content == previous));
+    }
+    HttpDownloaderDestroy(&downloader);
+    unlink(destination.c_str());
 }
 
 } // namespace
@@ -59,65 +142,9 @@ size_t BodyStart(const std::string& answer) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
     const uint8_t control = input.Byte();
-    const bool existed = (control & 1) != 0;
-    const bool viaProxy = (control & 2) != 0;
-    const bool stopping = (control & 4) != 0;
-    const std::string answer = input.Rest();
-
-    static const std::string destination =
-        "/tmp/kiv-fuzz-download-" + std::to_string(getpid()) + ".bin";
-    const std::string previous = "earlier content";
-    unlink(destination.c_str());
-    if (existed) {
-        std::ofstream(destination, std::ios::binary) << previous;
-    }
-
-    const uint16_t port = LoopbackPeer::Port();
-    LoopbackPeer peer({answer});
-
-    HttpDownloader downloader;
-    FUZZ_CHECK(HttpDownloaderCreate(&downloader) == &downloader);
-    std::string url;
-    if (viaProxy) {
-        StrCopy(downloader.proxy_host, sizeof downloader.proxy_host, "127.0.0.1");
-        downloader.proxy_port = port;
-        FUZZ_CHECK(HttpDownloaderSetProxyAuth(&downloader, "user", "secret") == 1);
-        url = "http://update.invalid/dir/setup.exe";
-    } else {
-        url = "http://127.0.0.1:" + std::to_string(port) + "/dir/setup.exe";
-    }
-    int calls = 0;
-    int result = 7;
-    const int returned = HttpDownload(&downloader, url.c_str(), destination.c_str(), &result,
-                                      stopping ? StopAtSecondCall : nullptr, &calls);
-    peer.Stop();
-    FUZZ_CHECK(peer.Requests().size() == 1);
-    const std::string& request = peer.Requests()[0];
-
-    FUZZ_CHECK(returned == 0 || returned == 1);
-    FUZZ_CHECK(result == 0 || result == 1);
-    FUZZ_CHECK(memchr(downloader.error_text, '\0', sizeof downloader.error_text) != nullptr);
-    FUZZ_CHECK(request.size() >= 4 && request.compare(request.size() - 4, 4, "\r\n\r\n") == 0);
-    FUZZ_CHECK(request.compare(0, viaProxy ? 11 : 5, viaProxy ? "GET http://" : "GET /") == 0);
-    FUZZ_CHECK((request.find("\r\nIf-Modified-Since: ") != std::string::npos) == existed);
-
-    bool exists = false;
-    const std::string content = ReadFile(destination, &exists);
-    if (result == 1) {
-        // A body was transferred: it is the answer behind its header block.
-        FUZZ_CHECK(returned == 1 && exists);
-        const size_t start = BodyStart(answer);
-        FUZZ_CHECK(start != std::string::npos && start <= answer.size());
-        FUZZ_CHECK(answer.compare(start, content.size(), content) == 0);
-        FUZZ_CHECK(content.size() <= answer.size() - start);
-    } else if (returned == 1) {
-        // "Not modified": nothing written.
-        FUZZ_CHECK(exists == existed);
-        if (existed)
-            FUZZ_CHECK(content == previous);
-    }
-
-    HttpDownloaderDestroy(&downloader);
-    unlink(destination.c_str());
+    if ((control & 8) != 0)
+        Check(input);
+    else
+        Download(control, input.Rest());
     return 0;
 }

@@ -7,11 +7,16 @@
 // Properties: the text written for an address parses back to the same address and is
 // written again the same way; ToText needs exactly the text and its terminator; the
 // stream input accepts a word exactly when Parse does; the orderings agree with each
-// other and with IpCompareText; a range made from a prefix gives that prefix back.
+// other and with IpCompareText; a range made from a prefix gives that prefix back; each
+// form accepts what the C library's inet_pton accepts (with the same bytes), except the
+// leading zeros in a dotted part and the groups of more than four digits that we read.
 #include "net/KivIpAddr.h"
 
 #include "fuzz/FuzzSupport.h"
 
+#include <arpa/inet.h>
+
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -147,6 +152,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(a.Length() == 4 && Same(a, v4));
     if (asV6)
         FUZZ_CHECK(a.Length() == 16 && Same(a, v6));
+    static const std::regex kOurExtensions(
+        "[[:xdigit:]]{5}|\\.0[[:xdigit:]]|(^|[^[:xdigit:]])0[[:xdigit:]]+\\.");
+    if (!std::regex_search(lineA, kOurExtensions)) {
+        uint8_t theirs[16];
+        FUZZ_CHECK(inet_pton(AF_INET, textA, theirs) == asV4);
+        FUZZ_CHECK(!asV4 || memcmp(theirs, v4.Bytes(), 4) == 0);
+        FUZZ_CHECK(inet_pton(AF_INET6, textA, theirs) == asV6);
+        FUZZ_CHECK(!asV6 || memcmp(theirs, v6.Bytes(), 16) == 0);
+    }
     CheckText(a);
 
     KivIpAddr b(textB);

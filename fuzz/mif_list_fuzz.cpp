@@ -155,24 +155,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Add(target, tag, value.data(), static_cast<uint32_t>(value.size()));
             break;
         }
-        case 1: {
+        case 1: { // the typed adders
             const uint16_t tag = TakeTag(input);
-            target.AddStr(tag, TakeValue(input).c_str());
-            break;
-        }
-        case 2: {
-            const uint16_t tag = TakeTag(input);
-            target.AddInt(tag, input.U32());
-            break;
-        }
-        case 3: {
-            const uint16_t tag = TakeTag(input);
-            target.AddBool(tag, (input.Byte() & 1) != 0);
-            break;
-        }
-        case 4: {
-            const uint16_t tag = TakeTag(input);
-            target.AddInt64(tag, input.U64());
+            const uint8_t kind = input.Byte();
+            if (kind % 3 == 0)
+                target.AddStr(tag, TakeValue(input).c_str());
+            else if (kind % 3 == 1)
+                target.AddInt64(tag, input.U64());
+            else if ((kind & 4) != 0)
+                target.AddInt(tag, input.U32());
+            else
+                target.AddBool(tag, (kind & 8) != 0);
             break;
         }
         case 5: {
@@ -181,24 +174,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             target.AddGroup(tag, sub);
             break;
         }
-        case 6:
-            target.AppendU16(input.U16());
-            break;
-        case 7:
-            target.AppendByte(input.Byte());
-            break;
-        case 8:
-            target.AppendU32(input.U32());
-            break;
-        case 9:
-            target.AppendU64(input.U64());
-            break;
-        case 10:
-            target.AppendText(TakeValue(input).c_str());
-            break;
-        case 11: {
-            const std::string value = TakeValue(input);
-            target.AppendBytes(value.data(), static_cast<uint32_t>(value.size()));
+        case 6: { // raw appends
+            const uint8_t kind = input.Byte() % 6;
+            const std::string value = kind >= 4 ? TakeValue(input) : std::string();
+            if (kind == 0)
+                target.AppendU16(input.U16());
+            else if (kind == 1)
+                target.AppendByte(input.Byte());
+            else if (kind == 2)
+                target.AppendU32(input.U32());
+            else if (kind == 3)
+                target.AppendU64(input.U64());
+            else if (kind == 4)
+                target.AppendText(value.c_str());
+            else
+                target.AppendBytes(value.data(), static_cast<uint32_t>(value.size()));
             break;
         }
         case 12: {
@@ -223,34 +213,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Set(target, [&] { target.Remove(tag); });
             break;
         }
-        case 15: {
+        case 15: { // the setters
             const uint16_t tag = TakeTag(input);
             const uint32_t occurrence = TakeOccurrence(input);
-            const std::string value = TakeValue(input);
+            const uint8_t kind = input.Byte() % 4;
+            const std::string value = kind < 2 ? TakeValue(input) : std::string();
+            const uint64_t number = kind >= 2 ? input.U64() : 0;
             Set(target, [&] {
-                target.SetBin(tag, value.data(), static_cast<uint32_t>(value.size()), occurrence);
+                if (kind == 0)
+                    target.SetBin(tag, value.data(), static_cast<uint32_t>(value.size()),
+                                  occurrence);
+                else if (kind == 1)
+                    target.SetStr(tag, value.c_str(), occurrence);
+                else if (kind == 2)
+                    target.SetInt(tag, static_cast<uint32_t>(number), occurrence);
+                else
+                    target.SetInt64(tag, number, occurrence);
             });
-            break;
-        }
-        case 16: {
-            const uint16_t tag = TakeTag(input);
-            const uint32_t occurrence = TakeOccurrence(input);
-            const std::string value = TakeValue(input);
-            Set(target, [&] { target.SetStr(tag, value.c_str(), occurrence); });
-            break;
-        }
-        case 17: {
-            const uint16_t tag = TakeTag(input);
-            const uint32_t occurrence = TakeOccurrence(input);
-            const uint32_t value = input.U32();
-            Set(target, [&] { target.SetInt(tag, value, occurrence); });
-            break;
-        }
-        case 18: {
-            const uint16_t tag = TakeTag(input);
-            const uint32_t occurrence = TakeOccurrence(input);
-            const uint64_t value = input.U64();
-            Set(target, [&] { target.SetInt64(tag, value, occurrence); });
             break;
         }
         case 19: {
@@ -313,7 +292,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         case 26: {
-            // A value taken from the list's own bytes, which the setter may move.
+            // A value taken from the list's own bytes, which the setter, the add or the
+            // append may move.
             const uint16_t tag = TakeTag(input);
             const uint32_t occurrence = TakeOccurrence(input);
             const uint32_t used = target.GetSize();
@@ -321,36 +301,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 break;
             const uint32_t offset = input.U16() % used;
             const uint32_t length = input.U16() % (used - offset + 1);
-            Set(target, [&] { target.SetBin(tag, target.GetData() + offset, length, occurrence); });
-            break;
-        }
-        case 27: {
-            // A record whose value is taken from the list's own bytes, which the add may move.
-            const uint16_t tag = TakeTag(input);
-            const uint32_t used = target.GetSize();
-            if (used == 0)
-                break;
-            const uint32_t offset = input.U16() % used;
-            const uint32_t length = input.U16() % (used - offset + 1);
             const std::vector<uint8_t> expected(target.GetData() + offset,
                                                 target.GetData() + offset + length);
-            const uint32_t before = target.GetSize();
-            if (target.AddBin(tag, target.GetData() + offset, length) == 1 && length > 0)
-                FUZZ_CHECK(memcmp(target.GetData() + before + 4, expected.data(), length) == 0);
-            break;
-        }
-        case 28: {
-            // Raw bytes taken from the list's own buffer.
-            const uint32_t used = target.GetSize();
-            if (used == 0)
-                break;
-            const uint32_t offset = input.U16() % used;
-            const uint32_t length = input.U16() % (used - offset + 1);
-            const std::vector<uint8_t> expected(target.GetData() + offset,
-                                                target.GetData() + offset + length);
-            const uint32_t before = target.GetSize();
-            if (target.AppendBytes(target.GetData() + offset, length) == 1 && length > 0)
-                FUZZ_CHECK(memcmp(target.GetData() + before, expected.data(), length) == 0);
+            const uint8_t* own = target.GetData() + offset;
+            if (occurrence != 0) {
+                Set(target, [&] { target.SetBin(tag, own, length, occurrence); });
+            } else if ((op & 0x40) != 0) {
+                if (target.AddBin(tag, own, length) == 1 && length > 0)
+                    FUZZ_CHECK(memcmp(target.GetData() + used + 4, expected.data(), length) == 0);
+            } else if (target.AppendBytes(own, length) == 1 && length > 0) {
+                FUZZ_CHECK(memcmp(target.GetData() + used, expected.data(), length) == 0);
+            }
             break;
         }
         default: {

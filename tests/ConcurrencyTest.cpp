@@ -3,8 +3,8 @@
 // race may show (the sockets start-up flag, the date tables and the watchdogs are all
 // shared or started concurrently here).
 #include "http/HttpDate.h"
-#include "support/ConcurrentServer.h"
 #include "support/ProcessProbe.h"
+#include "support/ScriptedServer.h"
 #include "support/UpdateFixtures.h"
 #include "update/UpdateService.h"
 
@@ -49,7 +49,7 @@ private:
     std::string first_;
 };
 
-std::string UrlOf(const ConcurrentServer& server, const char* path) {
+std::string UrlOf(const ScriptedServer& server, const char* path) {
     return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
 }
 
@@ -70,9 +70,9 @@ void Download(const std::string& url, const std::string& path, Problems* problem
 }
 
 TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
-    ConcurrentServer server(fixtures::Responses(0));
+    ScriptedServer server(fixtures::Responses(0), 8);
     ASSERT_TRUE(server.Listening());
-    ConcurrentServer redirector(fixtures::Responses(server.Port()), 2);
+    ScriptedServer redirector(fixtures::Responses(server.Port()), 2);
     ASSERT_TRUE(redirector.Listening());
     const Bytes expected = fixtures::ExpectedFacts();
     const std::string direct = UrlOf(server, fixtures::kDocumentPath);

@@ -129,6 +129,10 @@ TEST(HttpDownload, AnswersFilesAndTimes) {
         // A date that cannot be set fails the download; the body stays.
         {nullptr, "HTTP/1.0 200 OK\r\nLast-Modified: soon\r\nContent-Length: 1\r\n\r\nx", 0, 0,
          "Set file time failed", "x", "", "0/1 1/1"},
+        // A line past 199 characters keeps its start and its last character.
+        {nullptr,
+         "HTTP/1.0 200 OK\r\nContent-Length: " + std::string(200, '0') + "7\r\n\r\nabcdefghij", 1,
+         1, kUnchanged, "abcdefghij", "", "0/7 10/7"},
         {nullptr, "HTTP/1.0 200 OK\r\nContent-length: 5\r\n\r\nhelloEXTRA", 1, 1, kUnchanged,
          "helloEXTRA", "", "0/5 10/5"}, // the bytes held are written as held
         {nullptr, "HTTP/1.0 200 OK\r\nContent-length: -5\r\n\r\nabc", 0, 0, kUnchanged, "abc", "",

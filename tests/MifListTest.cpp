@@ -158,9 +158,60 @@ TEST(MifListEdit, RemoveAndSetTouchTheRightOccurrence) {
     list.Attach(bytes, sizeof bytes, sizeof bytes);
     EXPECT_EQ("ab (none) (none)", Text(list, 1) + " " + Text(list, 2) + " " + Text(list, 3));
     EXPECT_EQ(0, list.IsFinalized());
+    // With fewer than 4 bytes a marker at the start ends the list; with 4 it is a record.
     uint8_t middle[] = {0xFF, 0xFF, 1, 0, 0, 0};
-    list.Attach(middle, sizeof middle, sizeof middle);
-    EXPECT_EQ(0, list.IsFinalized());
+    for (uint32_t used : {6u, 4u, 3u}) {
+        list.Attach(middle, sizeof middle, used);
+        EXPECT_EQ(used < 4 ? 1 : 0, list.IsFinalized()) << used;
+    }
+}
+
+// Found by fuzzing: a stray byte behind the end marker, a value taken from the list's own
+// buffer while an add moves it, and a setter in a caller's buffer without room for both
+// the new record and the marker behind it.
+TEST(MifListEdit, StrayByteOwnBytesAndFullCallerBuffer) {
+    MifList list;
+    list.AddInt(1, 5u);
+    list.Finalize();
+    ASSERT_EQ(1, list.AppendByte(0));
+    ASSERT_EQ(1, list.IsFinalized());
+    EXPECT_EQ(0, list.SetInt(2, 7u, 1)); // behind the records, not behind half the marker
+    EXPECT_EQ((Bytes{1, 0, 4, 0, 5, 0, 0, 0, 2, 0, 4, 0, 7, 0, 0, 0, 0xFF, 0xFF}), Wire(list));
+    Bytes flat{1, 0, 2, 0, 1, 2, 0xFF, 0xFF, 0};
+    EXPECT_EQ(0, MifFlatSetInt(flat.data(), 9, 3, 7u, 1));
+    EXPECT_EQ((Bytes{1, 0, 2, 0, 1, 2, 0xFF, 0xFF, 0}), flat);
+
+    MifList own, big;
+    ASSERT_EQ(1, own.Reset(12));
+    ASSERT_EQ(1, own.AddStr(1, "abcdefgh")); // fills the buffer: each add below moves it
+    const Bytes all = Wire(own);
+    ASSERT_EQ(1, own.AddBin(2, own.GetData(), 12));
+    Bytes expected = all;
+    expected.insert(expected.end(), {2, 0, 12, 0});
+    expected.insert(expected.end(), all.begin(), all.end());
+    EXPECT_EQ(expected, Wire(own));
+    const std::string filler(3000, 'x');
+    big.AddBin(3, filler.data(), 3000);
+    const Bytes once = Wire(big);
+    Bytes twice = once;
+    twice.insert(twice.end(), once.begin(), once.end());
+    ASSERT_EQ(1, big.AppendBytes(big.GetData(), big.GetSize()));
+    EXPECT_EQ(twice, Wire(big));
+
+    for (uint32_t capacity : {16u, 17u, 18u}) {
+        Bytes buffer(capacity, 0xA5);
+        MifList view;
+        ASSERT_EQ(1, view.Attach(buffer.data(), capacity, 0));
+        view.AddInt(1, 5u);
+        view.AddBin(2, nullptr, 0);
+        view.Finalize();
+        view.SetStr(3, "", 2); // occurrence 2 is missing: appended as a new record
+        Bytes wire{1, 0, 4, 0, 5, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0, 0xFF, 0xFF};
+        if (capacity < 18)
+            wire.erase(wire.begin() + 12, wire.begin() + 16);
+        EXPECT_EQ(wire, Wire(view)) << capacity;
+        EXPECT_EQ(1, view.IsFinalized());
+    }
 }
 
 TEST(MifListGroup, NestsFinalizedAndUnfinalizedLists) {

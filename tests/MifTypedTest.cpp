@@ -13,13 +13,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Value(const MifList& list, uint16_t tag) {
-    uint32_t offset = 0, length = 0;
-    if (!list.FindValue(tag, &offset, &length, 1))
-        return {};
-    return Bytes(list.GetData() + offset, list.GetData() + offset + length);
-}
-
 // One list with values of every width the getters meet; tag 13 lies after the marker.
 MifList Sample() {
     MifList sub;
@@ -43,18 +36,6 @@ MifList Sample() {
     return list;
 }
 
-TEST(MifTyped, AddressAddersWriteTheWireForm) {
-    const MifList list = Sample();
-    EXPECT_EQ((Bytes{0x01, 0x00, 0x00, 0x0A}), Value(list, 4));
-    const KivIpAddr v6("2001:db8::1");
-    EXPECT_EQ(Bytes(v6.Bytes(), v6.Bytes() + 16), Value(list, 5));
-    uint32_t length = 99;
-    EXPECT_EQ(1, list.GetLen(6, &length));
-    EXPECT_EQ(0u, length);
-    EXPECT_EQ((Bytes{0x04, 0x03, 0x02, 0x01}), Value(list, 7));
-    EXPECT_EQ((Bytes{0, 0, 0, 0}), Value(list, 8));
-}
-
 TEST(MifTyped, CheckingGettersByWidth) {
     const MifList list = Sample();
     struct Case {
@@ -74,8 +55,9 @@ TEST(MifTyped, CheckingGettersByWidth) {
         {5, 1, 0, 0, 0, 0, "2001:db8::1", nullptr},
         {6, 1, 0, 0, 0, 0, nullptr, nullptr}, // empty value
         {7, 1, 1, 0x01020304u, 1, 0x01020304u, "1.2.3.4", "1.2.3.4"},
-        {9, 1, 0, 0, 0, 0, nullptr, nullptr},  // 6 bytes
-        {13, 1, 0, 0, 0, 0, nullptr, nullptr}, // after the end marker
+        {8, 1, 1, 0, 1, 0, "0.0.0.0", "0.0.0.0"}, // an IPv6 value for the IPv4 adder: zero
+        {9, 1, 0, 0, 0, 0, nullptr, nullptr},     // 6 bytes
+        {13, 1, 0, 0, 0, 0, nullptr, nullptr},    // after the end marker
     };
     FOR_EACH_CASE(c, cases) {
         uint32_t value = 0xDEADBEEF;
@@ -211,70 +193,49 @@ TEST(MifTyped, FlatReadersOnSerializedBytes) {
     EXPECT_EQ(Bytes(list.GetData(), list.GetData() + list.GetSize()), wire);
 }
 
-TEST(MifTyped, FormatValue) {
+// Each occurrence formatted by FormatValue, joined with ", "; a value it refuses keeps
+// its separator.
+TEST(MifTyped, FormatValuesJoinsOccurrences) {
     struct Case {
-        Bytes value;
+        std::vector<Bytes> values;
         int asAddress;
-        const char* text; // null: refused
+        const char* text; // "": refused
     } const cases[] = {
-        {{0x50, 0x00, 0x5A, 0x00}, 0, "80-90"},
-        {{0x50, 0x00, 0x50, 0x00}, 0, "80"},
-        {{0x50, 0x00, 0x5A, 0x00}, 1, "80-90"}, // addresses only in 8 bytes
-        {{1, 9}, 0, "1-9"},
-        {{7, 7}, 1, "7"},
-        {{0x01, 0x02, 0x00, 0xC0, 0xFE, 0x02, 0x00, 0xC0}, 1, "192.0.2.1-192.0.2.254"},
-        {{0x01, 0x02, 0x00, 0xC0, 0x01, 0x02, 0x00, 0xC0}, 1, "192.0.2.1"},
-        {{0x01, 0x02, 0x00, 0xC0, 0xFE, 0x02, 0x00, 0xC0}, 0, "-1073741311--1073741058"},
-        {{1, 2, 3}, 0, nullptr},
+        {{{1, 2}, {5, 0, 5, 0}}, 0, "1-2, 5"},
+        {{{1, 2}, {1, 2, 3}, {0x50, 0, 0x5A, 0}}, 0, "1-2, , 80-90"},
+        {{{7, 7}, {0x50, 0, 0x5A, 0}}, 1, "7, 80-90"}, // addresses only in 8 bytes
+        {{{1, 2, 0, 0xC0, 0xFE, 2, 0, 0xC0}, {1, 2, 0, 0xC0}},
+         1,
+         "192.0.2.1-192.0.2.254, 513-49152"},
+        {{{1, 2, 0, 0xC0, 1, 2, 0, 0xC0}}, 1, "192.0.2.1"},
+        {{{1, 2, 0, 0xC0, 0xFE, 2, 0, 0xC0}}, 0, "-1073741311--1073741058"},
+        {{{1, 2, 3}}, 0, ""},
     };
     FOR_EACH_CASE(c, cases) {
-        char text[32] = "old";
-        int written = -7;
-        EXPECT_EQ(c.text != nullptr,
-                  FormatValue(c.value.data(), static_cast<uint32_t>(c.value.size()), text,
-                              sizeof text, &written, c.asAddress) == 1);
-        EXPECT_STREQ(c.text ? c.text : "old", text);
-        EXPECT_EQ(c.text ? static_cast<int>(strlen(c.text)) : -7, written);
+        MifList list;
+        for (const Bytes& value : c.values)
+            list.AddBin(1, value.data(), static_cast<uint32_t>(value.size()));
+        list.Finalize();
+        // Nothing formatted leaves the output alone.
+        const std::string expect = c.text[0] != '\0' ? c.text : "old";
+        char text[64] = "old", flat[64] = "old";
+        EXPECT_EQ(c.text[0] != '\0', list.FormatValues(1, text, sizeof text, c.asAddress) == 1);
+        EXPECT_EQ(expect, text);
+        MifFlatFormatValues(list.GetData(), list.GetSize(), 1, flat, sizeof flat, c.asAddress);
+        EXPECT_EQ(expect, flat);
+        // A short buffer is filled up to its end and no further.
+        char cut[8] = "xxxxxxx";
+        list.FormatValues(1, cut, 4, c.asAddress);
+        EXPECT_EQ(c.text[0] != '\0' ? std::string(c.text).substr(0, 3) + '\0' + "xxx" : "xxxxxxx",
+                  std::string(cut, 7));
     }
-    // Cut to the buffer with the bounded formatter's count.
+    // One value cut to the buffer: the bounded formatter's count.
     const uint8_t range[] = {0x50, 0x00, 0x5A, 0x00};
-    char small[8];
-    memset(small, 'x', sizeof small);
+    char small[4] = "xxx";
     int written = 0;
     EXPECT_EQ(1, FormatValue(range, 4, small, 3, &written, 0));
-    EXPECT_EQ(std::string("80\0x", 4), std::string(small, 4));
+    EXPECT_STREQ("80", small);
     EXPECT_EQ(2, written);
-}
-
-TEST(MifTyped, FormatValuesJoinsOccurrences) {
-    MifList list;
-    const uint8_t a[] = {1, 2}, odd[] = {1, 2, 3}, b[] = {5, 0, 5, 0};
-    const uint8_t ips[] = {0x01, 0x02, 0x00, 0xC0, 0xFE, 0x02, 0x00, 0xC0};
-    list.AddBin(1, a, 2);
-    list.AddBin(1, b, 4);
-    list.AddBin(2, a, 2);
-    list.AddBin(2, odd, 3);
-    list.AddBin(2, b, 4);
-    list.AddBin(3, ips, 8);
-    list.AddBin(3, ips, 4);
-    list.AddBin(4, odd, 3);
-    list.Finalize();
-    char text[64] = "old";
-    EXPECT_EQ(1, list.FormatValues(1, text, sizeof text, 0));
-    EXPECT_STREQ("1-2, 5", text);
-    EXPECT_EQ(1, list.FormatValues(2, text, sizeof text, 0));
-    EXPECT_STREQ("1-2, , 5", text); // the skipped value keeps its separator
-    EXPECT_EQ(1, list.FormatValues(3, text, sizeof text, 1));
-    EXPECT_STREQ("192.0.2.1-192.0.2.254, 513-49152", text);
-    EXPECT_EQ(0, list.FormatValues(4, text, sizeof text, 0));
-    EXPECT_STREQ("192.0.2.1-192.0.2.254, 513-49152", text); // nothing formatted, nothing written
-    // A short buffer is filled up to its end and no further.
-    char cut[12];
-    memset(cut, 'x', sizeof cut);
-    EXPECT_EQ(1, list.FormatValues(3, cut, 8, 1));
-    EXPECT_EQ(std::string("192.0.2\0x", 9), std::string(cut, 9));
-    EXPECT_EQ(1, MifFlatFormatValues(list.GetData(), list.GetSize(), 1, text, sizeof text, 0));
-    EXPECT_STREQ("1-2, 5", text);
 }
 
 TEST(MifTyped, DumpPrintsUsedBytes) {

@@ -4,8 +4,8 @@
 //
 // Runs only when KIV_SOAK_ITERATIONS names the number of rounds (scripts/test sets it);
 // each round is two checks and two downloads.
-#include "support/ConcurrentServer.h"
 #include "support/ProcessProbe.h"
+#include "support/ScriptedServer.h"
 #include "support/UpdateFixtures.h"
 #include "update/UpdateService.h"
 
@@ -64,7 +64,7 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
     const int rounds = SoakRounds();
     if (rounds == 0)
         GTEST_SKIP() << "set KIV_SOAK_ITERATIONS to run the soak";
-    ConcurrentServer server(fixtures::Responses(0), 2);
+    ScriptedServer server(fixtures::Responses(0), 2);
     ASSERT_TRUE(server.Listening());
     const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
     const std::string document = base + fixtures::kDocumentPath;

@@ -1,4 +1,8 @@
+// TcpConnection against loopback peers, and the connect watchdog when connects hang: a
+// listener that never accepts and whose queue is full lets connects neither succeed nor
+// fail, so only the watchdog ends them.
 #include "http/TcpConnection.h"
+#include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
 
 #include "compat/win32.h"
@@ -6,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -15,11 +20,15 @@
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 struct ConnectionDeleter {
     void operator()(TcpConnection* connection) const {
@@ -36,6 +45,217 @@ Connection MakeConnection(uint32_t timeout = 5) {
     return Connection(connection);
 }
 
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool SetNonBlocking(SOCKET socket) {
+#ifdef _WIN32
+    u_long on = 1;
+    return ioctlsocket(socket, FIONBIO, &on) == 0;
+#else
+    int flags = fcntl(socket, F_GETFL);
+    return flags >= 0 && fcntl(socket, F_SETFL, flags | O_NONBLOCK) == 0;
+#endif
+}
+
+// A loopback listener with the smallest queue that never accepts, and connections
+// queued on it until one stays pending: from then on every connect to it hangs.
+class FullListener {
+public:
+    FullListener() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (listener_ == INVALID_SOCKET ||
+            bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            listen(listener_, 0) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        port_ = ntohs(address.sin_port);
+        for (int i = 0; i < 64 && !full_; ++i) {
+            SOCKET filler = socket(AF_INET, SOCK_STREAM, 0);
+            if (filler == INVALID_SOCKET || !SetNonBlocking(filler))
+                break;
+            fillers_.push_back(filler);
+            connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+            WSAPOLLFD entry = {};
+            entry.fd = filler;
+            entry.events = POLLWRNORM;
+            // A queued connect completes at once; one that the full queue holds back
+            // does not.
+            full_ = WSAPoll(&entry, 1, 500) == 0;
+        }
+    }
+    ~FullListener() {
+        for (SOCKET filler : fillers_)
+            closesocket(filler);
+        if (listener_ != INVALID_SOCKET)
+            closesocket(listener_);
+    }
+    // Accepts what waits in the queue, making room, until `done` holds (at most 2 s).
+    template <typename Done>
+    void AcceptUntil(Done done) {
+        for (int i = 0; i < 40 && !done(); ++i) {
+            WSAPOLLFD entry = {};
+            entry.fd = listener_;
+            entry.events = POLLRDNORM;
+            SOCKET accepted =
+                WSAPoll(&entry, 1, 50) > 0 ? accept(listener_, nullptr, nullptr) : INVALID_SOCKET;
+            if (accepted != INVALID_SOCKET)
+                closesocket(accepted);
+        }
+    }
+    // True when connects to the listener now hang.
+    bool Full() const { return full_; }
+    uint16_t Port() const { return port_; }
+
+private:
+    SOCKET listener_ = INVALID_SOCKET;
+    uint16_t port_ = 0;
+    bool full_ = false;
+    std::vector<SOCKET> fillers_;
+};
+
+KivIpAddr Loopback() {
+    KivIpAddr address;
+    address.Parse("127.0.0.1");
+    return address;
+}
+
+// Samples the thread count until stopped and keeps the highest figure.
+class ThreadSampler {
+public:
+    ThreadSampler()
+        : thread_([this] {
+              while (!stop_) {
+                  int64_t count = CountProcessThreads();
+                  if (count > highest_)
+                      highest_ = count;
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+          }) {}
+    ~ThreadSampler() { Stop(); }
+    int64_t Stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        return highest_;
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<int64_t> highest_{0};
+    std::thread thread_;
+};
+
+// Hanging connects at once each end by their own watchdog at the time-out, and the
+// process's threads and handles are back where they were.
+TEST(ConnectWatchdog, HangingConnectsEndAtTheTimeoutAndLeaveNothing) {
+    WarmUpProcess();
+    FullListener listener;
+    if (!listener.Full())
+        GTEST_SKIP() << "connects to a full listen queue do not hang on this system";
+    const int64_t threads = CountProcessThreads(), handles = CountProcessHandles();
+    ThreadSampler sampler;
+    const int count = 4;
+    const uint32_t timeout = 2;
+    std::vector<std::string> outcomes(count);
+    std::vector<double> seconds(count, 0);
+    std::vector<std::thread> callers;
+    for (int i = 0; i < count; ++i) {
+        callers.emplace_back([&, i] {
+            Connection connection = MakeConnection(timeout);
+            Clock::time_point start = Clock::now();
+            const int result = TcpConnectAddress(connection.get(), Loopback(), listener.Port());
+            seconds[i] = SecondsSince(start);
+            for (int64_t field :
+                 {int64_t{result}, int64_t{connection->last_error}, int64_t{connection->socket},
+                  int64_t{connection->connected}, int64_t{connection->connecting},
+                  int64_t{connection->watchdog_done}})
+                outcomes[i] += std::to_string(field) + " ";
+        });
+    }
+    for (std::thread& caller : callers)
+        caller.join();
+    const int64_t highest = sampler.Stop();
+    for (int i = 0; i < count; ++i) {
+        SCOPED_TRACE(testing::Message() << "caller " << i);
+        EXPECT_EQ("0 " + std::to_string(TCP_ERR_CONNECT) + " -1 0 0 1 ", outcomes[i]);
+        EXPECT_GE(seconds[i], timeout - 0.5);
+        EXPECT_LE(seconds[i], timeout + 1.5);
+    }
+    EXPECT_GT(highest, threads) << "no watchdog thread was ever seen";
+    EXPECT_EQ(threads, CountProcessThreads());
+    if (kExactHandleCounts) {
+        EXPECT_EQ(handles, CountProcessHandles());
+    }
+}
+
+#ifndef _WIN32
+void IgnoreSignal(int) {}
+
+// Found by fuzzing: a signal that reaches a thread while its connect waits for room in
+// a full queue must not fail the connect, as Windows calls are never interrupted.
+TEST(ConnectWatchdog, ConnectWaitsThroughSignal) {
+    FullListener listener;
+    if (!listener.Full())
+        GTEST_SKIP() << "connects to a full listen queue do not hang on this system";
+    struct sigaction quiet = {}, previous = {};
+    quiet.sa_handler = IgnoreSignal; // no SA_RESTART: the signal interrupts the call
+    ASSERT_EQ(0, sigaction(SIGUSR1, &quiet, &previous));
+    Connection connection = MakeConnection(5);
+    std::atomic<int> result{-1};
+    std::thread connecting(
+        [&] { result = TcpConnectAddress(connection.get(), Loopback(), listener.Port()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool waiting = result.load() == -1;
+    pthread_kill(connecting.native_handle(), SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Room in the queue: the retried connect gets in.
+    listener.AcceptUntil([&] { return result.load() != -1; });
+    connecting.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    if (!waiting)
+        GTEST_SKIP() << "the connect did not wait for the full queue";
+    EXPECT_EQ(1, result.load());
+    EXPECT_EQ(1u, connection->connected);
+}
+#endif
+
+// Connects that end at once, refused or accepted, start and end a watchdog each.
+TEST(ConnectWatchdog, QuickConnectsLeaveNoThreads) {
+    uint16_t closed;
+    {
+        ScriptedServer probe({});
+        closed = probe.Port();
+    }
+    WarmUpProcess();
+    int64_t threads = CountProcessThreads();
+    int64_t handles = CountProcessHandles();
+    int refused = 0;
+    int accepted = 0;
+    {
+        ScriptedServer server({});
+        Connection connection = MakeConnection(2);
+        for (int i = 0; i < 100; ++i) {
+            refused += TcpConnectAddress(connection.get(), Loopback(), closed) == 0 &&
+                       connection->last_error == TCP_ERR_CONNECT;
+            accepted += TcpConnectAddress(connection.get(), Loopback(), server.Port());
+        }
+    }
+    EXPECT_EQ(100, refused);
+    EXPECT_EQ(100, accepted);
+    EXPECT_EQ(threads, CountProcessThreads());
+    if (kExactHandleCounts) {
+        EXPECT_EQ(handles, CountProcessHandles());
+    }
+}
+
 // Waiting receives until one fails; what they brought.
 std::string ReceiveAll(TcpConnection* connection) {
     std::string text;
@@ -45,8 +265,6 @@ std::string ReceiveAll(TcpConnection* connection) {
         text.append(buffer, length);
     return text;
 }
-
-const KivIpAddr kLoopback("127.0.0.1");
 
 TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
     for (const char* host : {"127.0.0.1", "localhost"}) {
@@ -81,8 +299,11 @@ TEST(TcpConnection, RefusedConnectAndSocketHook) {
         ScriptedServer gone({});
         closedPort = gone.Port();
     }
+    WSADATA data; // balanced: the peers hold their own
+    EXPECT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
+    EXPECT_EQ(0, WSACleanup());
     Connection connection = MakeConnection();
-    EXPECT_EQ(0, TcpConnectAddress(connection.get(), kLoopback, closedPort));
+    EXPECT_EQ(0, TcpConnectAddress(connection.get(), Loopback(), closedPort));
     EXPECT_EQ(TCP_ERR_CONNECT, connection->last_error);
     EXPECT_EQ(-1, connection->socket);
     EXPECT_EQ(0u, connection->connected + connection->connecting);
@@ -182,34 +403,6 @@ TEST(TcpConnection, LargeSendIsWholeWhenThePeerReadsSlowly) {
     EXPECT_EQ(1, TcpSend(connection.get(), request.data(), static_cast<uint32_t>(request.size())));
     EXPECT_EQ("ok", ReceiveAll(connection.get()));
     EXPECT_EQ(std::vector<std::string>{request}, server.Requests());
-}
-
-// A listener that never accepts: once its queue is full, further connects hang until
-// the watchdog aborts them.
-TEST(TcpConnection, WatchdogAbortsHangingConnect) {
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_NE(INVALID_SOCKET, listener);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address));
-    ASSERT_EQ(0, listen(listener, 0));
-    ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length));
-    std::vector<Connection> queued;
-    for (int i = 0; i < 8; ++i) {
-        Connection connection = MakeConnection(1);
-        if (TcpConnectAddress(connection.get(), kLoopback, ntohs(address.sin_port))) {
-            queued.push_back(std::move(connection));
-            continue;
-        }
-        EXPECT_EQ(TCP_ERR_CONNECT, connection->last_error);
-        EXPECT_EQ(1u, connection->watchdog_done);
-        closesocket(listener);
-        return;
-    }
-    closesocket(listener);
-    GTEST_SKIP() << "the system accepted every connect into the full queue";
 }
 
 #ifndef _WIN32

@@ -3,13 +3,14 @@
 #include "compat/win32.h"
 
 #include <chrono>
-#include <cstring>
 
 namespace {
 
 // A request that has not arrived in full after this long ends its connection, so that
 // a test never waits forever on a client that sent less than the script expects.
 constexpr auto kRequestDeadline = std::chrono::seconds(10);
+
+const char kNotFound[] = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
 
 SOCKET AsSocket(intptr_t socket) {
     return static_cast<SOCKET>(socket);
@@ -26,10 +27,33 @@ void CloseSocket(intptr_t socket, bool reset) {
     closesocket(AsSocket(socket));
 }
 
+// The path of a request line's target: "/x" stays, "http://host:port/x" gives "/x".
+std::string TargetPath(const std::string& head) {
+    size_t start = head.find(' ');
+    size_t end = start == std::string::npos ? start : head.find(' ', start + 1);
+    if (end == std::string::npos)
+        return "";
+    std::string target = head.substr(start + 1, end - start - 1);
+    if (target.compare(0, 7, "http://") == 0) {
+        size_t slash = target.find('/', 7);
+        target = slash == std::string::npos ? "/" : target.substr(slash);
+    }
+    return target;
+}
+
 } // namespace
 
 ScriptedServer::ScriptedServer(std::vector<ScriptedConnection> script)
-    : script_(std::move(script)) {
+    : script_(std::move(script)), byPath_(false) {
+    Listen(1);
+}
+
+ScriptedServer::ScriptedServer(std::map<std::string, std::string> responses, int workers)
+    : responses_(std::move(responses)), byPath_(true) {
+    Listen(workers);
+}
+
+void ScriptedServer::Listen(int workers) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -38,17 +62,18 @@ ScriptedServer::ScriptedServer(std::vector<ScriptedConnection> script)
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     socklen_t length = sizeof(address);
     if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener, 16) != 0 ||
+        listen(listener, SOMAXCONN) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         closesocket(listener);
         return;
     }
     listener_ = static_cast<intptr_t>(listener);
     port_ = ntohs(address.sin_port);
-    thread_ = std::thread(&ScriptedServer::Serve, this);
+    threads_.emplace_back(&ScriptedServer::AcceptLoop, this);
+    for (int i = 0; i < workers; ++i)
+        threads_.emplace_back(&ScriptedServer::WorkLoop, this);
 }
 
 ScriptedServer::~ScriptedServer() {
@@ -59,10 +84,7 @@ ScriptedServer::~ScriptedServer() {
 
 ScriptedConnection ScriptedServer::Reply(std::string reply, ScriptedEnd end, size_t bodyBytes) {
     ScriptedConnection connection;
-    ScriptedExchange exchange;
-    exchange.reply = std::move(reply);
-    exchange.body_bytes = bodyBytes;
-    connection.exchanges.push_back(std::move(exchange));
+    connection.exchanges.push_back({std::move(reply), bodyBytes});
     connection.end = end;
     return connection;
 }
@@ -73,9 +95,39 @@ std::vector<std::string> ScriptedServer::Requests() const {
 }
 
 void ScriptedServer::Stop() {
-    stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        stop_ = true;
+    }
+    waiting_.notify_all();
+    // A connection of its own wakes the accept loop at once (fuzz harnesses stop a
+    // server per input).
+    SOCKET wake = threads_.empty() ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, 0);
+    if (wake != INVALID_SOCKET) {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port_);
+        connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+    }
+    for (std::thread& thread : threads_)
+        thread.join();
+    threads_.clear();
+    if (wake != INVALID_SOCKET)
+        closesocket(wake);
+    for (intptr_t socket : queue_)
+        closesocket(AsSocket(socket));
+    queue_.clear();
+}
+
+bool ScriptedServer::WaitForClosed(int count, int seconds) const {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (served_.load() + refused_.load() < count) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 int ScriptedServer::WaitFor(intptr_t socket, short events) {
@@ -86,29 +138,68 @@ int ScriptedServer::WaitFor(intptr_t socket, short events) {
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-void ScriptedServer::Serve() {
-    size_t next = 0;
+void ScriptedServer::AcceptLoop() {
     while (!stop_) {
         if (WaitFor(listener_, POLLRDNORM) <= 0)
             continue;
         SOCKET accepted = accept(AsSocket(listener_), nullptr, nullptr);
         if (accepted == INVALID_SOCKET)
             continue;
+        if (stop_) {
+            closesocket(accepted);
+            return;
+        }
         ++accepted_;
-        intptr_t socket = static_cast<intptr_t>(accepted);
-        if (next < script_.size()) {
-            Play(socket, script_[next++]);
+        {
+            std::lock_guard<std::mutex> hold(lock_);
+            queue_.push_back(static_cast<intptr_t>(accepted));
+        }
+        waiting_.notify_one();
+    }
+}
+
+void ScriptedServer::WorkLoop() {
+    for (;;) {
+        intptr_t socket;
+        const ScriptedConnection* connection = nullptr;
+        {
+            std::unique_lock<std::mutex> hold(lock_);
+            waiting_.wait(hold, [this] { return stop_ || !queue_.empty(); });
+            if (stop_)
+                return;
+            socket = queue_.front();
+            queue_.pop_front();
+            if (next_ < script_.size())
+                connection = &script_[next_++];
+        }
+        if (connection != nullptr) {
+            Play(socket, *connection);
+        } else if (byPath_) {
+            bool served = Answer(socket);
+            // Counted once the socket is gone, so that a caller who sees the count sees
+            // no server socket of that request any more.
+            closesocket(AsSocket(socket));
+            ++(served ? served_ : refused_);
         } else {
             CloseSocket(socket, false);
         }
     }
 }
 
+bool ScriptedServer::Answer(intptr_t socket) {
+    std::string head;
+    if (!ReadRequest(socket, &head, 0, false))
+        return false;
+    auto found = responses_.find(TargetPath(head));
+    const std::string reply = found != responses_.end() ? found->second : kNotFound;
+    return SendAll(socket, reply.data(), reply.size()) && found != responses_.end();
+}
+
 void ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection) {
     std::string pending;
     bool alive = true;
     for (const ScriptedExchange& exchange : connection.exchanges) {
-        if (exchange.read_request && !ReadRequest(socket, &pending, exchange.body_bytes)) {
+        if (exchange.read_request && !ReadRequest(socket, &pending, exchange.body_bytes, true)) {
             alive = false;
             break;
         }
@@ -127,36 +218,36 @@ void ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection)
         char scratch[4096];
         while (!stop_) {
             int ready = WaitFor(socket, POLLRDNORM);
-            if (ready < 0)
-                break;
-            if (ready > 0 && recv(AsSocket(socket), scratch, sizeof(scratch), 0) <= 0)
+            if (ready < 0 ||
+                (ready > 0 && recv(AsSocket(socket), scratch, sizeof(scratch), 0) <= 0))
                 break;
         }
     }
     CloseSocket(socket, connection.end == ScriptedEnd::Reset);
 }
 
-bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes) {
+// Reads up to the blank line plus `bodyBytes` into *pending; with `record` the request
+// goes on record, as far as it came when it ends early.
+bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes,
+                                 bool record) {
     auto deadline = std::chrono::steady_clock::now() + kRequestDeadline;
     for (;;) {
         size_t blank = pending->find("\r\n\r\n");
-        if (blank != std::string::npos && pending->size() >= blank + 4 + bodyBytes) {
-            std::lock_guard<std::mutex> hold(lock_);
-            requests_.push_back(pending->substr(0, blank + 4 + bodyBytes));
-            pending->erase(0, blank + 4 + bodyBytes);
-            return true;
-        }
-        int ready =
-            stop_ || std::chrono::steady_clock::now() > deadline ? -1 : WaitFor(socket, POLLRDNORM);
+        bool whole = blank != std::string::npos && pending->size() >= blank + 4 + bodyBytes;
+        int ready = whole || stop_ || std::chrono::steady_clock::now() > deadline
+                        ? -1
+                        : WaitFor(socket, POLLRDNORM);
         char bytes[4096];
         int count = ready > 0 ? recv(AsSocket(socket), bytes, sizeof(bytes), 0) : 0;
         if (ready < 0 || (ready > 0 && count <= 0)) {
-            // The request stays on record as far as it came.
-            if (!pending->empty()) {
+            size_t length = whole ? blank + 4 + bodyBytes : pending->size();
+            if (record && length > 0) {
                 std::lock_guard<std::mutex> hold(lock_);
-                requests_.push_back(*pending);
+                requests_.push_back(pending->substr(0, length));
             }
-            return false;
+            if (whole && record)
+                pending->erase(0, length);
+            return whole;
         }
         pending->append(bytes, static_cast<size_t>(count));
     }
@@ -164,16 +255,12 @@ bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t b
 
 bool ScriptedServer::SendAll(intptr_t socket, const char* bytes, size_t count) {
     while (count > 0) {
-        if (stop_)
-            return false;
-        int ready = WaitFor(socket, POLLWRNORM);
+        int ready = stop_ ? -1 : WaitFor(socket, POLLWRNORM);
         if (ready < 0)
             return false;
-        if (ready == 0)
-            continue;
         int piece = count > 65536 ? 65536 : static_cast<int>(count);
-        int sent = send(AsSocket(socket), bytes, piece, 0);
-        if (sent <= 0)
+        int sent = ready > 0 ? send(AsSocket(socket), bytes, piece, 0) : 0;
+        if (ready > 0 && sent <= 0)
             return false;
         bytes += sent;
         count -= static_cast<size_t>(sent);

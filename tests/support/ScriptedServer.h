@@ -1,19 +1,24 @@
-// ScriptedServer: a loopback TCP server for tests that plays a script per accepted
-// connection and records the exact request bytes it received.
+// ScriptedServer: the loopback peer of the tests, the fuzz harnesses and the load tests.
 //
-// Each connection runs its exchanges in order: read one request (up to and including
-// the blank line, plus `body_bytes` more), record it, then send `reply`, optionally in
-// pieces with pauses. After the last exchange the connection is closed, reset (linger
-// 0, so the peer sees a reset), or held silently open until the peer closes or the
-// server stops. Connections beyond the script are accepted and closed at once.
+// With a script, each accepted connection plays the next ScriptedConnection: its
+// exchanges in order (read one request up to its blank line plus `body_bytes`, record
+// it, send `reply`, optionally in pieces with pauses), then close, reset (the peer sees a
+// reset) or hold the connection silently open. Connections beyond the script are closed
+// at once. With responses by path, any number of clients are answered at once by a fixed
+// pool of workers, each connection with the response of its request's path (a proxy's
+// absolute URL counts by its path) or a 404; nothing is recorded, so that the server's
+// own threads and memory stay constant however many requests it answers.
 //
-// The server listens on 127.0.0.1 on a free port when constructed and serves on its own
-// thread; the destructor stops it. It builds with Winsock and with compat/.
+// It listens on 127.0.0.1 on a free port when constructed; the destructor stops it. It
+// builds with Winsock and with compat/.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -37,6 +42,7 @@ struct ScriptedConnection {
 class ScriptedServer {
 public:
     explicit ScriptedServer(std::vector<ScriptedConnection> script);
+    ScriptedServer(std::map<std::string, std::string> responses, int workers);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -51,25 +57,38 @@ public:
     std::vector<std::string> Requests() const;
     // Connections accepted so far, the unscripted ones included.
     int Connections() const { return accepted_.load(); }
-    // Ends the serving thread; held connections are closed.
+    // Path mode: connections closed after a registered response went out in full, and
+    // all others; WaitForClosed waits up to `seconds` until they add up to `count`.
+    int Served() const { return served_.load(); }
+    int Refused() const { return refused_.load(); }
+    bool WaitForClosed(int count, int seconds) const;
+    // Ends all threads; held and waiting connections are closed.
     void Stop();
 
 private:
     static constexpr intptr_t kNoSocket = -1;
 
-    void Serve();
+    void Listen(int workers);
+    void AcceptLoop();
+    void WorkLoop();
     void Play(intptr_t socket, const ScriptedConnection& connection);
-    bool ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes);
+    bool Answer(intptr_t socket);
+    bool ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes, bool record);
     bool SendAll(intptr_t socket, const char* bytes, size_t count);
     // Waits up to 50 ms for the socket; 1 ready, 0 not yet, -1 error.
     static int WaitFor(intptr_t socket, short events);
 
-    std::vector<ScriptedConnection> script_;
+    const std::vector<ScriptedConnection> script_;
+    const std::map<std::string, std::string> responses_;
+    const bool byPath_;
+    size_t next_ = 0; // next scripted connection, under lock_
     intptr_t listener_ = kNoSocket;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
-    std::atomic<int> accepted_{0};
+    std::atomic<int> accepted_{0}, served_{0}, refused_{0};
     mutable std::mutex lock_;
+    std::condition_variable waiting_;
+    std::deque<intptr_t> queue_; // accepted, not yet served; under lock_
     std::vector<std::string> requests_;
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };

@@ -20,7 +20,7 @@ extern const char* const kFilePaths[3];
 // The date every file carries, as HttpDateFormat writes it.
 extern const char kFileDate[];
 
-// The responses by path, for ConcurrentServer; the redirect points to the document on
+// The responses by path, for ScriptedServer; the redirect points to the document on
 // the loopback server at `documentPort`.
 std::map<std::string, std::string> Responses(uint16_t documentPort);
 // The attribute list the update check must return for the document (language 1).
