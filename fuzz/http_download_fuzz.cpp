@@ -1,29 +1,10 @@
-// The two whole operations that talk to a server, against the loopback peer of the
-// tests: HttpDownload, and the update check (CheckForUpdate's operation) with every
-// connection sent through the proxy setting to the peer, so that neither the URL nor a
-// redirect's Location can reach another host.
-//
-// Input: byte 0 holds the choices. Bit 3 picks the update check: then byte 1 is the
-// caller's language (low four bits), byte 2 the caller's buffer in units of 16 bytes
-// (255: no buffer), then the first connection's answer up to a NUL; the rest answers
-// every later connection (a redirect, a retry). Otherwise bit 0 makes the destination
-// exist beforehand (so the request is conditional), bit 1 goes through the peer as a
-// proxy with credentials, bit 2 installs a progress callback that stops the transfer at
-// its second call; the rest is the answer.
-//
-// Download properties: the request is one complete header block and conditional exactly
-// when the destination existed; the error text stays inside its array; a transferred
-// body (result 1) is the answer from just behind its header block, and no longer; a "not
-// modified" answer leaves an existing destination as it was.
-// Check properties: the result never exceeds the caller's buffer and nothing is written
-// behind it; a result is a finalized list of whole records whose tags are the release
-// facts, each at most once, integers as 4 bytes and texts of at most 255 characters
-// without a NUL; since the peer always answers, a large enough buffer always receives at
-// least the empty list.
-//
-// The downloader pauses 100 ms before receiving again when an answer is short. The peer
-// has sent everything before it reads, so the link step of this harness routes Sleep to
-// an empty function (see fuzz/CMakeLists.txt).
+// HttpDownload and the update check against the tests' loopback peer, every connection of
+// the check sent to the peer as proxy. Byte 0: bit 3 picks the check, then byte 1 is the
+// language, byte 2 the caller's buffer in 16-byte units (255: none), then the first
+// answer up to a NUL and the answer to every later connection. Otherwise bit 0 makes the
+// destination exist (a conditional request), bit 1 goes through the peer as proxy with
+// credentials, bit 2 stops at the second progress call; the rest is the answer.
+// Sleep is routed to an empty function at link time: the peer has sent all before reading.
 #include "http/HttpDownloader.h"
 #include "text/BoundedText.h"
 #include "update/UpdateService.h"
@@ -63,7 +44,7 @@ void Check(FuzzInput& input) {
     FUZZ_CHECK(result <= bufferSize && !peer.Requests().empty());
     for (uint32_t i = result; i < bufferSize; ++i)
         FUZZ_CHECK(static_cast<unsigned char>(buffer.Get()[i]) == 0xA5);
-    // The list holds at most the twelve facts of at most 255 bytes each.
+    // At most twelve facts of at most 255 bytes each: a large buffer gets at least the list.
     FUZZ_CHECK(result != 0 || bufferSize < 12 * (4 + 255) + 2);
     if (result == 0)
         return;
@@ -120,8 +101,7 @@ void Download(uint8_t control, const std::string& answer) {
     read << file.rdbuf();
     const std::string content = read.str();
     if (result == 1) {
-        // The body starts four bytes behind the first CR with another CR two bytes
-        // further, within the 4,096 bytes the downloader holds.
+        // The body starts 4 bytes behind the first CR with a CR 2 bytes on, in 4,096 bytes.
         FUZZ_CHECK(returned == 1 && exists);
         size_t start = std::string::npos;
         for (size_t i = 0;
