@@ -14,65 +14,55 @@
 namespace {
 
 // A connected pair of loopback sockets; the accepted end reads nothing.
-class Peer {
-public:
+struct Peer {
     Peer() {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
+        client = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (listener == INVALID_SOCKET ||
-            bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-            listen(listener, 1) != 0 ||
-            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        client_ = socket(AF_INET, SOCK_STREAM, 0);
-        if (client_ != INVALID_SOCKET &&
-            connect(client_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-            accepted_ = accept(listener, nullptr, nullptr);
+        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            listen(listener, 1) == 0 &&
+            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+            connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            accepted = accept(listener, nullptr, nullptr);
         closesocket(listener);
     }
     ~Peer() {
-        for (SOCKET socket : {client_, accepted_})
-            if (socket != INVALID_SOCKET)
-                closesocket(socket);
+        closesocket(client);
+        closesocket(accepted);
     }
-    bool Connected() const { return accepted_ != INVALID_SOCKET; }
-    SOCKET Client() const { return client_; }
-    SOCKET Accepted() const { return accepted_; }
-
-private:
-    SOCKET client_ = INVALID_SOCKET;
-    SOCKET accepted_ = INVALID_SOCKET;
+    SOCKET client = INVALID_SOCKET;
+    SOCKET accepted = INVALID_SOCKET;
 };
 
 TEST(SocketCalls, NonBlockingReceiveAndSendReportWouldBlock) {
     Peer peer;
-    ASSERT_TRUE(peer.Connected());
+    ASSERT_NE(INVALID_SOCKET, peer.accepted);
     u_long on = 1;
-    ASSERT_EQ(0, ioctlsocket(peer.Client(), FIONBIO, &on));
+    ASSERT_EQ(0, ioctlsocket(peer.client, FIONBIO, &on));
     char buffer[16];
-    EXPECT_EQ(SOCKET_ERROR, recv(peer.Client(), buffer, sizeof buffer, 0));
+    EXPECT_EQ(SOCKET_ERROR, recv(peer.client, buffer, sizeof buffer, 0));
     EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
     // Back to blocking: the receive waits for the late bytes.
     u_long off = 0;
-    ASSERT_EQ(0, ioctlsocket(peer.Client(), FIONBIO, &off));
+    ASSERT_EQ(0, ioctlsocket(peer.client, FIONBIO, &off));
     std::thread late([&peer] {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        send(peer.Accepted(), "late", 4, 0);
+        send(peer.accepted, "late", 4, 0);
     });
-    EXPECT_EQ(4, recv(peer.Client(), buffer, sizeof buffer, 0));
+    EXPECT_EQ(4, recv(peer.client, buffer, sizeof buffer, 0));
     late.join();
 
     // The peer reads nothing, so the send buffers fill until a send would block.
-    ASSERT_EQ(0, ioctlsocket(peer.Client(), FIONBIO, &on));
+    ASSERT_EQ(0, ioctlsocket(peer.client, FIONBIO, &on));
     std::string block(64 * 1024, 'x');
     int sent = 0;
     for (int i = 0; i < 4096 && sent >= 0; ++i)
-        sent = send(peer.Client(), block.data(), static_cast<int>(block.size()), 0);
+        sent = send(peer.client, block.data(), static_cast<int>(block.size()), 0);
     EXPECT_EQ(SOCKET_ERROR, sent);
     EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
 }

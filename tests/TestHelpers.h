@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +26,7 @@
 class TempFile {
 public:
     explicit TempFile(const std::string& name = "kiv_test") {
-        static unsigned counter = 0;
+        static std::atomic<unsigned> counter{0};
         path = (std::filesystem::temp_directory_path() /
                 (name + "_" + std::to_string(std::random_device()()) + "_" +
                  std::to_string(++counter)))

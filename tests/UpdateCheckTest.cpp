@@ -31,22 +31,20 @@ Bytes Check(const std::string& url, int32_t language = 1, const char* proxy = nu
     return Bytes(buffer, buffer + size);
 }
 
-// The list a caller should receive, built with the container itself.
-struct Expect {
-    MifList list;
-    Expect& Text(uint16_t tag, const char* text) {
-        list.AddStr(tag, text);
-        return *this;
-    }
-    Expect& Int(uint16_t tag, int32_t value) {
-        list.AddInt(tag, value);
-        return *this;
-    }
-    Bytes Done() {
-        list.Finalize();
-        return Bytes(list.GetData(), list.GetData() + list.GetSize());
-    }
+// The list a caller should receive, built with the container itself: a fact without a
+// text is a number.
+struct Fact {
+    uint16_t tag;
+    const char* text;
+    int32_t number;
 };
+Bytes Facts(std::vector<Fact> facts) {
+    MifList list;
+    for (const Fact& f : facts)
+        f.text ? list.AddStr(f.tag, f.text) : list.AddInt(f.tag, f.number);
+    list.Finalize();
+    return Bytes(list.GetData(), list.GetData() + list.GetSize());
+}
 
 const char kDocument[] = "[Language 1]\r\n"
                          "ProductName=Kiv VPN\r\n"
@@ -67,32 +65,28 @@ const char kDocument[] = "[Language 1]\r\n"
                          "UrlWeb=\r\n";
 
 TEST(UpdateCheck, ReadsTheFactsInTableOrder) {
-    Bytes all = Expect()
-                    .Text(1, "Kiv VPN")
-                    .Int(2, 5)
-                    .Int(3, 1203)
-                    .Int(4, 2)
-                    .Text(6, "http://i/notes") // information before download
-                    .Text(5, "http://d/setup.bin")
-                    .Int(8, 65536)
-                    .Text(10, "http://d/x86.bin")
-                    .Int(11, -1)
-                    .Text(20, "http://d/x64.bin")
-                    .Int(21, 2147483647) // saturated
-                    .Text(30, "http://w/")
-                    .Done();
-    Bytes fallback = Expect().Text(1, "Fallback").Int(2, 0).Text(30, "").Done();
-    struct Case {
-        int32_t language;
-        Bytes expect;
-    } cases[] = {{1, all}, {2, fallback}, {7, fallback}, {-1, fallback}};
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    // Information before download; the x86-64 size saturated.
+    const Bytes all = Facts({{1, "Kiv VPN", 0},
+                             {2, nullptr, 5},
+                             {3, nullptr, 1203},
+                             {4, nullptr, 2},
+                             {6, "http://i/notes", 0},
+                             {5, "http://d/setup.bin", 0},
+                             {8, nullptr, 65536},
+                             {10, "http://d/x86.bin", 0},
+                             {11, nullptr, -1},
+                             {20, "http://d/x64.bin", 0},
+                             {21, nullptr, 2147483647},
+                             {30, "http://w/", 0}});
+    const Bytes fallback = Facts({{1, "Fallback", 0}, {2, nullptr, 0}, {30, "", 0}});
+    for (int32_t language : {1, 2, 7, -1}) {
+        SCOPED_TRACE(language);
         ScriptedServer server({ScriptedServer::Reply(Ok(kDocument))});
-        EXPECT_EQ(cases[i].expect, Check(Url(server), cases[i].language)) << "case " << i;
-        ASSERT_EQ(1u, server.Requests().size());
-        EXPECT_EQ("GET /update.ini HTTP/1.0\r\nAccept: */*\r\nHost: 127.0.0.1:" +
-                      std::to_string(server.Port()) + "\r\n\r\n",
-                  server.Requests()[0]);
+        EXPECT_EQ(language == 1 ? all : fallback, Check(Url(server), language));
+        EXPECT_EQ(std::vector<std::string>{"GET /update.ini HTTP/1.0\r\nAccept: */*\r\nHost: "
+                                           "127.0.0.1:" +
+                                           std::to_string(server.Port()) + "\r\n\r\n"},
+                  server.Requests());
     }
 }
 
@@ -107,9 +101,9 @@ TEST(UpdateCheck, AnswersWithoutFactsGiveTheEndMarkerAlone) {
         Moved("http://h/" + std::string(246, 'x')), // a Location of 256 characters
         "garbage\r\n\r\n",                          // no HTTP answer at all
     };
-    for (size_t i = 0; i < replies.size(); ++i) {
-        ScriptedServer server({ScriptedServer::Reply(replies[i])});
-        EXPECT_EQ(marker, Check(Url(server))) << "case " << i;
+    FOR_EACH_CASE(reply, replies) {
+        ScriptedServer server({ScriptedServer::Reply(reply)});
+        EXPECT_EQ(marker, Check(Url(server)));
     }
 }
 
@@ -117,7 +111,7 @@ TEST(UpdateCheck, FollowsExactlyOneRedirect) {
     ScriptedServer target({ScriptedServer::Reply(Ok("[Language 1]\nVersion=9\n")),
                            ScriptedServer::Reply(Moved("http://127.0.0.1:1/x.ini"))});
     ScriptedServer first({ScriptedServer::Reply(Moved(Url(target, "new/update.ini")))});
-    EXPECT_EQ(Expect().Int(2, 9).Done(), Check(Url(first)));
+    EXPECT_EQ(Facts({{2, nullptr, 9}}), Check(Url(first)));
     ASSERT_EQ(1u, target.Requests().size());
     EXPECT_EQ(0u, target.Requests()[0].find("GET /new/update.ini HTTP/1.0\r\n"));
 
@@ -127,31 +121,22 @@ TEST(UpdateCheck, FollowsExactlyOneRedirect) {
     EXPECT_EQ(2u, target.Requests().size());
 }
 
+// A redirect's Location without a port means port 80.
 TEST(UpdateCheck, ThroughAProxy) {
     ScriptedServer proxy({ScriptedServer::Reply(Ok("[Language 1]\nBuild=7\n")),
-                          ScriptedServer::Reply(Ok("[Language 1]\nBuild=8\n"))});
-    EXPECT_EQ(Expect().Int(3, 7).Done(),
-              Check("http://updates.example/dir/u.ini", 1, "127.0.0.1", proxy.Port()));
-    EXPECT_EQ(Expect().Int(3, 8).Done(),
-              Check("http://updates.example:8080/u.ini", 1, "127.0.0.1", proxy.Port()));
-    std::vector<std::string> requests = proxy.Requests();
-    ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ("GET http://updates.example/dir/u.ini HTTP/1.0\r\nAccept: */*\r\n"
-              "Host: updates.example\r\n\r\n",
-              requests[0]);
-    EXPECT_EQ("GET http://updates.example:8080/u.ini HTTP/1.0\r\nAccept: */*\r\n"
-              "Host: updates.example:8080\r\n\r\n",
-              requests[1]);
-    // A redirect's Location without a port means port 80.
-    ScriptedServer redirecting({ScriptedServer::Reply(Moved("http://updates.example/b.ini")),
-                                ScriptedServer::Reply(Ok("[Language 1]\nBuild=9\n"))});
-    EXPECT_EQ(Expect().Int(3, 9).Done(),
-              Check("http://updates.example:8080/a.ini", 1, "127.0.0.1", redirecting.Port()));
-    requests = redirecting.Requests();
-    ASSERT_EQ(2u, requests.size());
-    EXPECT_EQ("GET http://updates.example/b.ini HTTP/1.0\r\nAccept: */*\r\n"
-              "Host: updates.example\r\n\r\n",
-              requests[1]);
+                          ScriptedServer::Reply(Ok("[Language 1]\nBuild=8\n")),
+                          ScriptedServer::Reply(Moved("http://updates.example/b.ini")),
+                          ScriptedServer::Reply(Ok("[Language 1]\nBuild=9\n"))});
+    const char* urls[] = {"http://updates.example/dir/u.ini", "http://updates.example:8080/u.ini",
+                          "http://updates.example:8080/a.ini"};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Facts({{3, nullptr, 7 + i}}), Check(urls[i], 1, "127.0.0.1", proxy.Port()));
+    const std::string head = " HTTP/1.0\r\nAccept: */*\r\nHost: updates.example";
+    EXPECT_EQ((std::vector<std::string>{"GET " + std::string(urls[0]) + head + "\r\n\r\n",
+                                        "GET " + std::string(urls[1]) + head + ":8080\r\n\r\n",
+                                        "GET " + std::string(urls[2]) + head + ":8080\r\n\r\n",
+                                        "GET http://updates.example/b.ini" + head + "\r\n\r\n"}),
+              proxy.Requests());
 }
 
 TEST(UpdateCheck, NothingWrittenWhenNothingCanBe) {
@@ -162,11 +147,7 @@ TEST(UpdateCheck, NothingWrittenWhenNothingCanBe) {
     EXPECT_EQ(0u, UpdateCheck(1, "http://127.0.0.1", nullptr, 0, buffer, sizeof buffer));
 
     // Nothing listens there any more: the first connect fails.
-    std::string refused;
-    {
-        ScriptedServer gone({});
-        refused = Url(gone);
-    }
+    const std::string refused = Url(ScriptedServer({}));
     EXPECT_EQ(0u, UpdateCheck(1, refused.c_str(), nullptr, 0, buffer, sizeof buffer));
     std::string longProxy(128, 'p');
     EXPECT_EQ(0u, UpdateCheck(1, "http://127.0.0.1:1/u.ini", longProxy.c_str(), 8080, buffer,
@@ -181,7 +162,7 @@ TEST(UpdateCheck, NothingWrittenWhenNothingCanBe) {
     EXPECT_EQ(0u, UpdateCheck(1, Url(server).c_str(), nullptr, 0, buffer, 9));
     EXPECT_EQ(0xAB, buffer[0]);
     EXPECT_EQ(10u, UpdateCheck(1, Url(server).c_str(), nullptr, 0, buffer, 10));
-    EXPECT_EQ(Expect().Int(2, 3).Done(), Bytes(buffer, buffer + 10));
+    EXPECT_EQ(Facts({{2, nullptr, 3}}), Bytes(buffer, buffer + 10));
 }
 
 TEST(UpdateDownload, NullArgumentsAndOverlongProxyNeverConnect) {

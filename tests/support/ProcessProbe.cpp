@@ -17,11 +17,11 @@ void WarmUpProcess() {
     auto* connection = static_cast<TcpConnection*>(malloc(sizeof(TcpConnection)));
     TcpConnectionInit(connection);
     connection->timeout = 5;
-    EXPECT_EQ(1, TcpConnectHost(connection, "127.0.0.1", server.Port()));
-    EXPECT_EQ(1, TcpSend(connection, "x\r\n\r\n", 5));
     char buffer[16];
     uint32_t length = sizeof(buffer);
-    EXPECT_EQ(1, TcpReceive(connection, buffer, &length, 0, 1));
+    EXPECT_EQ(1, TcpConnectHost(connection, "127.0.0.1", server.Port()) &&
+                     TcpSend(connection, "x\r\n\r\n", 5) &&
+                     TcpReceive(connection, buffer, &length, 0, 1));
     TcpConnectionDestroy(connection);
     free(connection);
 }
@@ -36,23 +36,14 @@ int64_t CountProcessThreads() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return -1;
-    DWORD self = GetCurrentProcessId();
     int64_t count = 0;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == self)
-            ++count;
-        entry.dwSize = sizeof(entry);
-    }
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
     CloseHandle(snapshot);
     return count;
 }
-
-// Handle values are multiples of 4 and, under Wine, handed out from the lowest free one,
-// so the open handles lie close together: the probe stops after this many free values
-// in a row.
-constexpr int kFreeRunEnd = 256;
 
 int64_t CountProcessHandles() {
     DWORD count = 0;
@@ -60,17 +51,14 @@ int64_t CountProcessHandles() {
         return -1;
     if (count != 0)
         return static_cast<int64_t>(count);
-    // Wine reports no handles at all; there the handles are counted one by one.
+    // Wine reports none: count them one by one. Handle values are multiples of 4 handed
+    // out from the lowest free one, so 256 free values in a row end the search.
     int64_t probed = 0;
-    int freeRun = 0;
-    for (uintptr_t value = 4; freeRun < kFreeRunEnd; value += 4) {
+    for (uintptr_t value = 4, freeRun = 0; freeRun < 256; value += 4) {
         DWORD flags;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
-            ++probed;
-            freeRun = 0;
-        } else {
-            ++freeRun;
-        }
+        bool open = GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags);
+        probed += open;
+        freeRun = open ? 0 : freeRun + 1;
     }
     return probed;
 }
@@ -82,7 +70,7 @@ int64_t ProcessMemoryBytes() {
                               reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
                               sizeof(counters)))
         return -1;
-    // Both are the private commit on Windows; Wine fills only the older field.
+    // Both are the private commit; Wine fills only the older field.
     SIZE_T bytes = counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage;
     return static_cast<int64_t>(bytes);
 }
@@ -91,7 +79,6 @@ int64_t ProcessMemoryBytes() {
 #include <dirent.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -101,10 +88,8 @@ int64_t CountEntries(const char* path) {
     if (directory == nullptr)
         return -1;
     int64_t count = 0;
-    while (const dirent* entry = readdir(directory)) {
-        if (entry->d_name[0] != '.')
-            ++count;
-    }
+    while (const dirent* entry = readdir(directory))
+        count += entry->d_name[0] != '.';
     closedir(directory);
     return count;
 }
@@ -126,19 +111,11 @@ int64_t ProcessMemoryBytes() {
     if (status == nullptr)
         return -1;
     char line[256];
-    int64_t bytes = -1;
-    while (fgets(line, sizeof(line), status) != nullptr) {
-        if (strncmp(line, "VmRSS:", 6) == 0) {
-            long long kilobytes = 0;
-            for (const char* p = line + 6; *p != '\0'; ++p) {
-                if (*p >= '0' && *p <= '9')
-                    kilobytes = kilobytes * 10 + (*p - '0');
-            }
-            bytes = kilobytes * 1024;
-            break;
-        }
+    long long kilobytes = -1;
+    while (fgets(line, sizeof(line), status) != nullptr &&
+           sscanf(line, "VmRSS: %lld", &kilobytes) != 1) {
     }
     fclose(status);
-    return bytes;
+    return kilobytes < 0 ? -1 : kilobytes * 1024;
 }
 #endif

@@ -2,6 +2,7 @@
 
 #include "compat/win32.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -10,21 +11,25 @@ namespace {
 // a test never waits forever on a client that sent less than the script expects.
 constexpr auto kRequestDeadline = std::chrono::seconds(10);
 
-const char kNotFound[] = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-
 SOCKET AsSocket(intptr_t socket) {
     return static_cast<SOCKET>(socket);
 }
 
-void CloseSocket(intptr_t socket, bool reset) {
-    if (reset) {
-        linger option = {};
-        option.l_onoff = 1;
-        option.l_linger = 0;
-        setsockopt(AsSocket(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option),
-                   sizeof(option));
-    }
-    closesocket(AsSocket(socket));
+sockaddr_in LoopbackAddress(uint16_t port) {
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// Waits up to 50 ms for the socket; 1 ready, 0 not yet, -1 error.
+int WaitFor(intptr_t socket, short events) {
+    WSAPOLLFD entry = {};
+    entry.fd = AsSocket(socket);
+    entry.events = events;
+    int result = WSAPoll(&entry, 1, 50);
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
 // The path of a request line's target: "/x" stays, "http://host:port/x" gives "/x".
@@ -57,16 +62,14 @@ void ScriptedServer::Listen(int workers) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
-    if (listener == INVALID_SOCKET)
-        return;
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof(address);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+    if (listener == INVALID_SOCKET ||
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
         listen(listener, SOMAXCONN) != 0 ||
         getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        closesocket(listener);
+        if (listener != INVALID_SOCKET)
+            closesocket(listener);
         return;
     }
     listener_ = static_cast<intptr_t>(listener);
@@ -83,10 +86,7 @@ ScriptedServer::~ScriptedServer() {
 }
 
 ScriptedConnection ScriptedServer::Reply(std::string reply, ScriptedEnd end, size_t bodyBytes) {
-    ScriptedConnection connection;
-    connection.exchanges.push_back({std::move(reply), bodyBytes});
-    connection.end = end;
-    return connection;
+    return {{{std::move(reply), bodyBytes}}, end};
 }
 
 std::vector<std::string> ScriptedServer::Requests() const {
@@ -104,10 +104,7 @@ void ScriptedServer::Stop() {
     // server per input).
     SOCKET wake = threads_.empty() ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, 0);
     if (wake != INVALID_SOCKET) {
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port_);
+        sockaddr_in address = LoopbackAddress(port_);
         connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof(address));
     }
     for (std::thread& thread : threads_)
@@ -130,19 +127,11 @@ bool ScriptedServer::WaitForClosed(int count, int seconds) const {
     return true;
 }
 
-int ScriptedServer::WaitFor(intptr_t socket, short events) {
-    WSAPOLLFD entry = {};
-    entry.fd = AsSocket(socket);
-    entry.events = events;
-    int result = WSAPoll(&entry, 1, 50);
-    return result < 0 ? -1 : (result > 0 ? 1 : 0);
-}
-
 void ScriptedServer::AcceptLoop() {
     while (!stop_) {
-        if (WaitFor(listener_, POLLRDNORM) <= 0)
-            continue;
-        SOCKET accepted = accept(AsSocket(listener_), nullptr, nullptr);
+        SOCKET accepted = WaitFor(listener_, POLLRDNORM) > 0
+                              ? accept(AsSocket(listener_), nullptr, nullptr)
+                              : INVALID_SOCKET;
         if (accepted == INVALID_SOCKET)
             continue;
         if (stop_) {
@@ -159,6 +148,7 @@ void ScriptedServer::AcceptLoop() {
 }
 
 void ScriptedServer::WorkLoop() {
+    static const std::string kNotFound = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
     for (;;) {
         intptr_t socket;
         const ScriptedConnection* connection = nullptr;
@@ -175,55 +165,52 @@ void ScriptedServer::WorkLoop() {
         if (connection != nullptr) {
             Play(socket, *connection);
         } else if (byPath_) {
-            bool served = Answer(socket);
+            std::string head;
+            bool served = ReadRequest(socket, &head, 0, false);
+            auto found = responses_.find(TargetPath(head));
+            const std::string& reply = found != responses_.end() ? found->second : kNotFound;
+            served =
+                served && SendAll(socket, reply.data(), reply.size()) && found != responses_.end();
             // Counted once the socket is gone, so that a caller who sees the count sees
             // no server socket of that request any more.
             closesocket(AsSocket(socket));
             ++(served ? served_ : refused_);
         } else {
-            CloseSocket(socket, false);
+            closesocket(AsSocket(socket));
         }
     }
-}
-
-bool ScriptedServer::Answer(intptr_t socket) {
-    std::string head;
-    if (!ReadRequest(socket, &head, 0, false))
-        return false;
-    auto found = responses_.find(TargetPath(head));
-    const std::string reply = found != responses_.end() ? found->second : kNotFound;
-    return SendAll(socket, reply.data(), reply.size()) && found != responses_.end();
 }
 
 void ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection) {
     std::string pending;
     bool alive = true;
     for (const ScriptedExchange& exchange : connection.exchanges) {
-        if (exchange.read_request && !ReadRequest(socket, &pending, exchange.body_bytes, true)) {
+        if (exchange.read_request && !ReadRequest(socket, &pending, exchange.body_bytes, true))
             alive = false;
-            break;
-        }
-        size_t piece = exchange.piece == 0 ? exchange.reply.size() : exchange.piece;
-        for (size_t at = 0; at < exchange.reply.size() && alive; at += piece) {
+        const std::string& reply = exchange.reply;
+        size_t piece = exchange.piece == 0 ? reply.size() : exchange.piece;
+        for (size_t at = 0; at < reply.size() && alive; at += piece) {
             if (exchange.delay_ms > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(exchange.delay_ms));
-            size_t count = exchange.reply.size() - at < piece ? exchange.reply.size() - at : piece;
-            alive = SendAll(socket, exchange.reply.data() + at, count);
+            alive = SendAll(socket, reply.data() + at, std::min(piece, reply.size() - at));
         }
         if (!alive)
             break;
     }
-    if (alive && connection.end == ScriptedEnd::Silent) {
-        // Hold the connection, discarding what arrives, until the peer closes it.
-        char scratch[4096];
-        while (!stop_) {
-            int ready = WaitFor(socket, POLLRDNORM);
-            if (ready < 0 ||
-                (ready > 0 && recv(AsSocket(socket), scratch, sizeof(scratch), 0) <= 0))
-                break;
-        }
+    // Silent: hold the connection, discarding what arrives, until the peer closes it.
+    char scratch[4096];
+    for (int ready = 0; alive && connection.end == ScriptedEnd::Silent && !stop_ && ready >= 0;) {
+        ready = WaitFor(socket, POLLRDNORM);
+        if (ready > 0 && recv(AsSocket(socket), scratch, sizeof(scratch), 0) <= 0)
+            break;
     }
-    CloseSocket(socket, connection.end == ScriptedEnd::Reset);
+    if (connection.end == ScriptedEnd::Reset) {
+        linger option = {};
+        option.l_onoff = 1; // and a zero time: the peer sees a reset
+        setsockopt(AsSocket(socket), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option),
+                   sizeof(option));
+    }
+    closesocket(AsSocket(socket));
 }
 
 // Reads up to the blank line plus `bodyBytes` into *pending; with `record` the request
@@ -256,11 +243,10 @@ bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t b
 bool ScriptedServer::SendAll(intptr_t socket, const char* bytes, size_t count) {
     while (count > 0) {
         int ready = stop_ ? -1 : WaitFor(socket, POLLWRNORM);
-        if (ready < 0)
-            return false;
-        int piece = count > 65536 ? 65536 : static_cast<int>(count);
-        int sent = ready > 0 ? send(AsSocket(socket), bytes, piece, 0) : 0;
-        if (ready > 0 && sent <= 0)
+        int sent = ready > 0 ? send(AsSocket(socket), bytes,
+                                    static_cast<int>(std::min<size_t>(count, 65536)), 0)
+                             : 0;
+        if (ready < 0 || (ready > 0 && sent <= 0))
             return false;
         bytes += sent;
         count -= static_cast<size_t>(sent);

@@ -2,15 +2,12 @@
 //
 // With a script, each accepted connection plays the next ScriptedConnection: its
 // exchanges in order (read one request up to its blank line plus `body_bytes`, record
-// it, send `reply`, optionally in pieces with pauses), then close, reset (the peer sees a
-// reset) or hold the connection silently open. Connections beyond the script are closed
-// at once. With responses by path, any number of clients are answered at once by a fixed
-// pool of workers, each connection with the response of its request's path (a proxy's
-// absolute URL counts by its path) or a 404; nothing is recorded, so that the server's
-// own threads and memory stay constant however many requests it answers.
-//
-// It listens on 127.0.0.1 on a free port when constructed; the destructor stops it. It
-// builds with Winsock and with compat/.
+// it, send `reply`, optionally in pieces with pauses), then close, reset or hold the
+// connection silently open. Connections beyond the script are closed at once. With
+// responses by path, a fixed pool of workers answers each connection with the response
+// of its request's path (a proxy's absolute URL counts by its path) or a 404, recording
+// nothing, so that the server's own threads and memory stay constant.
+// It listens on a free 127.0.0.1 port from construction to Stop(); Winsock or compat/.
 #pragma once
 
 #include <atomic>
@@ -72,11 +69,8 @@ private:
     void AcceptLoop();
     void WorkLoop();
     void Play(intptr_t socket, const ScriptedConnection& connection);
-    bool Answer(intptr_t socket);
     bool ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes, bool record);
     bool SendAll(intptr_t socket, const char* bytes, size_t count);
-    // Waits up to 50 ms for the socket; 1 ready, 0 not yet, -1 error.
-    static int WaitFor(intptr_t socket, short events);
 
     const std::vector<ScriptedConnection> script_;
     const std::map<std::string, std::string> responses_;

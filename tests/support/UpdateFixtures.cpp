@@ -2,18 +2,6 @@
 
 #include "attrlist/MifList.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#ifdef _WIN32
-#include <process.h>
-#define KIV_GETPID _getpid
-#else
-#include <unistd.h>
-#define KIV_GETPID getpid
-#endif
-
 namespace fixtures {
 
 const char kDocumentPath[] = "/update.ini";
@@ -63,12 +51,12 @@ const std::string& FileContent() {
 }
 
 std::map<std::string, std::string> Responses(uint16_t documentPort) {
-    std::map<std::string, std::string> responses;
-    responses[kDocumentPath] = Ok(kDocument, "Content-Type: text/plain\r\n");
-    responses[kMovedPath] = "HTTP/1.0 301 Moved Permanently\r\nLocation: http://127.0.0.1:" +
-                            std::to_string(documentPort) + kDocumentPath +
-                            "\r\nContent-Length: 0\r\n\r\n";
-    responses[kMissingPath] = "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found";
+    std::map<std::string, std::string> responses = {
+        {kDocumentPath, Ok(kDocument, "Content-Type: text/plain\r\n")},
+        {kMovedPath, "HTTP/1.0 301 Moved Permanently\r\nLocation: http://127.0.0.1:" +
+                         std::to_string(documentPort) + kDocumentPath +
+                         "\r\nContent-Length: 0\r\n\r\n"},
+        {kMissingPath, "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}};
     for (int i = 0; i < 3; ++i) {
         responses[kFilePaths[i]] = Ok(FileContent(), "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\n"
                                                      "Last-Modified: " +
@@ -88,18 +76,6 @@ std::vector<uint8_t> ExpectedFacts() {
     list.AddStr(30, "http://www.example/");
     list.Finalize();
     return std::vector<uint8_t>(list.GetData(), list.GetData() + list.GetSize());
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return "(no file)";
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
-std::string TempPath(const std::string& name) {
-    std::string unique = "kiv-" + std::to_string(KIV_GETPID()) + "-" + name;
-    return (std::filesystem::temp_directory_path() / unique).string();
 }
 
 } // namespace fixtures
