@@ -73,7 +73,8 @@ void CheckOccurrence(const uint8_t* bytes, uint32_t length, uint16_t tag, uint32
     FUZZ_CHECK(MifFlatGetIpAddr(bytes, length, tag, &address, occurrence) == isAddress);
     FUZZ_CHECK(isAddress ? address.Length() == size
                          : (found ? address.Length() == 0 : address == marker));
-    FUZZ_CHECK(!isAddress || memcmp(address.Bytes(), value, size) == 0);
+    FUZZ_CHECK(!isAddress || (size == 4 ? address.V4HostValue() == Load32(value)
+                                        : memcmp(address.Bytes(), value, 16) == 0));
     FUZZ_CHECK(MifFlatGetIpAddrV6(bytes, length, tag, &v6, occurrence) == isAddress);
     FUZZ_CHECK(v6.Length() == address.Length() && memcmp(v6.Bytes(), address.Bytes(), 16) == 0);
     FUZZ_CHECK(MifFlatGetIpAddrV4(bytes, length, tag, &v4, occurrence) == isInt);
