@@ -1,6 +1,5 @@
-// Helpers shared by the libFuzzer harnesses: a property check that aborts (so that
-// libFuzzer records the input as a crash) and a reader that takes the control bytes at
-// the front of an input, leaving the rest as the document, stream or text under test.
+// Shared by the libFuzzer harnesses: a property check that aborts (so that libFuzzer keeps
+// the input as a crash) and a reader of the control bytes at the front of an input.
 #pragma once
 
 #include <cstddef>
@@ -10,8 +9,7 @@
 #include <cstring>
 #include <string>
 
-// Aborts with the failed condition when a property does not hold. Unlike assert it stays
-// active in optimised builds.
+// Unlike assert, stays active in optimised builds.
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
         if (!(condition)) {                                                                        \
@@ -20,29 +18,25 @@
         }                                                                                          \
     } while (0)
 
-// Consumes an input from the front. Reads past the end give zeros and empty texts, so a
-// short input is still a valid one.
+// Reads past the end give zeros and empty texts, so a short input is still a valid one.
 class FuzzInput {
 public:
     FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
     size_t Remaining() const { return size_ - position_; }
     bool Empty() const { return position_ >= size_; }
-
     uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
-
+    // Little-endian; the low part is read first (operands of | are unsequenced).
     uint16_t U16() {
-        uint16_t low = Byte();
+        const uint16_t low = Byte();
         return static_cast<uint16_t>(low | (Byte() << 8));
     }
-
     uint32_t U32() {
-        uint32_t low = U16();
+        const uint32_t low = U16();
         return low | (static_cast<uint32_t>(U16()) << 16);
     }
-
     uint64_t U64() {
-        uint64_t low = U32();
+        const uint64_t low = U32();
         return low | (static_cast<uint64_t>(U32()) << 32);
     }
 
@@ -57,13 +51,11 @@ public:
     // The bytes up to the next `delimiter` (which is consumed), or up to the end.
     std::string Until(char delimiter) {
         const void* found = memchr(data_ + position_, delimiter, Remaining());
-        size_t take =
+        std::string piece = Bytes(
             found != nullptr
                 ? static_cast<size_t>(static_cast<const uint8_t*>(found) - (data_ + position_))
-                : Remaining();
-        std::string piece = Bytes(take);
-        if (found != nullptr)
-            ++position_;
+                : Remaining());
+        position_ += found != nullptr ? 1 : 0;
         return piece;
     }
 
@@ -76,7 +68,7 @@ private:
 };
 
 // A heap block of exactly `size` bytes, so that AddressSanitizer reports the first byte
-// written or read past it. Filled with a pattern, so that unwritten bytes show.
+// past it; filled with 0xA5, so that unwritten bytes show.
 class ExactBuffer {
 public:
     explicit ExactBuffer(size_t size)

@@ -1,5 +1,5 @@
-// A plain reading of the attribute list's wire form for the MifList harnesses: the walk
-// that every getter must agree with, written out once more without the class.
+// The attribute list's wire form read once more without the class: the walk every getter
+// of the MifList harnesses must agree with.
 #pragma once
 
 #include <cstdint>
@@ -11,28 +11,19 @@ struct MifRecord {
     uint32_t length;
 };
 
-inline uint16_t MifLoad16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-// The records a walk from the start passes: it ends at an end marker, at a record that
-// runs past `used` and where fewer than 4 bytes remain. *stop gets the offset where it
-// ended and *atMarker whether an end marker with a full record header's room ended it.
+// The records before an end marker, a record running past `used`, or a tail under 4
+// bytes. *stop: where the walk ended; *atMarker: whether an end marker ended it.
 inline std::vector<MifRecord> MifWalk(const uint8_t* data, uint32_t used, uint32_t* stop = nullptr,
                                       bool* atMarker = nullptr) {
     std::vector<MifRecord> records;
     uint64_t p = 0;
     bool marker = false;
-    while (data != nullptr && p + 4 <= used) {
-        const uint16_t tag = MifLoad16(data + p);
-        if (tag == 0xFFFF) {
-            marker = true;
-            break;
-        }
-        const uint32_t length = MifLoad16(data + p + 2);
+    while (data != nullptr && p + 4 <= used && !(marker = data[p] == 0xFF && data[p + 1] == 0xFF)) {
+        const uint32_t length = data[p + 2] | (data[p + 3] << 8);
         if (p + 4 + length > used)
             break;
-        records.push_back({tag, static_cast<uint32_t>(p + 4), length});
+        records.push_back({static_cast<uint16_t>(data[p] | (data[p + 1] << 8)),
+                           static_cast<uint32_t>(p + 4), length});
         p += 4 + length;
     }
     if (stop != nullptr)
@@ -42,6 +33,19 @@ inline std::vector<MifRecord> MifWalk(const uint8_t* data, uint32_t used, uint32
     return records;
 }
 
+// The record of occurrence n (from 1) of a tag, or null; n = 0 counts them.
+inline const MifRecord* MifFind(const std::vector<MifRecord>& records, uint16_t tag,
+                                uint32_t occurrence, uint32_t* count = nullptr) {
+    uint32_t n = 0;
+    const MifRecord* found = nullptr;
+    for (const MifRecord& record : records)
+        if (record.tag == tag && ++n == occurrence)
+            found = &record;
+    if (count != nullptr)
+        *count = n;
+    return found;
+}
+
 // Whole records followed by exactly one end marker, nothing behind it.
 inline bool MifStrictlyFinalized(const uint8_t* data, uint32_t used) {
     uint32_t stop = 0;
@@ -49,21 +53,4 @@ inline bool MifStrictlyFinalized(const uint8_t* data, uint32_t used) {
     MifWalk(data, used, &stop, &atMarker);
     return data != nullptr && !atMarker && used >= 2 && stop == used - 2 && data[stop] == 0xFF &&
            data[stop + 1] == 0xFF;
-}
-
-// The record of occurrence n (from 1) of a tag, or null.
-inline const MifRecord* MifFind(const std::vector<MifRecord>& records, uint16_t tag,
-                                uint32_t occurrence) {
-    uint32_t count = 0;
-    for (const MifRecord& record : records)
-        if (record.tag == tag && ++count == occurrence)
-            return &record;
-    return nullptr;
-}
-
-inline uint32_t MifCount(const std::vector<MifRecord>& records, uint16_t tag) {
-    uint32_t count = 0;
-    for (const MifRecord& record : records)
-        count += record.tag == tag ? 1 : 0;
-    return count;
 }

@@ -1,17 +1,12 @@
-// MifList built and edited by random sequences of operations: adds, raw appends,
-// finalizing, setters, removal, attaching and assigning buffers, copies, moves and
-// groups, values taken from the list's own buffer included.
+// MifList built and edited by random sequences of operations (an operation byte, then its
+// arguments): adds, raw appends, finalizing, setters, removal, attached and assigned
+// buffers, copies, moves and groups, values taken from the list's own buffer included.
 //
-// Input: a sequence of operations, each an operation byte followed by the arguments it
-// takes (tags, numbers, lengths and value bytes).
-//
-// Properties, after every operation: used never exceeds capacity and a list without a
-// buffer holds nothing; every lookup finds exactly what a plain walk over the used bytes
-// finds (so nothing behind `used` is ever read); IsFinalized says what the bytes say; a
-// strictly finalized list (whole records, one end marker, nothing behind it) stays so
-// under every setter; Finalize on whole records gives a strictly finalized list and
-// Unfinalize takes exactly the marker away; a record added behind whole records is found
-// where it was put; formatted values fit their buffer.
+// Properties, after every operation: used never exceeds capacity; every lookup finds
+// exactly what a plain walk over the used bytes finds; IsFinalized says what the bytes
+// say; the setters keep a strictly finalized list so; Finalize on whole records gives a
+// strictly finalized list and Unfinalize takes exactly the marker away; a record added
+// behind whole records is found where it was put; formatted values fit their buffer.
 #include "attrlist/MifList.h"
 #include "net/KivIpAddr.h"
 
@@ -25,26 +20,19 @@
 
 namespace {
 
-constexpr int kMaxOperations = 200;
-// Groups of the list itself and appends of its own bytes double it: a sequence stops
-// once a list passes this size, since every check walks the whole list after each
-// operation (the list itself is linear in its size).
+// Groups of the list itself and appends of its own bytes double it, and every check
+// walks the whole list: a sequence stops past this size.
 constexpr uint32_t kMaxListSize = 32 * 1024;
 
 // A few small tags repeat often; the high ones reach the end-marker tag.
 uint16_t TakeTag(FuzzInput& input) {
     const uint8_t b = input.Byte();
-    return (b & 0x80) != 0 ? static_cast<uint16_t>(0xFFF0 | (b & 15))
-                           : static_cast<uint16_t>(b % 6);
+    return static_cast<uint16_t>((b & 0x80) != 0 ? 0xFFF0 | (b & 15) : b % 6);
 }
 
-uint32_t TakeOccurrence(FuzzInput& input) {
-    return input.Byte() % 5;
-}
-
+// Mostly short values; now and then one near the 16-bit length limit.
 std::string TakeValue(FuzzInput& input) {
     const uint8_t b = input.Byte();
-    // Mostly short values; now and then one near the 16-bit length limit.
     size_t length =
         b < 0xF0 ? b % 40 : (b == 0xFF ? 65535 + (input.Byte() % 3) - 1 : 300u * (b & 15));
     std::string value = input.Bytes(length);
@@ -52,7 +40,7 @@ std::string TakeValue(FuzzInput& input) {
     return value;
 }
 
-// Walks as the list does, over a copy of exactly the used bytes.
+// The walk over a copy of exactly the used bytes.
 struct Snapshot {
     std::vector<uint8_t> bytes;
     std::vector<MifRecord> records;
@@ -60,45 +48,35 @@ struct Snapshot {
     bool atMarker = false;
 
     explicit Snapshot(const MifList& list)
-        : bytes(list.GetData() != nullptr ? list.GetData() : nullptr,
-                list.GetData() != nullptr ? list.GetData() + list.GetSize() : nullptr) {
+        : bytes(list.GetData(),
+                list.GetData() == nullptr ? nullptr : list.GetData() + list.GetSize()) {
         records = MifWalk(bytes.data(), static_cast<uint32_t>(bytes.size()), &stop, &atMarker);
     }
-    // Whole records and nothing else: a record can follow directly.
-    bool Clean() const { return !atMarker && stop == bytes.size(); }
+    bool Clean() const { return !atMarker && stop == bytes.size(); } // whole records only
     bool Strict() const {
         return MifStrictlyFinalized(bytes.data(), static_cast<uint32_t>(bytes.size()));
     }
-    // The rule of IsFinalized: the walk ends (not at a marker) with FF FF at its stop.
-    bool Finalized() const {
-        const size_t used = bytes.size();
-        if (used < 2)
-            return false;
-        return !atMarker && stop + 2 <= used && bytes[stop] == 0xFF && bytes[stop + 1] == 0xFF;
+    bool Finalized() const { // the walk ends, not at a marker, with FF FF at its stop
+        return !atMarker && stop + 2 <= bytes.size() && bytes[stop] == 0xFF &&
+               bytes[stop + 1] == 0xFF;
     }
 };
 
 void CheckList(const MifList& list) {
     FUZZ_CHECK(list.GetSize() <= list.GetCapacity());
-    if (list.GetData() == nullptr)
-        FUZZ_CHECK(list.GetSize() == 0);
+    FUZZ_CHECK(list.GetData() != nullptr || list.GetSize() == 0);
     uint32_t room = 0;
-    FUZZ_CHECK(list.GetFreeSpace(&room) == (list.IsBorrowed() ? 1 : 0));
-    if (list.IsBorrowed())
-        FUZZ_CHECK(room == list.GetCapacity() - list.GetSize());
-
+    FUZZ_CHECK(list.GetFreeSpace(&room) == list.IsBorrowed());
+    FUZZ_CHECK(!list.IsBorrowed() || room == list.GetCapacity() - list.GetSize());
     const Snapshot snapshot(list);
-    FUZZ_CHECK(list.IsFinalized() == (snapshot.Finalized() ? 1 : 0));
+    FUZZ_CHECK(list.IsFinalized() == snapshot.Finalized());
     for (uint16_t tag : {0, 1, 2, 3, 4, 5, 0xFFF0, 0xFFFE, 0xFFFF}) {
-        const uint32_t count = MifCount(snapshot.records, tag);
+        uint32_t count = 0, offset = 0, length = 0;
+        MifFind(snapshot.records, tag, 0, &count);
         for (uint32_t occurrence = 0; occurrence <= count + 1 && occurrence <= 6; ++occurrence) {
             const MifRecord* record = MifFind(snapshot.records, tag, occurrence);
-            uint32_t offset = 0;
-            uint32_t length = 0;
-            const int found = list.FindValue(tag, &offset, &length, occurrence);
-            FUZZ_CHECK(found == (record != nullptr ? 1 : 0));
-            if (record != nullptr)
-                FUZZ_CHECK(offset == record->offset && length == record->length);
+            FUZZ_CHECK(list.FindValue(tag, &offset, &length, occurrence) == (record != nullptr));
+            FUZZ_CHECK(!record || (offset == record->offset && length == record->length));
         }
         // FormatValues looks every occurrence up afresh, so it is quadratic in them.
         char text[24];
@@ -107,28 +85,24 @@ void CheckList(const MifList& list) {
     }
 }
 
-// The setters keep a strictly finalized list strictly finalized.
 template <typename Setter>
 void Set(MifList& list, Setter setter) {
     const bool strict = Snapshot(list).Strict();
     setter();
-    if (strict)
-        FUZZ_CHECK(Snapshot(list).Strict());
+    FUZZ_CHECK(!strict || Snapshot(list).Strict());
 }
 
 void Add(MifList& list, uint16_t tag, const void* bytes, uint32_t length) {
     const Snapshot before(list);
-    const uint32_t count = MifCount(before.records, tag);
-    const int added = list.AddBin(tag, bytes, length);
-    if (!added) {
+    uint32_t count = 0, offset = 0, found = 0;
+    MifFind(before.records, tag, 0, &count);
+    if (!list.AddBin(tag, bytes, length)) {
         // Refused: a full borrowed buffer, or the end-marker tag with a value.
         FUZZ_CHECK(Snapshot(list).bytes == before.bytes || list.GetError() != 0);
         return;
     }
     FUZZ_CHECK(list.GetSize() == before.bytes.size() + (tag == 0xFFFF ? 2 : 4 + length));
     if (before.Clean() && tag != 0xFFFF) {
-        uint32_t offset = 0;
-        uint32_t found = 0;
         FUZZ_CHECK(list.FindValue(tag, &offset, &found, count + 1) == 1);
         FUZZ_CHECK(offset == before.bytes.size() + 4 && found == length);
     }
@@ -138,25 +112,21 @@ void Add(MifList& list, uint16_t tag, const void* bytes, uint32_t length) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput input(data, size);
-    // Buffers lent to the lists; each outlives the lists, as a caller's would.
-    std::vector<std::unique_ptr<ExactBuffer>> lent;
-    MifList list;
-    MifList other;
-
-    for (int step = 0; step < kMaxOperations && !input.Empty() && list.GetSize() <= kMaxListSize &&
+    std::vector<std::unique_ptr<ExactBuffer>> lent; // outlive the lists, as a caller's would
+    MifList list, other;
+    for (int step = 0; step < 200 && !input.Empty() && list.GetSize() <= kMaxListSize &&
                        other.GetSize() <= kMaxListSize;
          ++step) {
         const uint8_t op = input.Byte();
         MifList& target = (op & 0x80) != 0 ? other : list;
+        const uint16_t tag = TakeTag(input);
         switch (op & 0x1F) {
         case 0: {
-            const uint16_t tag = TakeTag(input);
             const std::string value = TakeValue(input);
             Add(target, tag, value.data(), static_cast<uint32_t>(value.size()));
             break;
         }
         case 1: { // the typed adders
-            const uint16_t tag = TakeTag(input);
             const uint8_t kind = input.Byte();
             if (kind % 3 == 0)
                 target.AddStr(tag, TakeValue(input).c_str());
@@ -168,12 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 target.AddBool(tag, (kind & 8) != 0);
             break;
         }
-        case 5: {
-            const uint16_t tag = TakeTag(input);
-            MifList& sub = (op & 0x40) != 0 ? target : ((op & 0x80) != 0 ? list : other);
-            target.AddGroup(tag, sub);
+        case 5:
+            target.AddGroup(tag, (op & 0x40) != 0 ? target : ((op & 0x80) != 0 ? list : other));
             break;
-        }
         case 6: { // raw appends
             const uint8_t kind = input.Byte() % 6;
             const std::string value = kind >= 4 ? TakeValue(input) : std::string();
@@ -202,20 +169,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 13: {
             const Snapshot before(target);
-            const int done = target.Unfinalize();
-            FUZZ_CHECK(done == (before.Finalized() ? 1 : 0));
+            FUZZ_CHECK(target.Unfinalize() == before.Finalized());
             if (before.Strict())
                 FUZZ_CHECK(target.GetSize() == before.bytes.size() - 2 && Snapshot(target).Clean());
             break;
         }
-        case 14: {
-            const uint16_t tag = TakeTag(input);
+        case 14:
             Set(target, [&] { target.Remove(tag); });
             break;
-        }
         case 15: { // the setters
-            const uint16_t tag = TakeTag(input);
-            const uint32_t occurrence = TakeOccurrence(input);
+            const uint32_t occurrence = input.Byte() % 5;
             const uint8_t kind = input.Byte() % 4;
             const std::string value = kind < 2 ? TakeValue(input) : std::string();
             const uint64_t number = kind >= 2 ? input.U64() : 0;
@@ -232,17 +195,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             });
             break;
         }
-        case 19: {
-            // A caller's buffer of exactly `capacity` bytes, `used` of them holding a list.
+        case 19: { // a caller's buffer of exactly `capacity` bytes, `used` of them a list
             const uint32_t capacity = input.U16() % 600;
             const uint32_t used = capacity == 0 ? 0 : input.U16() % (capacity + 2);
             lent.push_back(std::make_unique<ExactBuffer>(capacity));
-            ExactBuffer& buffer = *lent.back();
             const std::string bytes = input.Bytes(capacity);
-            memcpy(buffer.Get(), bytes.data(), bytes.size());
-            const int attached =
-                target.Attach(reinterpret_cast<uint8_t*>(buffer.Get()), capacity, used);
-            FUZZ_CHECK(attached == (capacity != 0 && used <= capacity ? 1 : 0));
+            memcpy(lent.back()->Get(), bytes.data(), bytes.size());
+            FUZZ_CHECK(target.Attach(reinterpret_cast<uint8_t*>(lent.back()->Get()), capacity,
+                                     used) == (capacity != 0 && used <= capacity));
             break;
         }
         case 20: {
@@ -254,8 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         case 21: {
             const bool borrowed = target.IsBorrowed();
-            const int reset = target.Reset(input.U16());
-            FUZZ_CHECK(reset == (borrowed ? 0 : 1));
+            FUZZ_CHECK(target.Reset(input.U16()) == !borrowed);
             break;
         }
         case 22:
@@ -269,18 +228,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 other = std::move(list);
             break;
         case 24: {
-            const uint16_t tag = TakeTag(input);
-            const uint32_t occurrence = TakeOccurrence(input);
+            const uint32_t occurrence = input.Byte() % 5;
             try {
-                MifList group = list.GetGroup(tag, occurrence);
-                other = group;
+                other = list.GetGroup(tag, occurrence);
             } catch (const MifError&) {
                 FUZZ_CHECK(list.Exists(tag, occurrence) == 0);
             }
             break;
         }
         case 25: {
-            const uint16_t tag = TakeTag(input);
             const bool v6 = (input.Byte() & 1) != 0;
             std::string bytes = input.Bytes(16);
             bytes.resize(16, '\0');
@@ -291,36 +247,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 target.AddIpAddr(tag, address);
             break;
         }
-        case 26: {
-            // A value taken from the list's own bytes, which the setter, the add or the
-            // append may move.
-            const uint16_t tag = TakeTag(input);
-            const uint32_t occurrence = TakeOccurrence(input);
+        case 26: { // a value from the list's own bytes, which the call may move
+            const uint32_t occurrence = input.Byte() % 5;
             const uint32_t used = target.GetSize();
             if (used == 0)
                 break;
             const uint32_t offset = input.U16() % used;
             const uint32_t length = input.U16() % (used - offset + 1);
-            const std::vector<uint8_t> expected(target.GetData() + offset,
-                                                target.GetData() + offset + length);
             const uint8_t* own = target.GetData() + offset;
-            if (occurrence != 0) {
+            const std::vector<uint8_t> expected(own, own + length);
+            if (occurrence != 0)
                 Set(target, [&] { target.SetBin(tag, own, length, occurrence); });
-            } else if ((op & 0x40) != 0) {
-                if (target.AddBin(tag, own, length) == 1 && length > 0)
-                    FUZZ_CHECK(memcmp(target.GetData() + used + 4, expected.data(), length) == 0);
-            } else if (target.AppendBytes(own, length) == 1 && length > 0) {
-                FUZZ_CHECK(memcmp(target.GetData() + used, expected.data(), length) == 0);
-            }
+            else if ((op & 0x40) != 0 ? target.AddBin(tag, own, length) == 1
+                                      : target.AppendBytes(own, length) == 1)
+                FUZZ_CHECK(length == 0 ||
+                           memcmp(target.GetData() + used + ((op & 0x40) != 0 ? 4 : 0),
+                                  expected.data(), length) == 0);
             break;
         }
-        default: {
-            // Formatting into a buffer of the size the input gives.
-            const uint16_t tag = TakeTag(input);
+        default: { // formatting into a buffer of the size the input gives
             const size_t textSize = input.Byte() % 48;
             ExactBuffer text(textSize);
-            const int formatted = target.FormatValues(tag, text.Get(), textSize, op & 0x40);
-            if (textSize > 0 && formatted)
+            if (target.FormatValues(tag, text.Get(), textSize, op & 0x40) && textSize > 0)
                 FUZZ_CHECK(text.Terminated());
             break;
         }
