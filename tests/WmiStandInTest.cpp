@@ -1,11 +1,9 @@
-// WMI access against the stand-in provider of tests/support: every branch of connecting,
-// the query steps and method calls. Windows builds run the same functions against the
-// system's WMI in WmiTest.cpp.
+// WMI access against a scripted stand-in provider: every branch of connecting, the query
+// steps and method calls. WmiTest.cpp runs the same functions against the system's WMI.
 #ifndef _WIN32
 #include <cstring>
-#include <string>
-
 #include <map>
+#include <string>
 #include <vector>
 
 #include "TestHelpers.h"
@@ -13,42 +11,19 @@
 
 namespace {
 
-constexpr HRESULT kNoAuthenticationInfo = (HRESULT)0x800706D2;
-constexpr HRESULT kDenied = (HRESULT)0x80070005;
-
-// The stand-in provider: registered as the locator's factory, one object plays factory,
-// locator, services, enumerator and client security (with one reference count the tests
-// compare), serves scripted classes, records what the calls brought and fails on request.
-int liveObjects = 0; // class objects not yet released
+constexpr HRESULT kNoAuthenticationInfo = (HRESULT)0x800706D2, kDenied = (HRESULT)0x80070005;
 
 struct Property {
     std::wstring name;
     CIMTYPE type;
-    VARTYPE vt;
-    LONG number; // any value but a text, in the 32-bit field
-    std::wstring text;
+    VARTYPE vt = VT_BSTR;
+    LONG number = 0; // any value but a text, in the 32-bit field
+    std::wstring text = L"";
 };
-Property Number(const wchar_t* name, CIMTYPE type, VARTYPE vt, LONG value) {
-    return {name, type, vt, value, L""};
-}
-Property Text(const wchar_t* name, const wchar_t* value, CIMTYPE type = CIM_STRING) {
-    return {name, type, VT_BSTR, 0, value};
-}
-Property Null(const wchar_t* name, CIMTYPE type) {
-    return {name, type, VT_NULL, 0, L""};
-}
 
-VARIANT ToVariant(const Property& property) {
-    VARIANT value;
-    std::memset(&value, 0, sizeof value);
-    value.vt = property.vt;
-    if (property.vt == VT_BSTR)
-        value.bstrVal = SysAllocString(property.text.c_str());
-    else
-        value.lVal = property.number;
-    return value;
-}
+int liveObjects = 0; // class objects not yet released
 
+// One class object plays instance, class definition (with one method) and parameters.
 struct Object final : public IWbemClassObject {
     explicit Object(std::vector<Property> list) : properties(std::move(list)) { ++liveObjects; }
     ~Object() {
@@ -64,29 +39,26 @@ struct Object final : public IWbemClassObject {
             delete this;
         return left;
     }
-    Property* Find(LPCWSTR name) {
-        for (Property& p : properties)
-            if (p.name == name)
-                return &p;
-        return nullptr;
+    static HRESULT Load(const Property& p, BSTR* name, VARIANT* value, CIMTYPE* type) {
+        if (name != nullptr)
+            *name = SysAllocString(p.name.c_str());
+        *value = VARIANT{};
+        value->vt = p.vt;
+        if (p.vt == VT_BSTR)
+            value->bstrVal = SysAllocString(p.text.c_str());
+        else
+            value->lVal = p.number;
+        if (type != nullptr)
+            *type = p.type;
+        return S_OK;
     }
     HRESULT Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type, LONG*) override {
-        Property* p = Find(name);
-        if (p == nullptr)
-            return WBEM_E_NOT_FOUND;
-        *value = ToVariant(*p);
-        if (type != nullptr)
-            *type = p->type;
-        return S_OK;
+        for (const Property& p : properties)
+            if (p.name == name)
+                return Load(p, nullptr, value, type);
+        return WBEM_E_NOT_FOUND;
     }
-    HRESULT Put(LPCWSTR name, LONG, VARIANT* value, CIMTYPE) override {
-        Property* p = Find(name);
-        if (p == nullptr)
-            return WBEM_E_NOT_FOUND;
-        p->vt = value->vt;
-        p->text = value->vt == VT_BSTR ? value->bstrVal : L"";
-        return S_OK;
-    }
+    HRESULT Put(LPCWSTR, LONG, VARIANT*, CIMTYPE) override { return E_NOTIMPL; }
     HRESULT BeginEnumeration(LONG flags) override {
         enumerationFlags = flags, position = 0;
         return S_OK;
@@ -94,10 +66,7 @@ struct Object final : public IWbemClassObject {
     HRESULT Next(LONG, BSTR* name, VARIANT* value, CIMTYPE* type, LONG*) override {
         if (position == properties.size())
             return WBEM_S_NO_MORE_DATA;
-        *name = SysAllocString(properties[position].name.c_str());
-        *value = ToVariant(properties[position]);
-        *type = properties[position++].type;
-        return S_OK;
+        return Load(properties[position++], name, value, type);
     }
     HRESULT EndEnumeration() override { return S_OK; }
     HRESULT SpawnInstance(LONG, IWbemClassObject** instance) override {
@@ -105,23 +74,25 @@ struct Object final : public IWbemClassObject {
         return spawnResult;
     }
     HRESULT GetMethod(LPCWSTR name, LONG, IWbemClassObject** in, IWbemClassObject**) override {
-        *in = nullptr;
         if (method != name)
             return WBEM_E_NOT_FOUND;
-        if (inSignature != nullptr)
-            inSignature->AddRef(), *in = inSignature;
+        if ((*in = inSignature) != nullptr)
+            inSignature->AddRef();
         return S_OK;
     }
 
     std::vector<Property> properties;
-    std::wstring method;           // the one method of a class definition
-    Object* inSignature = nullptr; // its in-parameters, or null
+    std::wstring method;
+    Object* inSignature = nullptr; // the method's in-parameters, or null
     HRESULT spawnResult = S_OK;
     LONG enumerationFlags = -1;
     size_t position = 0;
     ULONG refs = 1;
 };
 
+// Factory, locator, services, enumerator and client security in one, with the one reference
+// count the tests compare: serves the scripted classes, records what the calls brought and
+// fails on request.
 struct StandInWmi final : public IClassFactory,
                           public IWbemLocator,
                           public IWbemServices,
@@ -132,13 +103,10 @@ struct StandInWmi final : public IClassFactory,
         for (auto& entry : instances)
             for (Object* object : entry.second)
                 object->Release();
-        for (auto& entry : definitions)
-            entry.second->Release();
-        instances.clear(), definitions.clear();
+        instances.clear();
     }
     Object* Add(const std::wstring& className, std::vector<Property> properties) {
-        instances[className].push_back(new Object(std::move(properties)));
-        return instances[className].back();
+        return instances[className].emplace_back(new Object(std::move(properties)));
     }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
@@ -149,10 +117,9 @@ struct StandInWmi final : public IClassFactory,
             *object = static_cast<IWbemLocator*>(this);
         else if (riid == IID_IClientSecurity && offersSecurity)
             *object = static_cast<IClientSecurity*>(this);
-        if (*object == nullptr)
+        else
             return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        return AddRef(), S_OK;
     }
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return --refs; }
@@ -169,10 +136,10 @@ struct StandInWmi final : public IClassFactory,
     }
     HRESULT GetObject(const BSTR path, LONG, IWbemContext*, IWbemClassObject** object,
                       IWbemCallResult**) override {
-        auto found = definitions.find(path);
-        if (found == definitions.end())
+        auto found = instances.find(path);
+        if (found == instances.end() || found->second.empty())
             return WBEM_E_NOT_FOUND;
-        found->second->AddRef(), *object = found->second;
+        found->second[0]->AddRef(), *object = found->second[0];
         return S_OK;
     }
     // The class is the last word of the query.
@@ -210,7 +177,6 @@ struct StandInWmi final : public IClassFactory,
     HRESULT SetBlanket(IUnknown*, DWORD service, DWORD authorisation, OLECHAR* principal,
                        DWORD authenticationLevel, DWORD impersonation, void* identity,
                        DWORD capabilities) override {
-        ++blankets;
         blanket = {service,       authorisation,       principal != nullptr, authenticationLevel,
                    impersonation, identity != nullptr, capabilities};
         return setBlanketResult;
@@ -221,17 +187,15 @@ struct StandInWmi final : public IClassFactory,
     HRESULT setBlanketResult = S_OK, execMethodResult = S_OK;
     bool offersSecurity = true;
     DWORD level = RPC_C_AUTHN_LEVEL_NONE;
-    Property returnValue = Number(L"ReturnValue", CIM_UINT32, VT_I4, 7);
+    Property returnValue = {L"ReturnValue", CIM_UINT32, VT_I4, 7};
     // What the calls brought.
     std::wstring nameSpace, language, query, path, methodName;
     IWbemClassObject* inParams = nullptr;
-    std::vector<unsigned long> blanket; // every SetBlanket argument, pointers as non-null flags
-    int blankets = 0;
+    std::vector<DWORD> blanket; // every SetBlanket argument, pointers as non-null flags
     LONG timeout = 0;
     ULONG refs = 1;
 
-    std::map<std::wstring, std::vector<Object*>> instances;
-    std::map<std::wstring, Object*> definitions; // by class name
+    std::map<std::wstring, std::vector<Object*>> instances; // the first is the class definition
     std::vector<Object*> results;
     size_t next = 0;
 };
@@ -260,12 +224,12 @@ protected:
         EXPECT_EQ(S_OK, OleInitialize(nullptr));
     }
     void Connect() { ASSERT_EQ(1, WmiConnect(&connection, L"ROOT\\CIMV2")); }
-    // Adds the class "Proc" with the method "Run" and one instance of it.
+    // The class "Proc" whose one instance is also its definition, with the method "Run".
     void AddMethod(std::vector<Property> parameters) {
-        object = wmi.Add(L"Proc", {Text(L"__CLASS", L"Proc"), Text(L"__RELPATH", L"Proc.Id=1")});
-        definition = wmi.definitions[L"Proc"] = new Object({});
-        definition->method = L"Run";
-        definition->inSignature = new Object(std::move(parameters));
+        object = wmi.Add(L"Proc", {{L"__CLASS", CIM_STRING, VT_BSTR, 0, L"Proc"},
+                                   {L"__RELPATH", CIM_STRING, VT_BSTR, 0, L"Proc.Id=1"}});
+        object->method = L"Run";
+        object->inSignature = new Object(std::move(parameters));
     }
     std::string Prepare(const wchar_t* method) {
         ::testing::internal::CaptureStdout();
@@ -276,38 +240,34 @@ protected:
     StandInWmi wmi;
     DWORD cookie = 0;
     WmiConnection connection{nullptr, nullptr};
-    Object *object = nullptr, *definition = nullptr;
+    Object* object = nullptr;
     WmiMethodCall* call = nullptr;
 };
 
 TEST_F(WmiStandIn, ConnectSetsTheBlanketOrReleasesAllAtEachFailure) {
     struct {
-        HRESULT create, connect;
+        HRESULT create, connect, query, set;
         bool security;
-        HRESULT query;
-        DWORD level;
-        HRESULT set;
-        int result;
-        unsigned long setLevel, setImpersonation;
+        DWORD level, setLevel, setImpersonation = 0; // set level 0: the connect fails
     } cases[] = {
-        {S_OK, S_OK, true, S_OK, 1, S_OK, 1, 3, 2},
-        {S_OK, S_OK, true, kNoAuthenticationInfo, 6, S_OK, 1, 3, 2},
-        {S_OK, S_OK, true, S_OK, 6, S_OK, 1, 6, 3},
-        {REGDB_E_CLASSNOTREG, S_OK, true, S_OK, 1, S_OK, 0, 0, 0},
-        {S_OK, WBEM_E_INVALID_NAMESPACE, true, S_OK, 1, S_OK, 0, 0, 0},
-        {S_OK, S_OK, false, S_OK, 1, S_OK, 0, 0, 0},
-        {S_OK, S_OK, true, kDenied, 1, S_OK, 0, 0, 0},
-        {S_OK, S_OK, true, S_OK, 1, kDenied, 0, 0, 0},
+        {S_OK, S_OK, S_OK, S_OK, true, 1, 3, 2},
+        {S_OK, S_OK, kNoAuthenticationInfo, S_OK, true, 6, 3, 2},
+        {S_OK, S_OK, S_OK, S_OK, true, 6, 6, 3},
+        {REGDB_E_CLASSNOTREG, S_OK, S_OK, S_OK, true, 1, 0},
+        {S_OK, WBEM_E_INVALID_NAMESPACE, S_OK, S_OK, true, 1, 0},
+        {S_OK, S_OK, S_OK, S_OK, false, 1, 0},
+        {S_OK, S_OK, kDenied, S_OK, true, 1, 0},
+        {S_OK, S_OK, S_OK, kDenied, true, 1, 0},
     };
     FOR_EACH_CASE(c, cases) {
         wmi.createResult = c.create, wmi.connectResult = c.connect, wmi.offersSecurity = c.security;
         wmi.queryBlanketResult = c.query, wmi.level = c.level, wmi.setBlanketResult = c.set;
-        EXPECT_EQ(c.result, WmiConnect(&connection, L"ROOT\\CIMV2"));
-        if (c.result == 1) {
+        EXPECT_EQ(c.setLevel != 0, WmiConnect(&connection, L"ROOT\\CIMV2"));
+        if (c.setLevel != 0) {
             EXPECT_EQ(L"ROOT\\CIMV2", wmi.nameSpace);
             EXPECT_EQ(static_cast<IWbemServices*>(&wmi), connection.services);
             EXPECT_EQ(static_cast<IWbemLocator*>(&wmi), connection.locator);
-            std::vector<unsigned long> set = {10, 0, 0, c.setLevel, c.setImpersonation, 0, 0};
+            std::vector<DWORD> set = {10, 0, 0, c.setLevel, c.setImpersonation, 0, 0};
             EXPECT_EQ(set, wmi.blanket);
             EXPECT_EQ(1, WmiDisconnect(&connection));
         }
@@ -318,28 +278,22 @@ TEST_F(WmiStandIn, ConnectSetsTheBlanketOrReleasesAllAtEachFailure) {
     }
 }
 
+// Level none is raised whatever the credentials; any credential leaves the proxy alone.
 TEST_F(WmiStandIn, ProxyBlanketRaisesLevelNoneAndIgnoresCredentials) {
     struct {
         const wchar_t *user, *domain, *password;
-        DWORD level;
         HRESULT set;
-        int calls;
-        unsigned long setLevel, setImpersonation;
+        DWORD level, setLevel, setImpersonation; // set level 0: no SetBlanket
     } cases[] = {
-        {L"user", nullptr, nullptr, 1, S_OK, 1, 3, 2},
-        {L"user", nullptr, nullptr, 6, S_OK, 0, 0, 0},
-        {L"", L"domain", nullptr, 6, S_OK, 0, 0, 0},
-        {nullptr, L"", L"secret", 6, S_OK, 0, 0, 0},
-        {L"", L"", L"", 6, S_OK, 1, 6, 4},
-        {nullptr, nullptr, nullptr, 5, kDenied, 1, 5, 4},
+        {L"user", nullptr, nullptr, S_OK, 1, 3, 2}, {L"user", nullptr, nullptr, S_OK, 6, 0, 0},
+        {L"", L"domain", nullptr, S_OK, 6, 0, 0},   {nullptr, L"", L"secret", S_OK, 6, 0, 0},
+        {L"", L"", nullptr, kDenied, 5, 5, 4},
     };
     FOR_EACH_CASE(c, cases) {
-        wmi.setBlanketResult = c.set, wmi.blankets = 0, wmi.blanket = {0, 0, 0, 0, 0, 0, 0};
+        wmi.setBlanketResult = c.set, wmi.blanket = {0, 0, 0, 0, 0, 0, 0};
         EXPECT_EQ(c.set, WmiSetProxyBlanket(&connection, static_cast<IWbemServices*>(&wmi), c.user,
                                             c.domain, c.password, c.level, 4));
-        EXPECT_EQ(c.calls, wmi.blankets);
-        std::vector<unsigned long> set = {c.calls * 10ul,     0, 0, c.setLevel,
-                                          c.setImpersonation, 0, 0};
+        std::vector<DWORD> set = {c.setLevel ? 10u : 0, 0, 0, c.setLevel, c.setImpersonation, 0, 0};
         EXPECT_EQ(set, wmi.blanket);
     }
 }
@@ -356,7 +310,7 @@ TEST_F(WmiStandIn, ClassNamesBecomeQueriesAndSelectsRunUnchanged) {
         {L"SELEC", L"P", L"SELECT P from SELEC", false},
         {L"Empty", L"P", L"SELECT P from Empty", false},
     };
-    wmi.Add(L"Sample", {Number(L"P", CIM_UINT32, VT_I4, 5)});
+    wmi.Add(L"Sample", {{L"P", CIM_UINT32, VT_I4, 5}});
     wmi.instances[L"Empty"];
     Connect();
     FOR_EACH_CASE(c, cases) {
@@ -382,26 +336,29 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
         std::uint32_t number;
         const char* text = nullptr;
     } cases[] = {
-        {Number(L"P", CIM_SINT16, VT_I2, 12), 0, 1, 12},
-        {Number(L"P", CIM_SINT32, VT_I4, -7), 0, 1, 0xFFFFFFF9},
-        {Number(L"P", CIM_UINT16, VT_I4, 65535), 0, 1, 65535},
-        {Number(L"P", CIM_UINT32, VT_I4, -1), 0, 1, 0xFFFFFFFF},
-        {Number(L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_TRUE), 0, 1, 1},
-        {Number(L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_FALSE), 0, 1, 0},
-        {Number(L"P", CIM_UINT8, VT_UI1, 7), 0, 0, 0},
-        {Text(L"P", L"12", CIM_SINT64), 0, 0, 0},
-        {Null(L"P", CIM_UINT32), 0, 1, 0},
-        {Number(L"Other", CIM_UINT32, VT_I4, 3), 0, 0, 0},
-        {Text(L"P", L"20140101000000.000000+000", CIM_DATETIME), 26, 1, 0,
+        {{L"P", CIM_SINT16, VT_I2, 12}, 0, 1, 12},
+        {{L"P", CIM_SINT32, VT_I4, -7}, 0, 1, 0xFFFFFFF9},
+        {{L"P", CIM_UINT16, VT_I4, 65535}, 0, 1, 65535},
+        {{L"P", CIM_UINT32, VT_I4, -1}, 0, 1, 0xFFFFFFFF},
+        {{L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_TRUE}, 0, 1, 1},
+        {{L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_FALSE}, 0, 1, 0},
+        {{L"P", CIM_UINT8, VT_UI1, 7}, 0, 0, 0},
+        {{L"P", CIM_SINT64, VT_BSTR, 0, L"12"}, 0, 0, 0},
+        {{L"P", CIM_UINT32, VT_NULL}, 0, 1, 0},
+        {{L"Other", CIM_UINT32, VT_I4, 3}, 0, 0, 0},
+        {{L"P", CIM_DATETIME, VT_BSTR, 0, L"20140101000000.000000+000"},
+         26,
+         1,
+         0,
          "20140101000000.000000+000"},
-        {Text(L"P", L"abcd"), 5, 1, 0, "abcd"},
-        {Text(L"P", L"abcd"), 4, 0, 0, "abc"},
-        {Text(L"P", L"abcd"), 1, 0, 0, ""},
-        {Text(L"P", L"\u00e9t\u00e9"), 4, 0, 0, "\xc3\xa9t"},
-        {Number(L"P", CIM_DATETIME, VT_I4, 1), 8, 0, 0, ""},
-        {Number(L"P", CIM_STRING, VT_I4, 1), 8, 0, 0, ""},
-        {Text(L"P", L"abc", CIM_REFERENCE), 8, 0, 0, ""},
-        {Null(L"P", CIM_STRING), 2, 1, 0, ""},
+        {{L"P", CIM_STRING, VT_BSTR, 0, L"abcd"}, 5, 1, 0, "abcd"},
+        {{L"P", CIM_STRING, VT_BSTR, 0, L"abcd"}, 4, 0, 0, "abc"},
+        {{L"P", CIM_STRING, VT_BSTR, 0, L"abcd"}, 1, 0, 0, ""},
+        {{L"P", CIM_STRING, VT_BSTR, 0, L"\u00e9t\u00e9"}, 4, 0, 0, "\xc3\xa9t"},
+        {{L"P", CIM_DATETIME, VT_I4, 1}, 8, 0, 0, ""},
+        {{L"P", CIM_STRING, VT_I4, 1}, 8, 0, 0, ""},
+        {{L"P", CIM_REFERENCE, VT_BSTR, 0, L"abc"}, 8, 0, 0, ""},
+        {{L"P", CIM_STRING, VT_NULL}, 2, 1, 0, ""},
     };
     Connect();
     FOR_EACH_CASE(c, cases) {
@@ -424,8 +381,8 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
 }
 
 TEST_F(WmiStandIn, RecordsWalkObjectsAndSwapInOtherProperties) {
-    wmi.Add(L"Sample", {Number(L"P", CIM_UINT32, VT_I4, 1), Text(L"Q", L"first")});
-    wmi.Add(L"Sample", {Number(L"P", CIM_UINT32, VT_I4, 2), Text(L"Q", L"second")});
+    wmi.Add(L"Sample", {{L"P", CIM_UINT32, VT_I4, 1}, {L"Q", CIM_STRING, VT_BSTR, 0, L"first"}});
+    wmi.Add(L"Sample", {{L"P", CIM_UINT32, VT_I4, 2}, {L"Q", CIM_STRING, VT_BSTR, 0, L"second"}});
     Connect();
     std::uint32_t number = 0, other = 0;
     char text[16];
@@ -457,18 +414,18 @@ TEST_F(WmiStandIn, RecordsWalkObjectsAndSwapInOtherProperties) {
 }
 
 TEST_F(WmiStandIn, MethodListsInParametersAndReturnsReturnValue) {
-    AddMethod({Text(L"Text", L""), Null(L"Any", 12), Null(L"Small", 18), Null(L"Count", 19),
-               Null(L"Vector", 0x1008), Null(L"List", 0x2008), Null(L"Ref", 0x400C),
-               Null(L"Res", 0x8012), Null(L"Mixed", 0x3013)});
+    AddMethod({{L"Text", CIM_STRING},
+               {L"Vector", 0x1008, VT_NULL},
+               {L"List", 0x200C, VT_NULL},
+               {L"Ref", 0x4012, VT_NULL},
+               {L"Res", 0x8013, VT_NULL},
+               {L"Mixed", 0x3013, VT_NULL}});
     Connect();
     EXPECT_EQ("Parameter: Text   Type=BSTR (0x8)\n"
-              "Parameter: Any   Type=VARIANT (0xc)\n"
-              "Parameter: Small   Type=UI2 (0x12)\n"
-              "Parameter: Count   Type=unknown (0x13)\n"
               "Parameter: Vector   Type=VECTOR | BSTR (0x1008)\n"
-              "Parameter: List   Type=ARRAY | BSTR (0x2008)\n"
-              "Parameter: Ref   Type=BYREF | VARIANT (0x400c)\n"
-              "Parameter: Res   Type=RESERVED | UI2 (0x8012)\n"
+              "Parameter: List   Type=ARRAY | VARIANT (0x200c)\n"
+              "Parameter: Ref   Type=BYREF | UI2 (0x4012)\n"
+              "Parameter: Res   Type=RESERVED | unknown (0x8013)\n"
               "Parameter: Mixed   Type=unknown | unknown (0x3013)\n",
               Prepare(L"Run"));
     ASSERT_NE(nullptr, call);
@@ -482,43 +439,39 @@ TEST_F(WmiStandIn, MethodListsInParametersAndReturnsReturnValue) {
         Property returnValue;
         std::uint32_t result;
     } cases[] = {
-        {WBEM_E_INVALID_METHOD, Number(L"ReturnValue", CIM_UINT32, VT_I4, 0), 99},
-        {S_OK, Number(L"Other", CIM_UINT32, VT_I4, 0), 99},
-        {S_OK, Null(L"ReturnValue", CIM_UINT32), 99},
-        {S_OK, Number(L"ReturnValue", CIM_UINT32, VT_UI4, 0), 0},
+        {WBEM_E_INVALID_METHOD, {L"ReturnValue", CIM_UINT32, VT_I4, 0}, 99},
+        {S_OK, {L"Other", CIM_UINT32, VT_I4, 0}, 99},
+        {S_OK, {L"ReturnValue", CIM_UINT32, VT_NULL}, 99},
+        {S_OK, {L"ReturnValue", CIM_UINT32, VT_UI4, 0}, 0},
     };
     FOR_EACH_CASE(c, cases) {
         wmi.execMethodResult = c.exec, wmi.returnValue = c.returnValue;
         EXPECT_EQ(c.result, WmiExecMethod(&connection, call, 99));
     }
-    WmiFreeMethod(&call);
-    EXPECT_EQ(nullptr, call);
 }
 
 TEST_F(WmiStandIn, MethodFailsWithoutClassPathDefinitionOrMethod) {
-    enum Fault { None, NoClass, NullClass, NumberPath, NoDefinition, NoMethod, NoSpawn };
+    enum Fault { NoClass, NullClass, NumberPath, NoDefinition, NoMethod, NoSpawn, None };
     const Fault cases[] = {NoClass, NullClass, NumberPath, NoDefinition, NoMethod, NoSpawn, None};
     AddMethod({});
     Connect();
     FOR_EACH_CASE(c, cases) {
-        object->properties = {Text(L"__CLASS", c == NoDefinition ? L"Gone" : L"Proc"),
-                              Text(L"__RELPATH", L"Proc.Id=1")};
-        if (c == NoClass)
-            object->properties.erase(object->properties.begin());
-        if (c == NullClass)
-            object->properties[0] = Null(L"__CLASS", CIM_STRING);
-        if (c == NumberPath)
-            object->properties[1] = Number(L"__RELPATH", CIM_STRING, VT_I4, 1);
-        definition->inSignature->spawnResult = c == NoSpawn ? E_OUTOFMEMORY : S_OK;
+        auto& properties = object->properties;
+        properties[0] = {L"__CLASS", CIM_STRING, c == NullClass ? VT_NULL : VT_BSTR, 0,
+                         c == NoClass        ? L""
+                         : c == NoDefinition ? L"Gone"
+                                             : L"Proc"};
+        properties[0].name = c == NoClass ? L"_" : L"__CLASS";
+        properties[1].vt = c == NumberPath ? VT_I4 : VT_BSTR;
+        object->inSignature->spawnResult = c == NoSpawn ? E_OUTOFMEMORY : S_OK;
         EXPECT_EQ("", Prepare(c == NoMethod ? L"Walk" : L"Run"));
         EXPECT_EQ(c == None, call != nullptr);
     }
-    definition->inSignature->Release();
-    definition->inSignature = nullptr;
+    object->inSignature->Release();
+    object->inSignature = nullptr;
     WmiFreeMethod(&call);
     EXPECT_EQ("", Prepare(L"Run")) << "a method without in-parameters";
     ASSERT_NE(nullptr, call);
-    EXPECT_EQ(nullptr, call->inParams);
     EXPECT_EQ(7u, WmiExecMethod(&connection, call, 99));
     EXPECT_EQ(nullptr, wmi.inParams);
     WmiConnection none{nullptr, nullptr};
