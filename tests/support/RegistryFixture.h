@@ -26,16 +26,13 @@ protected:
         RegCloseKey(root);
         EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
     }
-
-    // Creates `sub` below the test key; the handle is closed again.
-    void MakeKey(const char* sub) {
+    void MakeKey(const char* sub) { // the handle is closed again
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyA(root, sub, &key), ERROR_SUCCESS);
         RegCloseKey(key);
     }
     LSTATUS SetRaw(const char* name, DWORD type, const std::string& bytes) {
-        return RegSetKeyValueA(root, nullptr, name, type, bytes.data(),
-                               static_cast<DWORD>(bytes.size()));
+        return RegSetKeyValueA(root, nullptr, name, type, bytes.data(), DWORD(bytes.size()));
     }
 
     HKEY root = nullptr;
