@@ -3,9 +3,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "TestHelpers.h"
 #include "osutil/OsFiles.h"
@@ -95,36 +95,36 @@ TEST(FileCompat, ErrorNumbers) {
     const std::string sub = dir / "sub", missing = dir / "missing";
     const std::string deep = missing + KIV_PATH_SEPARATOR + "x";
     const std::string underFile = file + KIV_PATH_SEPARATOR + "x";
+    const std::string pattern = deep + KIV_PATH_SEPARATOR + "*";
     WIN32_FIND_DATAA data;
-    // Steps in order; each failing one leaves its own error number.
-    const struct {
-        std::function<bool()> call;
-        DWORD error; // 0: succeeds
-    } cases[] = {
-        {[&] { return CreateDirectoryA(sub.c_str(), nullptr); }, 0},
-        {[&] { return CreateDirectoryA(sub.c_str(), nullptr); }, ERROR_ALREADY_EXISTS},
-        {[&] { return CreateDirectoryA(deep.c_str(), nullptr); }, ERROR_PATH_NOT_FOUND},
-        {[&] { return CreateDirectoryA(underFile.c_str(), nullptr); }, ERROR_PATH_NOT_FOUND},
-        {[&] { return RemoveDirectoryA(sub.c_str()); }, 0},
-        {[&] { return RemoveDirectoryA(sub.c_str()); }, ERROR_FILE_NOT_FOUND},
-        {[&] { return RemoveDirectoryA(file.c_str()); }, ERROR_DIRECTORY},
-        {[&] { return RemoveDirectoryA(full.c_str()); }, ERROR_DIR_NOT_EMPTY},
-        {[&] { return DeleteFileA(missing.c_str()); }, ERROR_FILE_NOT_FOUND},
-        {[&] { return DeleteFileA(deep.c_str()); }, ERROR_PATH_NOT_FOUND},
-        {[&] { return DeleteFileA(full.c_str()); }, ERROR_ACCESS_DENIED},
-        {[&] {
-             std::string pattern = deep + KIV_PATH_SEPARATOR + "*";
-             return FindFirstFileA(pattern.c_str(), &data) != INVALID_HANDLE_VALUE;
-         },
-         ERROR_PATH_NOT_FOUND},
-        {[&] { return GetFileAttributesA(missing.c_str()) != INVALID_FILE_ATTRIBUTES; },
-         ERROR_FILE_NOT_FOUND},
-        {[&] { return DeleteFileA(file.c_str()); }, 0},
+    // Steps in order (Create, Remove, Delete, Find, Attributes); each failing one leaves its
+    // own error number, 0 where it succeeds.
+    const std::tuple<char, const std::string&, DWORD> cases[] = {
+        {'C', sub, 0},
+        {'C', sub, ERROR_ALREADY_EXISTS},
+        {'C', deep, ERROR_PATH_NOT_FOUND},
+        {'C', underFile, ERROR_PATH_NOT_FOUND},
+        {'R', sub, 0},
+        {'R', sub, ERROR_FILE_NOT_FOUND},
+        {'R', file, ERROR_DIRECTORY},
+        {'R', full, ERROR_DIR_NOT_EMPTY},
+        {'D', missing, ERROR_FILE_NOT_FOUND},
+        {'D', deep, ERROR_PATH_NOT_FOUND},
+        {'D', full, ERROR_ACCESS_DENIED},
+        {'F', pattern, ERROR_PATH_NOT_FOUND},
+        {'A', missing, ERROR_FILE_NOT_FOUND},
+        {'D', file, 0},
     };
     FOR_EACH_CASE(c, cases) {
+        const auto& [call, path, error] = c;
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(c.error == 0, c.call());
-        EXPECT_EQ(c.error ? c.error : 0xdeadbeef, GetLastError());
+        bool ok = call == 'C'   ? CreateDirectoryA(path.c_str(), nullptr)
+                  : call == 'R' ? RemoveDirectoryA(path.c_str())
+                  : call == 'D' ? DeleteFileA(path.c_str())
+                  : call == 'F' ? FindFirstFileA(path.c_str(), &data) != INVALID_HANDLE_VALUE
+                                : GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        EXPECT_EQ(error == 0, ok);
+        EXPECT_EQ(error ? error : 0xdeadbeef, GetLastError());
     }
 }
 

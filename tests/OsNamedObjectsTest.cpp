@@ -61,9 +61,9 @@ void Wait(HANDLE handle) {
         Exit(false, 102);
 }
 
-// Modes: exit N; relay IN OUT N (waits for event IN, sets event OUT); hold-mutex MUTEX READY
-// GO; abandon-mutex MUTEX; post-semaphore SEMAPHORE; write-shm NAME SIZE TEXT; args FILE
-// (writes its further arguments to FILE, one a line).
+// Modes: exit N; relay IN OUT N (waits for event IN, sets event OUT); abandon-mutex MUTEX;
+// post-semaphore SEMAPHORE; write-shm NAME SIZE TEXT; args FILE (writes its further
+// arguments to FILE, one a line).
 [[noreturn]] void ChildMain(const std::vector<std::string>& a) {
     const std::string mode = a.size() > 3 ? a[2] : std::string();
     if (mode == "exit")
@@ -74,14 +74,9 @@ void Wait(HANDLE handle) {
         SetEvent(out);
         Exit(false, std::atoi(a[5].c_str()));
     }
-    if (mode == "hold-mutex" || mode == "abandon-mutex") {
-        HANDLE mutex = Opened(OpenNamedMutex, a[3]);
-        Wait(mutex);
-        if (mode == "abandon-mutex" || a.size() != 6)
-            Exit(true, 0);
-        SetEvent(Opened(OpenNamedEvent, a[4]));
-        Wait(Opened(OpenNamedEvent, a[5]));
-        Exit(ReleaseMutex(mutex), 104);
+    if (mode == "abandon-mutex") {
+        Wait(Opened(OpenNamedMutex, a[3]));
+        Exit(true, 0);
     }
     if (mode == "post-semaphore")
         Exit(ReleaseSemaphore(Opened(OpenNamedSemaphore, a[3]), 1, nullptr), 105);
@@ -304,43 +299,24 @@ TEST(OsNamedObjects, WaitObjectsForAnyAndForAll) {
     EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), code);
 }
 
+// An abandoned mutex and a released semaphore: one name is one object across processes.
 TEST(OsNamedObjects, ObjectsSharedWithAnotherProcess) {
     std::string mutexName = UniqueObjectName("mutex"), semaphoreName = UniqueObjectName("sem");
-    Event ready("ready"), go("go");
-    HANDLE mutex = nullptr, semaphore = nullptr, process = nullptr;
+    HANDLE mutex = nullptr, semaphore = nullptr;
     ASSERT_EQ(1, CreateNamedMutex(&mutex, mutexName.c_str(), 0));
-    std::string command =
-        ChildCommand("hold-mutex " + mutexName + " " + ready.name + " " + go.name);
-    ASSERT_EQ(1, StartProcess(command.c_str(), SW_HIDE, &process));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(ready.handle, kLongWaitMs));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(mutex)) << "the child holds it";
-    SetEvent(go.handle);
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(mutex, kLongWaitMs)) << "released by the child";
-    ReleaseMutex(mutex);
-    DWORD exitCode = kSentinel;
-    WaitProcessEnd(process, &exitCode);
-    EXPECT_EQ(0u, exitCode);
+    ASSERT_EQ(1, CreateNamedSemaphore(&semaphore, semaphoreName.c_str(), 0, 0));
     EXPECT_EQ(0u, RunChild("abandon-mutex " + mutexName));
     EXPECT_EQ(DWORD(WAIT_ABANDONED), WaitCode(mutex)) << "its owner ended holding it";
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
-
-    ASSERT_EQ(1, CreateNamedSemaphore(&semaphore, semaphoreName.c_str(), 0, 0));
     EXPECT_EQ(0u, RunChild("post-semaphore " + semaphoreName));
     EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(semaphore));
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
     CloseHandle(semaphore);
 }
 
 TEST(OsProcess, ExitCodesComeBackFromRunAndWait) {
-    for (DWORD code : {0u, 7u, 255u}) {
+    for (DWORD code : {0u, 7u, 255u})
         EXPECT_EQ(code, RunChild("exit " + std::to_string(code), 0));
-        HANDLE process = nullptr;
-        ASSERT_EQ(1,
-                  StartProcess(ChildCommand("exit " + std::to_string(code)).c_str(), 0, &process));
-        DWORD waited = kSentinel;
-        EXPECT_EQ(1, WaitProcessEnd(process, &waited));
-        EXPECT_EQ(code, waited);
-    }
 }
 
 // The child blocks on an event until the test lets it go, so "running" is certain.
@@ -496,23 +472,6 @@ std::vector<BYTE> BytesOf(const void* sid) {
     return std::vector<BYTE>(p, p + 8 + 4 * p[1]);
 }
 
-// Threads meeting at the first use get the same records.
-TEST(OsSecurity, FirstUseFromSeveralThreads) {
-    SECURITY_ATTRIBUTES* seen[4][2] = {};
-    std::vector<std::thread> threads;
-    for (auto& slot : seen)
-        threads.emplace_back([&slot] {
-            slot[0] = OpenToEveryoneAttributes();
-            slot[1] = SystemAndEveryoneAttributes();
-        });
-    for (auto& thread : threads)
-        thread.join();
-    for (auto& slot : seen) {
-        EXPECT_EQ(OpenToEveryoneAttributes(), slot[0]);
-        EXPECT_EQ(SystemAndEveryoneAttributes(), slot[1]);
-    }
-}
-
 TEST(OsSecurity, Sids) {
     const std::pair<PSID (*)(), BYTE> wellKnown[] = {{WorldSid, 1}, {CreatorOwnerSid, 3}};
     FOR_EACH_CASE(c, wellKnown) {
@@ -568,11 +527,23 @@ TEST(OsSecurity, AclSizeRuleAndEntries) {
     std::free(owner);
 }
 
-// Without NT both are null; on NT: a null DACL, and one that allows everyone, then System.
-TEST(OsSecurity, AttributesReadBack) {
+// Built once, also by threads meeting at the first use. Without NT both are null; on NT: a
+// null DACL, and one that allows everyone, then System.
+TEST(OsSecurity, AttributesBuiltOnceReadBack) {
+    SECURITY_ATTRIBUTES* seen[4][2] = {};
+    std::vector<std::thread> threads;
+    for (auto& slot : seen)
+        threads.emplace_back([&slot] {
+            slot[0] = OpenToEveryoneAttributes();
+            slot[1] = SystemAndEveryoneAttributes();
+        });
+    for (auto& thread : threads)
+        thread.join();
     SECURITY_ATTRIBUTES* const both[] = {OpenToEveryoneAttributes(), SystemAndEveryoneAttributes()};
-    EXPECT_EQ(both[0], OpenToEveryoneAttributes()) << "built once";
-    EXPECT_EQ(both[1], SystemAndEveryoneAttributes()) << "built once";
+    for (auto& slot : seen) {
+        EXPECT_EQ(both[0], slot[0]);
+        EXPECT_EQ(both[1], slot[1]);
+    }
     HANDLE event = nullptr;
     EXPECT_EQ(1, CreateNamedEvent(&event, UniqueObjectName("everyone").c_str(),
                                   kNamedObjectOpenToEveryone));

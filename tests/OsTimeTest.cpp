@@ -104,21 +104,15 @@ TEST(OsVersionCompat, ReportsTheHostInRecordsOfWindowsSizes) {
 }
 
 TEST(OsVersionCompat, ConditionMaskSlots) {
-    struct Case {
-        ULONGLONG mask;
-        DWORD typeBits;
-        BYTE condition;
-        ULONGLONG expected;
-    } const cases[] = {
-        {0, VER_MINORVERSION, VER_EQUAL, 1},
-        {0, VER_SERVICEPACKMAJOR, VER_LESS, 4 << 15},
-        {0, VER_PRODUCT_TYPE, VER_OR, 7 << 21},
-        {5, VER_MAJORVERSION, VER_EQUAL, 5 | 8},
-        {0, VER_MAJORVERSION | VER_MINORVERSION, VER_EQUAL, 8}, // the higher bit only
-        {5, VER_MAJORVERSION, 0, 5},
-    };
+    const ULONGLONG cases[][4] = {// mask, type bits, condition, expected
+                                  {0, VER_MINORVERSION, VER_EQUAL, 1},
+                                  {0, VER_SERVICEPACKMAJOR, VER_LESS, 4 << 15},
+                                  {0, VER_PRODUCT_TYPE, VER_OR, 7 << 21},
+                                  {5, VER_MAJORVERSION, VER_EQUAL, 5 | 8},
+                                  {0, VER_MAJORVERSION | VER_MINORVERSION, VER_EQUAL, 8},
+                                  {5, VER_MAJORVERSION, 0, 5}};
     FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(c.expected, VerSetConditionMask(c.mask, c.typeBits, c.condition));
+        EXPECT_EQ(c[3], VerSetConditionMask(c[0], DWORD(c[1]), BYTE(c[2])));
     }
 }
 
