@@ -1,17 +1,135 @@
-// File and directory utilities against the real file system of each build.
+// File calls and the file utilities over them, against the real file system of each build:
+// the same cases against Windows (under Wine) and against the stand-in.
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
+#include <tuple>
 
-#include "OsTestDir.h"
 #include "TestHelpers.h"
 #include "osutil/OsFiles.h"
 
 namespace {
 
-const char kSeparator[] = {KIV_PATH_SEPARATOR, '\0'};
+#ifdef _WIN32
+const char kRealLibrary[] = "kernel32.dll";
+#else
+const char kRealLibrary[] = "libc.so.6";
+#endif
+
+// A fresh directory of the test's own, removed with everything in it at the end.
+struct OsTestDir {
+    OsTestDir() {
+        char buffer[MAX_PATH];
+        EXPECT_EQ(1, MakeTempDir(buffer, sizeof(buffer)));
+        path = buffer;
+    }
+    ~OsTestDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string operator/(const std::string& relative) const {
+        return path + KIV_PATH_SEPARATOR + relative;
+    }
+    std::string File(const std::string& relative, const std::string& bytes = "") const {
+        std::ofstream(*this / relative, std::ios::binary) << bytes;
+        return *this / relative;
+    }
+    std::string Dir(const std::string& relative) const {
+        std::filesystem::create_directories(*this / relative);
+        return *this / relative;
+    }
+    std::string path;
+};
+
+// The names a pattern lists in dir, as "[name]" texts in sorted order; the error of the
+// failing call (2 without a match, 18 after the last name) comes first.
+std::string Listing(const OsTestDir& dir, const char* pattern) {
+    WIN32_FIND_DATAA data;
+    std::set<std::string> names;
+    HANDLE find = FindFirstFileA((dir / pattern).c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do
+            names.insert(data.cFileName);
+        while (FindNextFileA(find, &data));
+    }
+    std::string result = std::to_string(GetLastError()) + ":";
+    if (find != INVALID_HANDLE_VALUE) {
+        EXPECT_TRUE(FindClose(find));
+    }
+    for (const std::string& name : names)
+        result += "[" + name + "]";
+    return result;
+}
+
+TEST(FileCompat, WildcardsMatchAsOnWindows) {
+    OsTestDir dir;
+    for (const char* name : {"a", "a.txt", "ab.txt", ".hidden", "noext", "x.y.z", "abc"})
+        dir.File(name);
+    dir.Dir("sd");
+    const char* const cases[][2] = {
+        {"*.*", "18:[.][..][.hidden][a][a.txt][ab.txt][abc][noext][sd][x.y.z]"},
+        {"*.TXT", "18:[a.txt][ab.txt]"},
+        {"?", "18:[.][a]"},
+        {"??", "18:[..][sd]"},
+        {"a?.txt", "18:[ab.txt]"},
+        {"a.*", "18:[a][a.txt]"},
+        {"noext.*", "18:[noext]"},
+        {"x.*", "18:[x.y.z]"},
+        {"A*", "18:[a][a.txt][ab.txt][abc]"},
+        {"*z", "18:[x.y.z]"},
+        {"a*.*t", "18:[a.txt][ab.txt]"},
+        {".*", "18:[.][..][.hidden]"},
+        {"a??.txt", "2:"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        EXPECT_EQ(c[1], Listing(dir, c[0]));
+    }
+}
+
+TEST(FileCompat, ErrorNumbers) {
+    OsTestDir dir;
+    const std::string file = dir.File("file", "x"), full = dir.Dir("full");
+    dir.File("full/inside");
+    const std::string sub = dir / "sub", missing = dir / "missing";
+    const std::string deep = missing + KIV_PATH_SEPARATOR + "x";
+    const std::string underFile = file + KIV_PATH_SEPARATOR + "x";
+    const std::string pattern = deep + KIV_PATH_SEPARATOR + "*";
+    WIN32_FIND_DATAA data;
+    // Steps in order (Create, Remove, Delete, Find, Attributes); each failing one leaves its
+    // own error number, 0 where it succeeds.
+    const std::tuple<char, const std::string&, DWORD> cases[] = {
+        {'C', sub, 0},
+        {'C', sub, ERROR_ALREADY_EXISTS},
+        {'C', deep, ERROR_PATH_NOT_FOUND},
+        {'C', underFile, ERROR_PATH_NOT_FOUND},
+        {'R', sub, 0},
+        {'R', sub, ERROR_FILE_NOT_FOUND},
+        {'R', file, ERROR_DIRECTORY},
+        {'R', full, ERROR_DIR_NOT_EMPTY},
+        {'D', missing, ERROR_FILE_NOT_FOUND},
+        {'D', deep, ERROR_PATH_NOT_FOUND},
+        {'D', full, ERROR_ACCESS_DENIED},
+        {'F', pattern, ERROR_PATH_NOT_FOUND},
+        {'A', missing, ERROR_FILE_NOT_FOUND},
+        {'D', file, 0},
+    };
+    FOR_EACH_CASE(c, cases) {
+        const auto& [call, path, error] = c;
+        SetLastError(0xdeadbeef);
+        bool ok = call == 'C'   ? CreateDirectoryA(path.c_str(), nullptr)
+                  : call == 'R' ? RemoveDirectoryA(path.c_str())
+                  : call == 'D' ? DeleteFileA(path.c_str())
+                  : call == 'F' ? FindFirstFileA(path.c_str(), &data) != INVALID_HANDLE_VALUE
+                                : GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        EXPECT_EQ(error == 0, ok);
+        EXPECT_EQ(error ? error : 0xdeadbeef, GetLastError());
+    }
+}
 
 TEST(OsFiles, MakeTempDirMakesANewDirectoryUnderTheTemporaryPath) {
-    char temp[MAX_PATH];
+    char temp[MAX_PATH], small[MAX_PATH];
     DWORD length = GetTempPathA(sizeof(temp), temp);
     OsTestDir first, second;
     for (const std::string& made : {first.path, second.path}) {
@@ -20,8 +138,7 @@ TEST(OsFiles, MakeTempDirMakesANewDirectoryUnderTheTemporaryPath) {
         EXPECT_EQ(length + 10, made.size());
     }
     EXPECT_NE(first.path, second.path);
-    char small[MAX_PATH]; // no room for the whole name
-    EXPECT_EQ(0, MakeTempDir(small, length + 10));
+    EXPECT_EQ(0, MakeTempDir(small, length + 10)) << "no room for the whole name";
     EXPECT_EQ(0, MakeTempDir(small, 2));
     EXPECT_EQ(0, MakeTempDir(nullptr, MAX_PATH));
 }
@@ -48,13 +165,14 @@ TEST(OsFiles, RemoveTreeKeepsDotDirectoriesAndTheirParents) {
 TEST(OsFiles, EnsureDirPath) {
     OsTestDir dir;
     std::string file = dir.File("file");
-    struct Case {
+    const std::string sep(1, KIV_PATH_SEPARATOR);
+    const struct {
         std::string path;
         int expected;
         std::string check; // a directory that exists afterwards
-    } const cases[] = {
-        {dir.path + "/x\\y/z", 1, dir / "x" + kSeparator + "y" + kSeparator + "z"},
-        {dir.path + "\\x/y\\w\\", 1, dir / "x" + kSeparator + "y" + kSeparator + "w"},
+    } cases[] = {
+        {dir.path + "/x\\y/z", 1, dir / "x" + sep + "y" + sep + "z"},
+        {dir.path + "\\x/y\\w\\", 1, dir / "x" + sep + "y" + sep + "w"},
         {dir.path + "/x/y/z", 1, dir / "x"}, // exists already
         {file + "/sub/dir", 0, ""},
         {file, 1, ""},
@@ -67,21 +185,20 @@ TEST(OsFiles, EnsureDirPath) {
             EXPECT_EQ(1, IsDirectory(c.check.c_str()));
         }
     }
-    EXPECT_EQ(0, FileExists((file + kSeparator + "sub").c_str()));
+    EXPECT_EQ(0, FileExists((file + sep + "sub").c_str()));
     EXPECT_EQ(0, EnsureDirPath(nullptr));
 }
 
-TEST(OsFiles, FileStatusAndTimes) {
+TEST(OsFiles, FileStatusTimesAndFind) {
     OsTestDir dir;
-    std::string file = dir.File("f", std::string(1234, 'z')), missing = dir / "missing";
-    for (std::uint32_t time : {86400u, 951868800u, 4000000000u}) {
+    std::string file = dir.File("a.txt", std::string(1234, 'z')), missing = dir / "missing";
+    std::uint32_t size = 0, access = 0, modified = 0, type = 0;
+    for (std::uint32_t time : {86400u, 4000000000u}) {
         EXPECT_EQ(1, SetFileTime(file.c_str(), time));
-        std::uint32_t access = 0, modified = 0;
         EXPECT_EQ(1, GetFileTimes(file.c_str(), &access, &modified));
         EXPECT_EQ(time, access);
         EXPECT_EQ(time, modified);
     }
-    std::uint32_t size = 0;
     EXPECT_EQ(1, GetFileSize32(file.c_str(), &size));
     EXPECT_EQ(1234u, size);
     EXPECT_EQ(0, IsDirectory(file.c_str()));
@@ -89,29 +206,24 @@ TEST(OsFiles, FileStatusAndTimes) {
     EXPECT_EQ(0, SetFileTime(missing.c_str(), 86400));
     EXPECT_EQ(0, GetFileTimes(missing.c_str(), &size, &size));
     EXPECT_EQ(0, GetFileSize32(missing.c_str(), &size));
-}
 
-TEST(OsFiles, FindListsTypesTimesAndSizes) {
-    OsTestDir dir;
-    SetFileTime(dir.File("a.txt", "12345").c_str(), 951868800);
-    SetFileTime(dir.File("noext").c_str(), 86400);
+    SetFileTime(dir.File("noext").c_str(), 951868800);
     dir.Dir("sub");
     HANDLE find;
     char name[KIV_FIND_NAME_SIZE];
-    std::uint32_t type = 0, time = 0, size = 0;
     std::string seen;
-    for (int more = FindFirst(&find, (dir / "*.*").c_str(), name, &type, &time, &size); more;
-         more = FindNext(&find, name, &type, &time, &size)) {
+    for (int more = FindFirst(&find, (dir / "*.*").c_str(), name, &type, &modified, &size); more;
+         more = FindNext(&find, name, &type, &modified, &size)) {
         // Directory times are whatever creating the entries left.
         seen += std::string(name) + "/" + std::to_string(type) + "/" +
-                std::to_string(type == 2 ? 0 : time) + "/" + std::to_string(size) + " ";
+                std::to_string(type == 2 ? 0 : modified) + "/" + std::to_string(size) + " ";
     }
     EXPECT_EQ(INVALID_HANDLE_VALUE, find);
-    EXPECT_EQ("./2/0/0 ../2/0/0 a.txt/1/951868800/5 noext/1/86400/0 sub/2/0/0 ", seen);
+    EXPECT_EQ("./2/0/0 ../2/0/0 a.txt/1/4000000000/1234 noext/1/951868800/0 sub/2/0/0 ", seen);
     // Outputs are optional; a pattern without match gives no handle.
     EXPECT_EQ(1, FindFirst(&find, (dir / "a.*").c_str(), nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(0, FindNext(&find, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(0, FindFirst(&find, (dir / "*.none").c_str(), name, &type, &time, &size));
+    EXPECT_EQ(0, FindFirst(&find, (dir / "*.none").c_str(), name, &type, &modified, &size));
     EXPECT_EQ(INVALID_HANDLE_VALUE, find);
 }
 
@@ -121,10 +233,10 @@ TEST(OsFiles, GetModuleDir) {
     std::string whole(path, length);
     std::string::size_type cut = whole.rfind(KIV_PATH_SEPARATOR);
     ASSERT_NE(std::string::npos, cut);
-    struct Case {
+    const struct {
         std::uint32_t directorySize, fileNameSize, code;
         std::string directory, fileName;
-    } const cases[] = {
+    } cases[] = {
         {length + 1, MAX_PATH, 0, whole.substr(0, cut), whole.substr(cut + 1)},
         {length + 1, 4, 0, whole.substr(0, cut), whole.substr(cut + 1, 3)},
         {length, MAX_PATH, 111, "", ""}, // exactly as long as the path
@@ -148,19 +260,6 @@ TEST(OsFiles, GetModuleDir) {
     EXPECT_EQ(87u, code);
 }
 
-#ifdef _WIN32
-const char kRealLibrary[] = "kernel32.dll";
-#else
-const char kRealLibrary[] = "libc.so.6";
-#endif
-
-std::string SystemText(DWORD code) {
-    char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, text, sizeof(text), nullptr);
-    return std::string(text, length);
-}
-
 // Stand-ins for the loader calls: a load failing with a chosen code, and a system text of
 // 300 characters.
 #ifndef WINAPI
@@ -172,8 +271,7 @@ HMODULE WINAPI FailingLoad(LPCSTR) {
     return nullptr;
 }
 DWORD WINAPI LongText(DWORD, LPCVOID, DWORD, DWORD, LPSTR buffer, DWORD size, va_list*) {
-    std::string text(299, 'm');
-    text += '.';
+    std::string text = std::string(299, 'm') + '.';
     if (text.size() >= size)
         return 0;
     std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -182,20 +280,21 @@ DWORD WINAPI LongText(DWORD, LPCVOID, DWORD, DWORD, LPSTR buffer, DWORD size, va
 
 TEST(OsFiles, LoadLibraryWithError) {
     const char* message = nullptr;
-    EXPECT_EQ(nullptr, LoadLibraryWithError(nullptr, &message));
-    EXPECT_STREQ("filename missing", message);
-    EXPECT_EQ(nullptr, LoadLibraryWithError("", &message));
-    EXPECT_STREQ("filename missing", message);
-
+    for (const char* missing : {static_cast<const char*>(nullptr), ""}) {
+        EXPECT_EQ(nullptr, LoadLibraryWithError(missing, &message));
+        EXPECT_STREQ("filename missing", message);
+    }
     HMODULE module = LoadLibraryWithError(kRealLibrary, &message);
     EXPECT_NE(nullptr, module);
     EXPECT_STREQ("success", message);
     FreeLibrary(module);
 
     EXPECT_EQ(nullptr, LoadLibraryWithError("kiv-no-such-library.dll", &message));
-    std::string expected = SystemText(GetLastError());
-    EXPECT_FALSE(expected.empty());
-    EXPECT_EQ(expected, message);
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, GetLastError(), 0, text, sizeof(text), nullptr);
+    EXPECT_NE(0u, length);
+    EXPECT_EQ(std::string(text, length), message) << "the system's text";
 
     const OsLoaderCalls saved = osLoaderCalls;
     osLoaderCalls.loadLibrary = FailingLoad;

@@ -1,29 +1,140 @@
-// Named events, mutexes and semaphores: the global name rule, create/open results, wait
-// codes, and the promise that one name is one object across processes.
-#include <gtest/gtest.h>
-
+// Named objects, processes, shared memory and security attributes. A second process is this
+// test executable started with "--kiv-child MODE ARGS...": it does one small job before
+// GoogleTest starts, and exits (100 or more when a step fails).
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TestHelpers.h"
 #include "osutil/OsNamedObjects.h"
 #include "osutil/OsProcess.h"
-#include "support/ChildProcess.h"
+#include "osutil/OsSecurity.h"
+#include "osutil/OsSharedMemory.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
 constexpr DWORD kSentinel = 0xDEADBEEF;
 constexpr DWORD kLongWaitMs = 30000;
+#ifdef _WIN32
+constexpr bool kNt = true;
+#else
+constexpr bool kNt = false;
+#endif
+
+std::vector<std::string> OwnArguments() {
+    std::vector<std::string> arguments;
+#ifdef _WIN32
+    for (int i = 0; i < __argc; ++i)
+        arguments.push_back(__argv[i]);
+#else
+    std::ifstream file("/proc/self/cmdline", std::ios::binary);
+    for (std::string argument; std::getline(file, argument, '\0');)
+        arguments.push_back(argument);
+#endif
+    return arguments;
+}
+
+[[noreturn]] void Exit(bool ok, int failure) {
+    std::fflush(nullptr);
+    std::_Exit(ok ? 0 : failure);
+}
+
+HANDLE Opened(int (*open)(HANDLE*, const char*), const std::string& name) {
+    HANDLE handle = nullptr;
+    if (!open(&handle, name.c_str()))
+        Exit(false, 101);
+    return handle;
+}
+
+void Wait(HANDLE handle) {
+    DWORD code = WAIT_FAILED;
+    if (!WaitObject(handle, kLongWaitMs, &code) || code != WAIT_OBJECT_0)
+        Exit(false, 102);
+}
+
+// Modes: exit N; relay IN OUT N (waits for event IN, sets event OUT); abandon-mutex MUTEX;
+// post-semaphore SEMAPHORE; write-shm NAME SIZE TEXT; args FILE (writes its further
+// arguments to FILE, one a line).
+[[noreturn]] void ChildMain(const std::vector<std::string>& a) {
+    const std::string mode = a.size() > 3 ? a[2] : std::string();
+    if (mode == "exit")
+        Exit(false, std::atoi(a[3].c_str()));
+    if (mode == "relay" && a.size() == 6) {
+        HANDLE in = Opened(OpenNamedEvent, a[3]), out = Opened(OpenNamedEvent, a[4]);
+        Wait(in);
+        SetEvent(out);
+        Exit(false, std::atoi(a[5].c_str()));
+    }
+    if (mode == "abandon-mutex") {
+        Wait(Opened(OpenNamedMutex, a[3]));
+        Exit(true, 0);
+    }
+    if (mode == "post-semaphore")
+        Exit(ReleaseSemaphore(Opened(OpenNamedSemaphore, a[3]), 1, nullptr), 105);
+    if (mode == "write-shm" && a.size() == 6) {
+        SharedMemory memory;
+        DWORD size = static_cast<DWORD>(std::strtoul(a[4].c_str(), nullptr, 10));
+        if (!OpenSharedMemory(&memory, size, a[3].c_str()) || a[5].size() > size)
+            Exit(false, 107);
+        std::memcpy(memory.address, a[5].data(), a[5].size());
+        FlushSharedMemory(&memory, nullptr, 0);
+        Exit(CloseSharedMemory(&memory), 108);
+    }
+    if (mode == "args") {
+        std::ofstream file(a[3], std::ios::binary);
+        for (size_t i = 4; i < a.size(); ++i)
+            file << a[i] << '\n';
+        file.close(); // _Exit would not
+        Exit(bool(file), 109);
+    }
+    Exit(false, 110);
+}
+
+// Runs before GoogleTest's main: a child never reaches it.
+const bool childModeChecked = [] {
+    std::vector<std::string> arguments = OwnArguments();
+    if (arguments.size() > 1 && arguments[1] == "--kiv-child")
+        ChildMain(arguments);
+    return true;
+}();
+
+std::string ChildCommand(const std::string& arguments) {
+    char path[4096] = {0};
+#ifdef _WIN32
+    GetModuleFileNameA(nullptr, path, sizeof(path) - 1);
+#else
+    if (readlink("/proc/self/exe", path, sizeof(path) - 1) < 0)
+        path[0] = '\0';
+#endif
+    return "\"" + std::string(path) + "\" --kiv-child " + arguments;
+}
+
+// An object name no other test and no other test run uses.
+std::string UniqueObjectName(const char* tag) {
+    static int counter = 0;
+    return "kivtest-" + std::to_string(GetCurrentProcessId()) + "-" + tag + "-" +
+           std::to_string(++counter);
+}
+
+DWORD RunChild(const std::string& arguments, DWORD flags = SW_HIDE) {
+    DWORD code = kSentinel;
+    EXPECT_EQ(1, RunProcess(ChildCommand(arguments).c_str(), flags, &code));
+    return code;
+}
 
 // What the system makes of a short name: the machine-wide namespace on Windows, the name
 // itself elsewhere.
 std::string ExpectedGlobalName(const std::string& name) {
-#ifdef _WIN32
-    return "Global\\" + name;
-#else
-    return name;
-#endif
+    return kNt ? "Global\\" + name : name;
 }
 
 DWORD WaitCode(HANDLE handle, DWORD timeoutMs = 0) {
@@ -32,18 +143,25 @@ DWORD WaitCode(HANDLE handle, DWORD timeoutMs = 0) {
     return code;
 }
 
-struct Kind {
-    const char* label;
-    int (*create)(HANDLE*, const char*, DWORD);
-    int (*open)(HANDLE*, const char*);
-    HANDLE (*rawOpen)(const char*);
+struct Event {
+    explicit Event(const char* tag) : name(UniqueObjectName(tag)) {
+        EXPECT_EQ(1, CreateNamedEvent(&handle, name.c_str(), 0));
+    }
+    ~Event() { CloseHandle(handle); }
+    std::string name;
+    HANDLE handle = nullptr;
 };
 
 int CreateSemaphoreOfOne(HANDLE* handle, const char* name, DWORD flags) {
     return CreateNamedSemaphore(handle, name, 1, flags);
 }
 
-const Kind kinds[] = {
+const struct Kind {
+    const char* label;
+    int (*create)(HANDLE*, const char*, DWORD);
+    int (*open)(HANDLE*, const char*);
+    HANDLE (*rawOpen)(const char*);
+} kinds[] = {
     {"event", CreateNamedEvent, OpenNamedEvent,
      [](const char* name) { return OpenEventA(SYNCHRONIZE, FALSE, name); }},
     {"mutex", CreateNamedMutex, OpenNamedMutex,
@@ -53,51 +171,19 @@ const Kind kinds[] = {
 };
 
 TEST(OsNamedObjects, GlobalObjectNameRule) {
-    const std::string longest(kObjectNameLimit - 1, 'n');
-    const std::string tooLong(kObjectNameLimit, 'n');
-    struct Case {
-        const char* name;
-        bool rewritten;
-    };
-    const Case cases[] = {{"X", true},
-                          {longest.c_str(), true},
-                          {tooLong.c_str(), false},
-                          {"", false},
-                          {nullptr, false}};
-    FOR_EACH_CASE(c, cases) {
+    const std::string longest(kObjectNameLimit - 1, 'n'), tooLong(kObjectNameLimit, 'n');
+    const char* const names[] = {"X", longest.c_str(), tooLong.c_str(), "", nullptr};
+    FOR_EACH_CASE(name, names) {
         char buffer[kObjectNameSize + 8];
         std::memset(buffer, '#', sizeof(buffer));
-        const char* used = GlobalObjectName(c.name, buffer);
-        if (!c.rewritten) {
-            EXPECT_EQ(c.name, used) << "passed on unchanged";
+        const char* used = GlobalObjectName(name, buffer);
+        if (caseIndex >= 2) {
+            EXPECT_EQ(name, used) << "passed on unchanged";
             continue;
         }
         EXPECT_EQ(buffer, used);
-        EXPECT_EQ(ExpectedGlobalName(c.name), std::string(used));
+        EXPECT_EQ(ExpectedGlobalName(name), std::string(used));
         EXPECT_EQ('#', buffer[kObjectNameSize]) << "stays inside 128 bytes";
-    }
-}
-
-TEST(OsNamedObjects, CreatedNamesAreFoundUnderTheGlobalName) {
-    for (const Kind& kind : kinds) {
-        SCOPED_TRACE(kind.label);
-        std::string shortName = UniqueObjectName(kind.label);
-        std::string longName = shortName + std::string(kObjectNameLimit, 'L');
-        HANDLE shortObject = nullptr, longObject = nullptr;
-        ASSERT_EQ(1, kind.create(&shortObject, shortName.c_str(), 0));
-        ASSERT_EQ(1, kind.create(&longObject, longName.c_str(), 0));
-
-        HANDLE found = kind.rawOpen(ExpectedGlobalName(shortName).c_str());
-        EXPECT_NE(nullptr, found);
-        CloseHandle(found);
-#ifdef _WIN32
-        EXPECT_EQ(nullptr, kind.rawOpen(shortName.c_str())) << "the session name is another";
-#endif
-        found = kind.rawOpen(longName.c_str());
-        EXPECT_NE(nullptr, found) << "a long name is used unchanged";
-        CloseHandle(found);
-        CloseHandle(shortObject);
-        CloseHandle(longObject);
     }
 }
 
@@ -105,32 +191,39 @@ TEST(OsNamedObjects, CreateOpenAndNameLifetime) {
     for (const Kind& kind : kinds) {
         SCOPED_TRACE(kind.label);
         std::string name = UniqueObjectName(kind.label);
-        HANDLE opened = reinterpret_cast<HANDLE>(0x1234);
+        std::string longName = name + std::string(kObjectNameLimit, 'L');
+        HANDLE opened = reinterpret_cast<HANDLE>(0x1234), first = nullptr, second = nullptr;
         EXPECT_EQ(0, kind.open(&opened, name.c_str()));
         EXPECT_EQ(nullptr, opened);
         EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), GetLastError());
-
-        HANDLE first = nullptr, second = nullptr;
         ASSERT_EQ(1, kind.create(&first, name.c_str(), 0));
         EXPECT_EQ(DWORD(ERROR_SUCCESS), GetLastError());
         ASSERT_EQ(1, kind.create(&second, name.c_str(), kNamedObjectOpenToEveryone));
         EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), GetLastError());
         EXPECT_EQ(1, kind.open(&opened, name.c_str()));
         for (const Kind& other : kinds) {
-            HANDLE wrong = reinterpret_cast<HANDLE>(0x1234);
+            HANDLE wrong = nullptr;
             if (&other != &kind) {
                 EXPECT_EQ(0, other.open(&wrong, name.c_str())) << other.label;
                 EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), GetLastError());
             }
         }
-        CloseHandle(opened);
-        CloseHandle(first);
-        CloseHandle(second);
+        HANDLE found = kind.rawOpen(ExpectedGlobalName(name).c_str());
+        EXPECT_NE(nullptr, found) << "found under the global name";
+        CloseHandle(found);
+        if (kNt) {
+            EXPECT_EQ(nullptr, kind.rawOpen(name.c_str())) << "the session name is another";
+        }
+        HANDLE longObject = nullptr;
+        ASSERT_EQ(1, kind.create(&longObject, longName.c_str(), 0));
+        EXPECT_NE(nullptr, found = kind.rawOpen(longName.c_str())) << "long names unchanged";
+        for (HANDLE handle : {found, longObject, opened, first, second})
+            CloseHandle(handle);
         EXPECT_EQ(0, kind.open(&opened, name.c_str())) << "the name goes with its last handle";
     }
 }
 
-TEST(OsNamedObjects, EventWaitCodes) {
+TEST(OsNamedObjects, EventAndSemaphoreWaitCodes) {
     HANDLE event = nullptr;
     ASSERT_EQ(1, CreateNamedEvent(&event, UniqueObjectName("event").c_str(), 0));
     EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(event)) << "initially not signalled";
@@ -138,11 +231,7 @@ TEST(OsNamedObjects, EventWaitCodes) {
     EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(event));
     EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(event)) << "auto-reset";
     CloseHandle(event);
-}
-
-TEST(OsNamedObjects, SemaphoreWaitCodesAndMaximumOfOne) {
-    const LONG initialCounts[] = {0, 1};
-    FOR_EACH_CASE(initial, initialCounts) {
+    for (LONG initial : {0, 1}) {
         HANDLE semaphore = nullptr;
         ASSERT_EQ(1, CreateNamedSemaphore(&semaphore, UniqueObjectName("sem").c_str(), initial, 0));
         if (initial == 1) {
@@ -167,8 +256,6 @@ TEST(OsNamedObjects, MutexBelongsToOneThreadAndCountsItsTakes) {
     EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(mutex)) << "not initially owned";
     EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(mutex)) << "taken again by its owner";
     DWORD otherThread = kSentinel;
-    std::thread([&] { WaitObject(mutex, 0, &otherThread); }).join();
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), otherThread);
     EXPECT_TRUE(ReleaseMutex(mutex));
     std::thread([&] { WaitObject(mutex, 0, &otherThread); }).join();
     EXPECT_EQ(DWORD(WAIT_TIMEOUT), otherThread) << "still held once";
@@ -182,29 +269,15 @@ TEST(OsNamedObjects, MutexBelongsToOneThreadAndCountsItsTakes) {
     CloseHandle(mutex);
 }
 
-TEST(OsNamedObjects, WaitFailureGivesTheLastError) {
-    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    ASSERT_TRUE(CloseHandle(event));
-    DWORD code = kSentinel;
-    EXPECT_EQ(0, WaitObject(event, 0, &code));
-    EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), code);
-    HANDLE handles[] = {event, event};
-    code = kSentinel;
-    EXPECT_EQ(0, WaitObjects(handles, 2, FALSE, 0, &code));
-    EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), code);
-}
-
 TEST(OsNamedObjects, WaitObjectsForAnyAndForAll) {
-    HANDLE events[2] = {};
-    ASSERT_EQ(1, CreateNamedEvent(&events[0], UniqueObjectName("any").c_str(), 0));
-    ASSERT_EQ(1, CreateNamedEvent(&events[1], UniqueObjectName("any").c_str(), 0));
+    Event first("any"), second("any");
+    HANDLE events[2] = {first.handle, second.handle};
     DWORD code = kSentinel;
     EXPECT_EQ(1, WaitObjects(events, 2, FALSE, 0, &code));
     EXPECT_EQ(DWORD(WAIT_TIMEOUT), code);
     SetEvent(events[1]);
     EXPECT_EQ(1, WaitObjects(events, 2, FALSE, 0, &code));
     EXPECT_EQ(DWORD(WAIT_OBJECT_0 + 1), code);
-
     SetEvent(events[0]);
     EXPECT_EQ(1, WaitObjects(events, 2, TRUE, 0, &code));
     EXPECT_EQ(DWORD(WAIT_TIMEOUT), code);
@@ -215,46 +288,298 @@ TEST(OsNamedObjects, WaitObjectsForAnyAndForAll) {
     EXPECT_EQ(DWORD(WAIT_OBJECT_0), code);
     EXPECT_EQ(1, WaitObjects(events, 2, FALSE, 0, &code));
     EXPECT_EQ(DWORD(WAIT_TIMEOUT), code) << "both were taken";
-    CloseHandle(events[0]);
-    CloseHandle(events[1]);
+
+    HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_TRUE(CloseHandle(closed));
+    HANDLE handles[] = {closed, closed};
+    EXPECT_EQ(0, WaitObject(closed, 0, &code));
+    EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), code) << "a failed wait gives the last error";
+    code = kSentinel;
+    EXPECT_EQ(0, WaitObjects(handles, 2, FALSE, 0, &code));
+    EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), code);
 }
 
-TEST(OsNamedObjects, MutexHeldByAnotherProcess) {
-    std::string mutexName = UniqueObjectName("mutex");
-    std::string readyName = UniqueObjectName("ready"), goName = UniqueObjectName("go");
-    HANDLE mutex = nullptr, ready = nullptr, go = nullptr, process = nullptr;
+// An abandoned mutex and a released semaphore: one name is one object across processes.
+TEST(OsNamedObjects, ObjectsSharedWithAnotherProcess) {
+    std::string mutexName = UniqueObjectName("mutex"), semaphoreName = UniqueObjectName("sem");
+    HANDLE mutex = nullptr, semaphore = nullptr;
     ASSERT_EQ(1, CreateNamedMutex(&mutex, mutexName.c_str(), 0));
-    ASSERT_EQ(1, CreateNamedEvent(&ready, readyName.c_str(), 0));
-    ASSERT_EQ(1, CreateNamedEvent(&go, goName.c_str(), 0));
-    std::string command = ChildCommand("hold-mutex " + mutexName + " " + readyName + " " + goName);
-    ASSERT_EQ(1, StartProcess(command.c_str(), SW_HIDE, &process));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(ready, kLongWaitMs));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(mutex)) << "the child holds it";
-    SetEvent(go);
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(mutex, kLongWaitMs)) << "released by the child";
-    ReleaseMutex(mutex);
-    DWORD exitCode = kSentinel;
-    WaitProcessEnd(process, &exitCode);
-    EXPECT_EQ(0u, exitCode);
-
-    std::string abandoned = ChildCommand("abandon-mutex " + mutexName);
-    ASSERT_EQ(1, RunProcess(abandoned.c_str(), SW_HIDE, &exitCode));
-    EXPECT_EQ(0u, exitCode);
+    ASSERT_EQ(1, CreateNamedSemaphore(&semaphore, semaphoreName.c_str(), 0, 0));
+    EXPECT_EQ(0u, RunChild("abandon-mutex " + mutexName));
     EXPECT_EQ(DWORD(WAIT_ABANDONED), WaitCode(mutex)) << "its owner ended holding it";
+    EXPECT_EQ(0u, RunChild("post-semaphore " + semaphoreName));
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(semaphore));
     ReleaseMutex(mutex);
-    for (HANDLE handle : {mutex, ready, go})
-        CloseHandle(handle);
+    CloseHandle(mutex);
+    CloseHandle(semaphore);
 }
 
-TEST(OsNamedObjects, SemaphoreReleasedByAnotherProcess) {
-    std::string name = UniqueObjectName("sem");
-    HANDLE semaphore = nullptr;
-    ASSERT_EQ(1, CreateNamedSemaphore(&semaphore, name.c_str(), 0, 0));
+TEST(OsProcess, ExitCodesComeBackFromRunAndWait) {
+    for (DWORD code : {0u, 7u, 255u})
+        EXPECT_EQ(code, RunChild("exit " + std::to_string(code), 0));
+}
+
+// The child blocks on an event until the test lets it go, so "running" is certain.
+TEST(OsProcess, RunningUntilReleasedThenEndsWithItsCode) {
+    Event go("go"), done("done");
+    HANDLE process = nullptr;
+    std::string command = ChildCommand("relay " + go.name + " " + done.name + " 42");
+    ASSERT_EQ(1, StartProcess(command.c_str(), SW_HIDE, &process));
+    EXPECT_EQ(1, IsProcessRunning(process));
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(done.handle));
+    ASSERT_TRUE(SetEvent(go.handle));
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(done.handle, kLongWaitMs));
     DWORD exitCode = kSentinel;
-    ASSERT_EQ(1, RunProcess(ChildCommand("post-semaphore " + name).c_str(), SW_HIDE, &exitCode));
-    EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(semaphore));
-    CloseHandle(semaphore);
+    EXPECT_EQ(1, WaitProcessEnd(process, &exitCode));
+    EXPECT_EQ(42u, exitCode);
+
+    // Without waiting: the child cannot end before the event is set, so a wait would hang.
+    EXPECT_EQ(kSentinel,
+              RunChild("relay " + go.name + " " + done.name + " 3", kRunProcessNoWait | SW_HIDE));
+    ASSERT_TRUE(SetEvent(go.handle));
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(done.handle, kLongWaitMs));
+}
+
+TEST(OsProcess, StartFailuresGiveZero) {
+    const char* commands[] = {"kiv-no-such-program-4711", "\"/kiv/no/such/dir/program\" x", ""};
+    FOR_EACH_CASE(command, commands) {
+        HANDLE process = reinterpret_cast<HANDLE>(0x1234);
+        EXPECT_EQ(0, StartProcess(command, 0, &process));
+        DWORD code = kSentinel;
+        EXPECT_EQ(0, RunProcess(command, 0, &code));
+        EXPECT_EQ(kSentinel, code);
+        EXPECT_EQ(0, RunProcess(command, kRunProcessNoWait, &code));
+    }
+    EXPECT_EQ(0, StartProcess(nullptr, 0, nullptr));
+    EXPECT_EQ(0, RunProcess(nullptr, 0, nullptr));
+    // A handle that is not a process fails the poll: the wait ends at once, handle closed.
+    HANDLE notAProcess = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_EQ(0, IsProcessRunning(notAProcess));
+    DWORD code = kSentinel;
+    EXPECT_EQ(1, WaitProcessEnd(notAProcess, &code));
+    EXPECT_EQ(kSentinel, code);
+    EXPECT_FALSE(CloseHandle(notAProcess)) << "WaitProcessEnd closed it";
+}
+
+TEST(OsProcess, CommandLineIsSplitByTheWindowsRules) {
+    const struct {
+        const char* arguments;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"a b\tc", {"a", "b", "c"}},
+        {"  spaced   out  ", {"spaced", "out"}},
+        {"\"a b\" c", {"a b", "c"}},
+        {"x\"y z\"w", {"xy zw"}},
+        {"a\\b c\\\\d", {"a\\b", "c\\\\d"}},
+        {"\"a\\\"b\"", {"a\"b"}},
+        {"a\\\\\"b c\"", {"a\\b c"}},
+        {"a\\\\\\\"b", {"a\\\"b"}},
+        {"\"\" x", {"", "x"}},
+    };
+    FOR_EACH_CASE(c, cases) {
+        TempFile output("kiv_args");
+        ASSERT_EQ(0u, RunChild(std::string("args \"") + output.c_str() + "\" " + c.arguments, 0));
+        std::vector<std::string> seen;
+        std::istringstream lines(output.Read());
+        for (std::string line; std::getline(lines, line);)
+            seen.push_back(line);
+        EXPECT_EQ(c.expected, seen);
+    }
+}
+
+constexpr DWORD kSize = 4096;
+
+std::string Bytes(const SharedMemory& memory, size_t offset, size_t length) {
+    return std::string(static_cast<const char*>(memory.address) + offset, length);
+}
+
+TEST(OsSharedMemory, SecondCreateOpensTheFirstOnesMapping) {
+    std::string name = UniqueObjectName("shm");
+    SharedMemory first, second, larger, gone;
+    ASSERT_EQ(1, CreateSharedMemory(&first, kSize, nullptr, name.c_str(), 0));
+    EXPECT_EQ(1u, first.created);
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), first.lastError) << "the failed open first";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, first.file) << "in the paging file";
+    EXPECT_EQ(kSize, first.size);
+    std::memcpy(first.address, "first", 5);
+    ASSERT_EQ(
+        1, CreateSharedMemory(&second, kSize, nullptr, name.c_str(), kSharedMemoryOpenToEveryone));
+    EXPECT_EQ(0u, second.created);
+    EXPECT_EQ(0u, second.lastError);
+    EXPECT_EQ("first", Bytes(second, 0, 5));
+    std::memcpy(static_cast<char*>(second.address) + kSize - 6, "second", 6);
+    EXPECT_EQ(1, FlushSharedMemory(&second, second.address, kSize));
+    EXPECT_EQ("second", Bytes(first, kSize - 6, 6));
+    EXPECT_EQ(0, OpenSharedMemory(&larger, 4 * kSize, name.c_str())) << "a view beyond the end";
+    EXPECT_NE(0u, larger.lastError);
+    EXPECT_EQ(nullptr, larger.mapping);
+
+    std::memset(first.address, 0, kSize);
+    EXPECT_EQ(0u, RunChild("write-shm " + name + " " + std::to_string(kSize) + " from-the-child"));
+    EXPECT_EQ(std::string("from-the-child"), static_cast<char*>(first.address));
+    EXPECT_EQ(1, CloseSharedMemory(&first));
+    EXPECT_EQ(nullptr, first.address);
+    EXPECT_EQ(1, CloseSharedMemory(&second));
+    EXPECT_EQ(0, OpenSharedMemory(&gone, kSize, name.c_str())) << "gone with its last handle";
+    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), gone.lastError);
+    EXPECT_EQ(nullptr, gone.mapping);
+    EXPECT_EQ(0, CloseSharedMemory(nullptr));
+}
+
+TEST(OsSharedMemory, BackingFiles) {
+    for (bool fileExists : {false, true}) {
+        SCOPED_TRACE(fileExists);
+        TempFile backing("kiv_shm");
+        if (fileExists)
+            backing.Write("kept");
+        SharedMemory memory, opened;
+        std::string name = UniqueObjectName("shmfile");
+        ASSERT_EQ(1, CreateSharedMemory(&memory, kSize, backing.c_str(), name.c_str(), 0));
+        EXPECT_EQ(fileExists ? 0u : 1u, memory.created);
+        EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), memory.lastError) << "the mapping's open failed";
+        EXPECT_NE(INVALID_HANDLE_VALUE, memory.file);
+        std::memcpy(static_cast<char*>(memory.address) + 4, "+new", 4);
+        EXPECT_EQ(1, FlushSharedMemory(&memory, nullptr, 0));
+        ASSERT_EQ(1, OpenSharedMemory(&opened, kSize, name.c_str()));
+        EXPECT_EQ("+new", Bytes(opened, 4, 4));
+        EXPECT_EQ(1, CloseSharedMemory(&opened));
+        EXPECT_EQ(1, CloseSharedMemory(&memory));
+        std::string kept = fileExists ? "kept" : std::string(4, '\0');
+        EXPECT_EQ(kept + "+new" + std::string(kSize - 8, '\0'), backing.Read());
+    }
+    auto directory = std::filesystem::temp_directory_path();
+    const std::pair<std::string, DWORD> unopenable[] = {
+        {(directory / "kiv-no-such-dir-4711" / "file").string(), ERROR_PATH_NOT_FOUND},
+        {directory.string(), ERROR_ACCESS_DENIED}};
+    FOR_EACH_CASE(c, unopenable) {
+        SharedMemory memory;
+        EXPECT_EQ(0, CreateSharedMemory(&memory, kSize, c.first.c_str(),
+                                        UniqueObjectName("shmbad").c_str(), 0));
+        EXPECT_EQ(c.second, memory.lastError);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, memory.file);
+        EXPECT_EQ(nullptr, memory.mapping);
+        EXPECT_EQ(nullptr, memory.address);
+    }
+}
+
+// S-1-<authority>-<subauthorities...> as bytes of the Windows layout.
+std::vector<BYTE> SidBytes(BYTE authority, DWORD subauthority) {
+    return {1, 1, 0, 0, 0, 0, 0, authority, static_cast<BYTE>(subauthority), 0, 0, 0};
+}
+
+std::vector<BYTE> BytesOf(const void* sid) {
+    const BYTE* p = static_cast<const BYTE*>(sid);
+    return std::vector<BYTE>(p, p + 8 + 4 * p[1]);
+}
+
+TEST(OsSecurity, Sids) {
+    const std::pair<PSID (*)(), BYTE> wellKnown[] = {{WorldSid, 1}, {CreatorOwnerSid, 3}};
+    FOR_EACH_CASE(c, wellKnown) {
+        PSID sid = c.first();
+        ASSERT_NE(nullptr, sid);
+        EXPECT_TRUE(IsValidSid(sid));
+        EXPECT_EQ(SidBytes(c.second, 0), BytesOf(sid));
+        std::free(sid);
+    }
+    PSID system = AccountSid("System");
+    EXPECT_EQ(kNt, system != nullptr) << "no accounts outside NT";
+    if (system != nullptr) {
+        EXPECT_EQ(SidBytes(5, 18), BytesOf(system));
+        std::free(system);
+    }
+    EXPECT_EQ(nullptr, AccountSid("kiv-no-such-account-4711"));
+}
+
+TEST(OsSecurity, AclSizeRuleAndEntries) {
+    const DWORD cases[][4] = {// entries, size given, result, size needed
+                              {2, 56, 1, 56}, {2, 64, 1, 56}, {2, 55, 0, 56}, {1, 32, 1, 32},
+                              {1, 0, 0, 32},  {0, 8, 1, 8},   {3, 79, 0, 80}};
+    FOR_EACH_CASE(c, cases) {
+        alignas(DWORD) BYTE buffer[128];
+        std::memset(buffer, 0xA5, sizeof(buffer));
+        DWORD size = c[1];
+        EXPECT_EQ(int(c[2]), InitAcl(reinterpret_cast<PACL>(buffer), &size, c[0]));
+        EXPECT_EQ(c[3], size);
+        if (c[2] == 0) {
+            EXPECT_EQ(0xA5, buffer[0]) << "a refused ACL is not touched";
+        }
+    }
+    DWORD size = 0;
+    EXPECT_EQ(0, InitAcl(nullptr, &size, 2));
+    EXPECT_EQ(56u, size);
+    EXPECT_EQ(0, InitAcl(nullptr, nullptr, 2));
+
+    alignas(DWORD) BYTE buffer[64];
+    PACL acl = reinterpret_cast<PACL>(buffer);
+    size = sizeof(buffer);
+    ASSERT_EQ(1, InitAcl(acl, &size, 1));
+    PSID world = WorldSid(), owner = CreatorOwnerSid();
+    EXPECT_EQ(1, AddAllowedAce(acl, kGenericAllAccess, world));
+    EXPECT_EQ(0, AddAllowedAce(acl, kGenericAllAccess, owner)) << "room for one entry only";
+    EXPECT_EQ(1, acl->AceCount);
+    void* entry = nullptr;
+    ASSERT_TRUE(GetAce(acl, 0, &entry));
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType);
+    EXPECT_EQ(kGenericAllAccess, allowed->Mask);
+    EXPECT_EQ(SidBytes(1, 0), BytesOf(&allowed->SidStart));
+    std::free(world);
+    std::free(owner);
+}
+
+// Built once, also by threads meeting at the first use. Without NT both are null; on NT: a
+// null DACL, and one that allows everyone, then System.
+TEST(OsSecurity, AttributesBuiltOnceReadBack) {
+    SECURITY_ATTRIBUTES* seen[4][2] = {};
+    std::vector<std::thread> threads;
+    for (auto& slot : seen)
+        threads.emplace_back([&slot] {
+            slot[0] = OpenToEveryoneAttributes();
+            slot[1] = SystemAndEveryoneAttributes();
+        });
+    for (auto& thread : threads)
+        thread.join();
+    SECURITY_ATTRIBUTES* const both[] = {OpenToEveryoneAttributes(), SystemAndEveryoneAttributes()};
+    for (auto& slot : seen) {
+        EXPECT_EQ(both[0], slot[0]);
+        EXPECT_EQ(both[1], slot[1]);
+    }
+    HANDLE event = nullptr;
+    EXPECT_EQ(1, CreateNamedEvent(&event, UniqueObjectName("everyone").c_str(),
+                                  kNamedObjectOpenToEveryone));
+    CloseHandle(event);
+    FOR_EACH_CASE(attributes, both) {
+        if (!kNt) {
+            EXPECT_EQ(nullptr, attributes);
+            continue;
+        }
+        ASSERT_NE(nullptr, attributes);
+        EXPECT_EQ(24u, attributes->nLength);
+        EXPECT_TRUE(attributes->bInheritHandle);
+        BOOL present = FALSE, defaulted = TRUE;
+        PACL dacl = reinterpret_cast<PACL>(1);
+        ASSERT_TRUE(GetSecurityDescriptorDacl(attributes->lpSecurityDescriptor, &present, &dacl,
+                                              &defaulted));
+        EXPECT_TRUE(present);
+        if (caseIndex == 0) {
+            EXPECT_EQ(nullptr, dacl);
+            continue;
+        }
+        EXPECT_FALSE(defaulted);
+        ASSERT_NE(nullptr, dacl);
+        EXPECT_EQ(ACL_REVISION, dacl->AclRevision);
+        EXPECT_LE(dacl->AclSize, 64);
+        ASSERT_EQ(2, dacl->AceCount);
+        const std::vector<BYTE> sids[] = {SidBytes(1, 0), SidBytes(5, 18)};
+        for (DWORD i = 0; i < 2; ++i) {
+            void* entry = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, &entry));
+            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+            EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType) << i;
+            EXPECT_EQ(0xF0000000u, allowed->Mask) << i;
+            EXPECT_EQ(sids[i], BytesOf(&allowed->SidStart)) << i;
+        }
+    }
 }
 
 } // namespace

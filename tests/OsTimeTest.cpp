@@ -1,36 +1,38 @@
-// Time conversions and the version check, in both builds.
+// Time conversions, version calls and threads, in both builds. Version requests are built
+// from the numbers GetVersionExA reports, so that they hold on any host.
+#include <atomic>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <thread>
+#include <vector>
 
 #include "TestHelpers.h"
+#include "compat/win32.h"
+#include "osutil/OsThread.h"
 #include "osutil/OsTime.h"
+
+#ifndef _WIN32
+#include <pthread.h>
+#endif
 
 namespace {
 
-SYSTEMTIME Date(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0) {
+OSVERSIONINFOEXA Reported(DWORD size = sizeof(OSVERSIONINFOEXA), BOOL expected = TRUE) {
+    OSVERSIONINFOEXA info;
+    std::memset(&info, 0xA5, sizeof(info));
+    info.dwOSVersionInfoSize = size;
+    EXPECT_EQ(expected, GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
+    return info;
+}
+
+SYSTEMTIME Date(WORD year, WORD month, WORD day) {
     SYSTEMTIME t{};
     t.wYear = year, t.wMonth = month, t.wDay = day;
-    t.wHour = hour, t.wMinute = minute, t.wSecond = second;
     return t;
 }
 
-TEST(OsTime, SystemTimeToUnix) {
-    struct Case {
-        SYSTEMTIME time;
-        std::uint32_t expected;
-    } const cases[] = {
-        {Date(1970, 1, 1), 0},         {Date(1970, 1, 2, 1, 2, 3), 86400 + 3723},
-        {Date(2000, 3, 1), 951868800}, {Date(2000, 2, 29, 23, 59, 59), 951868799},
-        {Date(1972, 3, 1), 68256000}, // the first leap day lies before
-        {Date(1973, 1, 1), 94694400},  {Date(2099, 12, 31, 23, 59, 59), 4102444799u},
-        {Date(2024, 13, 1), 0}, // no such month
-        {Date(2024, 0, 1), 0},
-    };
-    FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(c.expected, SystemTimeToUnix(&c.time));
-    }
-}
-
+// UnixToSystemTime against the C library, SystemTimeToUnix as its inverse.
 TEST(OsTime, EveryDayFrom1970To2099RoundTrips) {
     for (std::uint32_t day = 0; day < 47482; ++day) { // 2100-01-01 is day 47482
         std::uint32_t seconds = day * 86400 + (day * 7919) % 86400;
@@ -38,68 +40,278 @@ TEST(OsTime, EveryDayFrom1970To2099RoundTrips) {
         std::memset(&t, 0xA5, sizeof(t));
         ASSERT_EQ(1, UnixToSystemTime(seconds, &t));
         std::time_t asTime = static_cast<std::time_t>(seconds);
-        std::tm expected = *std::gmtime(&asTime);
-        ASSERT_EQ(expected.tm_year + 1900, t.wYear) << seconds;
-        ASSERT_EQ(expected.tm_mon + 1, t.wMonth) << seconds;
-        ASSERT_EQ(expected.tm_mday, t.wDay) << seconds;
-        ASSERT_EQ(expected.tm_wday, t.wDayOfWeek) << seconds;
-        ASSERT_EQ(expected.tm_hour * 3600 + expected.tm_min * 60 + expected.tm_sec,
+        std::tm e = *std::gmtime(&asTime);
+        ASSERT_EQ(e.tm_year + 1900, t.wYear) << seconds;
+        ASSERT_EQ(e.tm_mon + 1, t.wMonth) << seconds;
+        ASSERT_EQ(e.tm_mday, t.wDay) << seconds;
+        ASSERT_EQ(e.tm_wday, t.wDayOfWeek) << seconds;
+        ASSERT_EQ(e.tm_hour * 3600 + e.tm_min * 60 + e.tm_sec,
                   t.wHour * 3600 + t.wMinute * 60 + t.wSecond)
             << seconds;
         ASSERT_EQ(0, t.wMilliseconds);
         ASSERT_EQ(seconds, SystemTimeToUnix(&t));
     }
-}
-
-TEST(OsTime, FileTimeToUnixCutsToWholeSeconds) {
-    struct Case {
-        std::uint64_t ticks;
-        std::uint32_t expected;
-    } const cases[] = {
-        {116444736000000000ULL, 0},
-        {116444736000000000ULL + 9999999, 0},
-        {116444736000000000ULL + 10000000, 1},
-        {116444736000000000ULL + 9518688000000000ULL, 951868800},
-    };
-    FOR_EACH_CASE(c, cases) {
-        FILETIME time = {static_cast<DWORD>(c.ticks), static_cast<DWORD>(c.ticks >> 32)};
-        EXPECT_EQ(c.expected, FileTimeToUnix(&time));
+    const SYSTEMTIME noSuchMonth[] = {Date(2024, 13, 1), Date(2024, 0, 1)};
+    FOR_EACH_CASE(t, noSuchMonth) {
+        EXPECT_EQ(0u, SystemTimeToUnix(&t));
     }
 }
 
-TEST(OsTime, LeapYears) {
-    struct Case {
-        std::uint32_t year;
-        int expected;
-    } const cases[] = {{1600, 1}, {1900, 0}, {1970, 0}, {1972, 1}, {2000, 1},
-                       {2023, 0}, {2024, 1}, {2100, 0}, {2400, 1}};
-    FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(c.expected, IsLeapYear(c.year));
+TEST(OsTime, FileTimesLeapYearsAndVersionCheck) {
+    const std::uint64_t epoch = 116444736000000000ULL;
+    const std::uint64_t ticks[] = {epoch, epoch + 9999999, epoch + 10000000};
+    FOR_EACH_CASE(t, ticks) {
+        FILETIME time = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+        EXPECT_EQ(caseIndex == 2 ? 1u : 0u, FileTimeToUnix(&time)) << "cut to whole seconds";
     }
-}
+    for (std::uint32_t year : {1600u, 1900u, 2000u, 2023u, 2024u, 2100u})
+        EXPECT_EQ(year % 4 == 0 && (year % 100 != 0 || year % 400 == 0), IsLeapYear(year)) << year;
 
-TEST(OsTime, VersionCheckAgreesWithReportedVersion) {
-    OSVERSIONINFOEXA host;
-    std::memset(&host, 0, sizeof(host));
-    host.dwOSVersionInfoSize = sizeof(host);
-    ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&host)));
+    const OSVERSIONINFOEXA host = Reported();
     const std::uint32_t major = host.dwMajorVersion, minor = host.dwMinorVersion,
                         servicePack = host.wServicePackMajor;
     struct Case {
         std::uint32_t major, minor, servicePack;
         int expected;
     } const cases[] = {
-        {major, minor, servicePack, 1},
-        {major, minor, servicePack + 1, 0},
-        {major, minor + 1, 0, 0},
-        {major + 1, 0, 0, 0},
-        {major - 1, minor + 9, 99, 1},
-        {major, minor - (minor > 0), 0, 1},
-        {0, 0, 0, 1},
+        {major, minor, servicePack, 1}, {major, minor, servicePack + 1, 0},
+        {major, minor + 1, 0, 0},       {major + 1, 0, 0, 0},
+        {major - 1, minor + 9, 99, 1},  {major, minor - (minor > 0), 0, 1},
     };
     FOR_EACH_CASE(c, cases) {
         EXPECT_EQ(c.expected, IsOsVersionAtLeast(c.major, c.minor, c.servicePack));
     }
+}
+
+TEST(OsVersionCompat, ReportsTheHostInRecordsOfWindowsSizes) {
+    EXPECT_EQ(0xA5, Reported(148).wProductType); // the short record ends before it
+    SetLastError(0);
+    EXPECT_EQ(0xA5A5A5A5u, Reported(152, FALSE).dwMajorVersion);
+    EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    OSVERSIONINFOEXA info = Reported();
+    EXPECT_NE(0u, info.dwMajorVersion);
+#ifdef _WIN32
+    EXPECT_EQ(DWORD(VER_PLATFORM_WIN32_NT), info.dwPlatformId);
+#else
+    // Never Windows NT natively, and the kernel release's numbers.
+    EXPECT_NE(DWORD(VER_PLATFORM_WIN32_NT), info.dwPlatformId);
+    std::string release;
+    std::getline(std::ifstream("/proc/sys/kernel/osrelease"), release);
+    std::string expected =
+        std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion) + ".";
+    EXPECT_EQ(expected, release.substr(0, expected.size()));
+#endif
+}
+
+TEST(OsVersionCompat, ConditionMaskSlots) {
+    const ULONGLONG cases[][4] = {// mask, type bits, condition, expected
+                                  {0, VER_MINORVERSION, VER_EQUAL, 1},
+                                  {0, VER_SERVICEPACKMAJOR, VER_LESS, 4 << 15},
+                                  {0, VER_PRODUCT_TYPE, VER_OR, 7 << 21},
+                                  {5, VER_MAJORVERSION, VER_EQUAL, 5 | 8},
+                                  {0, VER_MAJORVERSION | VER_MINORVERSION, VER_EQUAL, 8},
+                                  {5, VER_MAJORVERSION, 0, 5}};
+    FOR_EACH_CASE(c, cases) {
+        EXPECT_EQ(c[3], VerSetConditionMask(c[0], DWORD(c[1]), BYTE(c[2])));
+    }
+}
+
+TEST(OsVersionCompat, Verify) {
+    const OSVERSIONINFOEXA host = Reported();
+    const BYTE ge = VER_GREATER_EQUAL, eq = VER_EQUAL;
+    // Major, minor and service pack compare as one version: the first differing field decides.
+    struct Case {
+        int major, minor, servicePack, platform, build; // offsets from the host's numbers
+        DWORD typeMask;
+        BYTE majorCondition, minorCondition, otherCondition;
+        DWORD error; // 0: holds
+    } const cases[] = {
+        {0, 0, 0, 0, 0, 0x23, ge, ge, ge, 0},
+        {-1, 9, 9, 0, 0, 0x23, ge, ge, ge, 0},
+        {0, -1, 9, 0, 0, 0x23, ge, ge, ge, 0},
+        {0, 0, 1, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
+        {0, 1, -9, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
+        {1, -9, 0, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
+        {0, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, 0}, // equal major: minor's own condition
+        {-1, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, ERROR_OLD_WIN_VERSION},
+        {0, 0, 0, 0, 0, 0x02, VER_GREATER, 0, 0, ERROR_OLD_WIN_VERSION},
+        {0, 0, 0, 0, 0, VER_PLATFORMID, 0, 0, eq, 0},
+        {0, 0, 0, 1, 0, VER_PLATFORMID, 0, 0, eq, ERROR_OLD_WIN_VERSION},
+        {0, 0, 0, 0, 1, VER_BUILDNUMBER, 0, 0, ge, ERROR_OLD_WIN_VERSION},
+        {0, 0, 0, 0, 0, 0, eq, eq, eq, ERROR_BAD_ARGUMENTS},             // nothing selected
+        {0, 0, 0, 0, 0, VER_MAJORVERSION, 0, 0, 0, ERROR_BAD_ARGUMENTS}, // no condition at all
+    };
+    FOR_EACH_CASE(c, cases) {
+        ULONGLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, c.majorCondition);
+        mask = VerSetConditionMask(mask, VER_MINORVERSION, c.minorCondition);
+        for (DWORD other : {VER_SERVICEPACKMAJOR, VER_PLATFORMID, VER_BUILDNUMBER})
+            mask = VerSetConditionMask(mask, other, c.otherCondition);
+        OSVERSIONINFOEXA a = host;
+        a.dwMajorVersion += c.major;
+        a.dwMinorVersion += c.minor;
+        a.wServicePackMajor = static_cast<WORD>(a.wServicePackMajor + c.servicePack);
+        a.dwPlatformId += c.platform;
+        a.dwBuildNumber += c.build;
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(c.error == 0, VerifyVersionInfoA(&a, c.typeMask, mask) != 0);
+        EXPECT_EQ(c.error ? c.error : 0xdeadbeef, GetLastError());
+    }
+}
+
+constexpr DWORD kLongWaitMs = 30000;
+const std::time_t testsStarted = std::time(nullptr);
+
+DWORD LoadState(DWORD* state) {
+    return __atomic_load_n(state, __ATOMIC_ACQUIRE);
+}
+
+// A worker that runs until its gate opens, then marks its state word stopped.
+struct Worker {
+    Worker() : gate(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Worker() { CloseHandle(gate); }
+    static unsigned Run(void* argument) {
+        auto* worker = static_cast<Worker*>(argument);
+        worker->starts.fetch_add(1);
+        WaitForSingleObject(worker->gate, kLongWaitMs);
+        __atomic_store_n(&worker->state, kThreadNotRunning, __ATOMIC_RELEASE);
+        return 7;
+    }
+    HANDLE gate;
+    DWORD state = kThreadNotRunning;
+    std::atomic<int> starts{0};
+};
+
+DWORD Join(HANDLE thread) {
+    DWORD code = 0;
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitForSingleObject(thread, kLongWaitMs));
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    CloseHandle(thread);
+    return code;
+}
+
+TEST(OsThread, StartThreadRunsTheFunctionWithItsStack) {
+    for (unsigned stackSize : {0u, 64u * 1024}) {
+        Worker worker;
+        SetEvent(worker.gate);
+        HANDLE thread = nullptr;
+        ASSERT_EQ(1, StartThread(&thread, Worker::Run, stackSize, &worker));
+        EXPECT_EQ(7u, Join(thread));
+        EXPECT_EQ(1, worker.starts.load());
+    }
+}
+
+TEST(OsThread, StartThreadOnceStartsOneThread) {
+    Worker worker;
+    HANDLE first = nullptr, second = reinterpret_cast<HANDLE>(0x1234);
+    ASSERT_EQ(1, StartThreadOnce(&first, &worker.state, Worker::Run, &worker));
+    EXPECT_EQ(kThreadRunning, LoadState(&worker.state));
+    EXPECT_EQ(1, StartThreadOnce(&second, &worker.state, Worker::Run, &worker));
+    EXPECT_EQ(reinterpret_cast<HANDLE>(0x1234), second) << "no new handle";
+    SetEvent(worker.gate);
+    Join(first);
+    // Once stopped, the word allows a new start; without a word each call starts one.
+    ASSERT_EQ(1, StartThreadOnce(&first, &worker.state, Worker::Run, &worker));
+    ASSERT_EQ(1, StartThreadOnce(&second, nullptr, Worker::Run, &worker));
+    Join(first);
+    Join(second);
+    EXPECT_EQ(3, worker.starts.load());
+}
+
+TEST(OsThread, StartThreadOnceRacingCallersStartOne) {
+    Worker worker;
+    std::vector<HANDLE> handles(4, nullptr);
+    std::vector<std::thread> callers;
+    for (auto& handle : handles)
+        callers.emplace_back([&worker, &handle] {
+            EXPECT_EQ(1, StartThreadOnce(&handle, &worker.state, Worker::Run, &worker));
+        });
+    for (auto& caller : callers)
+        caller.join();
+    SetEvent(worker.gate);
+    for (HANDLE handle : handles)
+        if (handle != nullptr)
+            Join(handle);
+    EXPECT_EQ(1, worker.starts.load());
+}
+
+struct StopCall {
+    void* context = nullptr;
+    DWORD* state = nullptr;
+    DWORD stateSeen = 0;
+    int calls = 0;
+};
+
+void RecordStop(void* context, DWORD* state) {
+    auto* call = static_cast<StopCall*>(context);
+    *call = {context, state, LoadState(state), call->calls + 1};
+}
+
+// Stops a while after it is asked to.
+unsigned StopsLate(void* argument) {
+    auto* state = static_cast<DWORD*>(argument);
+    while (LoadState(state) != kThreadStopRequested)
+        Sleep(1);
+    Sleep(150);
+    __atomic_store_n(state, kThreadNotRunning, __ATOMIC_RELEASE);
+    return 0;
+}
+
+TEST(OsThread, StopThread) {
+    Worker worker;
+    HANDLE thread = nullptr;
+    ASSERT_EQ(1, StartThreadOnce(&thread, &worker.state, Worker::Run, &worker));
+    StopCall call;
+    EXPECT_EQ(0, StopThread(&worker.state, 2, RecordStop, &call)) << "gives up after 2 rounds";
+    EXPECT_EQ(kThreadStopRequested, LoadState(&worker.state));
+    EXPECT_EQ(1, call.calls);
+    EXPECT_EQ(&call, call.context);
+    EXPECT_EQ(&worker.state, call.state);
+    EXPECT_EQ(kThreadStopRequested, call.stateSeen);
+    SetEvent(worker.gate);
+    Join(thread);
+
+    for (DWORD rounds : {0u, 50u}) { // 0: without limit
+        DWORD state = kThreadNotRunning;
+        ASSERT_EQ(1, StartThreadOnce(&thread, &state, StopsLate, &state));
+        EXPECT_EQ(1, StopThread(&state, rounds, nullptr, nullptr));
+        EXPECT_EQ(kThreadNotRunning, LoadState(&state));
+        Join(thread);
+    }
+
+    DWORD state = kThreadNotRunning;
+    EXPECT_EQ(1, StopThread(&state, 1, RecordStop, &call));
+    EXPECT_EQ(1, StopThread(nullptr, 1, RecordStop, &call));
+    EXPECT_EQ(kThreadNotRunning, state);
+    EXPECT_EQ(1, call.calls) << "nothing running, no callback";
+    // A callback that stops the thread itself ends the wait before any round.
+    state = kThreadRunning;
+    EXPECT_EQ(1, StopThread(
+                     &state, 1,
+                     [](void*, DWORD* word) { __atomic_store_n(word, 0u, __ATOMIC_RELEASE); },
+                     nullptr));
+}
+
+TEST(OsThread, SetThreadNameAndElapsedSeconds) {
+    const char* const cases[][2] = {{"kiv-worker", "kiv-worker"},
+                                    {"kiv-a-rather-long-thread-name", "kiv-a-rather-lo"}};
+    FOR_EACH_CASE(c, cases) {
+        std::string seen = c[1]; // what the platform's own thread name reads back
+        std::thread([&] {
+            EXPECT_EQ(1, SetThreadName(c[0]));
+#ifndef _WIN32
+            char name[16] = {};
+            pthread_getname_np(pthread_self(), name, sizeof(name));
+            seen = name;
+#endif
+        }).join();
+        EXPECT_EQ(c[1], seen);
+    }
+    StartElapsedClock();
+    int64_t elapsed = ElapsedSeconds();
+    EXPECT_GE(elapsed, 0);
+    EXPECT_LE(elapsed, static_cast<int64_t>(std::time(nullptr) - testsStarted));
+    SleepMs(1);
+    EXPECT_GE(ElapsedSeconds(), elapsed);
 }
 
 } // namespace
