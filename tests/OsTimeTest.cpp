@@ -64,8 +64,12 @@ TEST(OsTime, FileTimesLeapYearsAndVersionCheck) {
         FILETIME time = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
         EXPECT_EQ(caseIndex == 2 ? 1u : 0u, FileTimeToUnix(&time)) << "cut to whole seconds";
     }
-    for (std::uint32_t year : {1600u, 1900u, 2000u, 2023u, 2024u, 2100u})
-        EXPECT_EQ(year % 4 == 0 && (year % 100 != 0 || year % 400 == 0), IsLeapYear(year)) << year;
+    const struct {
+        std::uint32_t year;
+        int leap;
+    } years[] = {{1600, 1}, {1900, 0}, {2000, 1}, {2023, 0}, {2024, 1}, {2100, 0}};
+    for (const auto& y : years)
+        EXPECT_EQ(y.leap, IsLeapYear(y.year) ? 1 : 0) << y.year;
 
     const OSVERSIONINFOEXA host = Reported();
     const std::uint32_t major = host.dwMajorVersion, minor = host.dwMinorVersion,
