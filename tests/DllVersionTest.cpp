@@ -9,25 +9,45 @@
 
 namespace {
 
+// The version library is loaded at run time, so that the test program does not import
+// it: the OS identification runs switch it off for the program to reach their last step.
+HMODULE VersionLibrary() {
+    static HMODULE library = LoadLibraryA("version.dll");
+    return library;
+}
+
+template <typename F>
+F VersionCall(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(VersionLibrary(), name)));
+}
+
+BOOL QueryValue(std::vector<char>& data, const char* path, void** value, UINT* size) {
+    auto query = VersionCall<BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT)>("VerQueryValueA");
+    return query != nullptr && query(data.data(), path, value, size);
+}
+
 std::string StringValue(std::vector<char>& data, const char* name) {
     char* value = nullptr;
     UINT size = 0;
     std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
-    if (!VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &size))
+    if (!QueryValue(data, path.c_str(), reinterpret_cast<void**>(&value), &size))
         return "<none>";
     return std::string(value, size > 0 ? size - 1 : 0);
 }
 
 TEST(DllVersion, ResourceNamesTheProjectVersion) {
+    auto sizeOf = VersionCall<DWORD(WINAPI*)(LPCSTR, LPDWORD)>("GetFileVersionInfoSizeA");
+    auto read = VersionCall<BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID)>("GetFileVersionInfoA");
+    ASSERT_TRUE(sizeOf != nullptr && read != nullptr) << GetLastError();
     DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeA(KIV_SHARED_LIBRARY_PATH, &ignored);
+    DWORD size = sizeOf(KIV_SHARED_LIBRARY_PATH, &ignored);
     ASSERT_GT(size, 0u) << GetLastError();
     std::vector<char> data(size);
-    ASSERT_TRUE(GetFileVersionInfoA(KIV_SHARED_LIBRARY_PATH, 0, size, data.data()));
+    ASSERT_TRUE(read(KIV_SHARED_LIBRARY_PATH, 0, size, data.data()));
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT fixedSize = 0;
-    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+    ASSERT_TRUE(QueryValue(data, "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
     unsigned major = 0, minor = 0, patch = 0;
     ASSERT_EQ(sscanf(KIV_PROJECT_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
     EXPECT_EQ(fixed->dwFileVersionMS, major << 16 | minor);
