@@ -34,10 +34,22 @@ HRESULT SetBlanket(IUnknown* proxy, DWORD authenticationLevel, DWORD impersonati
                              authenticationLevel, impersonationLevel, nullptr, EOAC_NONE);
 }
 
-} // namespace
+// Gives back what a connect took: the services, the locator and the OLE start.
+void ReleaseConnection(WmiConnection* connection) {
+    if (connection->services != nullptr)
+        connection->services->Release();
+    if (connection->locator != nullptr)
+        connection->locator->Release();
+    connection->services = nullptr;
+    connection->locator = nullptr;
+    OleUninitialize();
+}
 
 // Without authentication (level 1) calls are still made at call level, identifying the
 // caller; otherwise the proxy keeps its level and impersonates.
+
+} // namespace
+
 int WmiConnect(WmiConnection* connection, const WCHAR* nameSpace) {
     if (connection == nullptr || nameSpace == nullptr)
         return 0;
@@ -66,26 +78,14 @@ int WmiConnect(WmiConnection* connection, const WCHAR* nameSpace) {
     }
     if (SUCCEEDED(result))
         return 1;
-    if (connection->services != nullptr)
-        connection->services->Release();
-    if (connection->locator != nullptr)
-        connection->locator->Release();
-    connection->services = nullptr;
-    connection->locator = nullptr;
-    OleUninitialize();
+    ReleaseConnection(connection);
     return 0;
 }
 
 int WmiDisconnect(WmiConnection* connection) {
     if (connection == nullptr)
         return 0;
-    if (connection->services != nullptr)
-        connection->services->Release();
-    if (connection->locator != nullptr)
-        connection->locator->Release();
-    connection->services = nullptr;
-    connection->locator = nullptr;
-    OleUninitialize();
+    ReleaseConnection(connection);
     return 1;
 }
 
