@@ -2,7 +2,7 @@
 // in one process. Handles (or descriptors) must not grow after a warm-up, and memory
 // only within a small bound; a leak of one object per call would pass either.
 // Runs only when KIV_SOAK_ITERATIONS names the number of rounds (scripts/test sets it);
-// each round is two checks and two downloads.
+// each round is two checks and two downloads, and the measured rounds run twice.
 #include "TestHelpers.h"
 #include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
@@ -10,6 +10,7 @@
 #include "update/UpdateService.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -58,19 +59,29 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
         round();
     // The server closes its side just after the client is done; measure when it has.
     ASSERT_TRUE(server.WaitForClosed(4 * warmUp, 10));
-    const int64_t handles = CountProcessHandles(), threads = CountProcessThreads(),
-                  memory = ProcessMemoryBytes();
-    for (int i = 0; i < rounds; ++i)
-        round();
-    ASSERT_TRUE(server.WaitForClosed(4 * (warmUp + rounds), 10));
+    const int64_t handles = CountProcessHandles(), threads = CountProcessThreads();
+    // Two equal spans: a leak grows both, while a one-off (a thread stack the runtime
+    // first touches late, say) grows only one, so the smaller growth is what counts.
+    int64_t memory[3] = {ProcessMemoryBytes(), 0, 0};
+    for (int span = 1; span <= 2; ++span) {
+        for (int i = 0; i < rounds; ++i)
+            round();
+        ASSERT_TRUE(server.WaitForClosed(4 * (warmUp + span * rounds), 10));
+        memory[span] = ProcessMemoryBytes();
+    }
+    const int64_t grownHandles = CountProcessHandles() - handles,
+                  grownMemory = std::min(memory[1] - memory[0], memory[2] - memory[1]);
+    printf("soak: 2 x %d rounds, handles %+lld, memory %+lld then %+lld bytes\n", rounds,
+           static_cast<long long>(grownHandles), static_cast<long long>(memory[1] - memory[0]),
+           static_cast<long long>(memory[2] - memory[1]));
     EXPECT_EQ(0, problems);
-    EXPECT_EQ(4 * (warmUp + rounds), server.Served() + server.Refused());
+    EXPECT_EQ(4 * (warmUp + 2 * rounds), server.Served() + server.Refused());
     ASSERT_GE(handles, 0);
-    EXPECT_LE(CountProcessHandles() - handles, kHandleSlack);
+    EXPECT_LE(grownHandles, kHandleSlack);
     EXPECT_EQ(threads, CountProcessThreads());
     if (kMemoryIsMeaningful) {
-        ASSERT_GE(memory, 0);
-        EXPECT_LE(ProcessMemoryBytes() - memory, kMemorySlack);
+        ASSERT_GE(memory[0], 0);
+        EXPECT_LE(grownMemory, kMemorySlack);
     }
 }
 
