@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -33,13 +34,31 @@ struct ConnectAttempt {
     TcpConnection* connection;
     std::mutex lock;
     std::condition_variable wake;
+    std::atomic<bool> returned{false}; // the connect call has returned
 };
+
+// A connect on a near network returns within tens of microseconds. For that long the
+// watchdog and the connecting thread look at each other's progress without sleeping:
+// putting a thread to sleep and waking it on another core costs more than the connect.
+constexpr auto kSpinTime = std::chrono::microseconds(200);
+
+template <typename Done>
+bool SpinUntil(Done done) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done()) {
+        if (std::chrono::steady_clock::now() - start > kSpinTime)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 // Aborts the connect when it has not returned within the time-out: shutting down and
 // closing the socket makes the blocked connect fail.
 DWORD WINAPI TcpConnectWatchdog(LPVOID parameter) {
     ConnectAttempt* attempt = static_cast<ConnectAttempt*>(parameter);
     TcpConnection* connection = attempt->connection;
+    SpinUntil([attempt] { return attempt->returned.load(std::memory_order_acquire); });
     std::unique_lock<std::mutex> hold(attempt->lock);
     uint64_t limit = static_cast<uint64_t>(connection->timeout) * 1000;
     uint64_t elapsed = 0;
@@ -88,6 +107,7 @@ int ConnectWithWatchdog(TcpConnection* connection, const void* address, int addr
 
     int result = connect(socket, static_cast<const sockaddr*>(address), addressLength);
 
+    attempt.returned.store(true, std::memory_order_release);
     {
         std::lock_guard<std::mutex> hold(attempt.lock);
         connection->connecting = 0;
@@ -95,7 +115,8 @@ int ConnectWithWatchdog(TcpConnection* connection, const void* address, int addr
     attempt.wake.notify_one();
     // The watchdog ends at once now; it is gone before the attempt's state goes out of
     // scope and before the connect returns.
-    WaitForSingleObject(watchdog, INFINITE);
+    if (!SpinUntil([watchdog] { return WaitForSingleObject(watchdog, 0) == WAIT_OBJECT_0; }))
+        WaitForSingleObject(watchdog, INFINITE);
     CloseHandle(watchdog);
     // The watchdog may have closed the socket just as the connect succeeded.
     return result == 0 && connection->socket != -1 ? 1 : 0;
