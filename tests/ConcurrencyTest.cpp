@@ -1,7 +1,6 @@
-// Many threads checking and downloading at once, directly, through a redirect and
-// through a proxy: every result must be exact, and in the ThreadSanitizer build no data
-// race may show (the sockets start-up flag, the date tables and the watchdogs are all
-// shared or started concurrently here).
+// Many threads checking and downloading at once, directly, through a redirect and a proxy:
+// every result exact, and under ThreadSanitizer no race on the sockets start-up flag, the
+// date tables or the watchdogs.
 #include "TestHelpers.h"
 #include "http/HttpDate.h"
 #include "support/ProcessProbe.h"
@@ -20,9 +19,10 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 constexpr int kThreads = 32;
-// Under Wine each thread start (one per connect, for its watchdog) costs milliseconds.
+// Rounds of five checks and one download; under Wine each connect's watchdog thread costs
+// milliseconds to start.
 #ifdef _WIN32
-constexpr int kRounds = 2; // of five checks and one download
+constexpr int kRounds = 2;
 #else
 constexpr int kRounds = 10;
 #endif
@@ -41,10 +41,10 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     const int64_t threadsBefore = CountProcessThreads();
 
     std::mutex lock;
-    std::vector<std::string> problems;
+    std::string problems;
     auto problem = [&](const std::string& what) {
         std::lock_guard<std::mutex> hold(lock);
-        problems.push_back(what);
+        problems += what + "\n";
     };
     std::atomic<bool> go{false};
     std::vector<std::thread> workers;
@@ -80,9 +80,8 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     for (std::thread& worker : workers)
         worker.join();
 
-    EXPECT_EQ(0u, problems.size()) << "first: " << (problems.empty() ? "" : problems[0]);
-    // Per round: a download, a proxied check, three direct ones and a redirected one
-    // (answered by both servers).
+    EXPECT_EQ("", problems.substr(0, 500));
+    // A redirected check is answered by both servers.
     const int rounds = kThreads * kRounds;
     EXPECT_TRUE(server.WaitForClosed(6 * rounds, 10) && redirector.WaitForClosed(rounds, 10));
     EXPECT_EQ(6 * rounds, server.Served());

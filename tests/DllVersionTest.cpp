@@ -9,16 +9,12 @@
 
 namespace {
 
-// The version library is loaded at run time, so that the test program does not import
-// it: the OS identification runs switch it off for the program to reach their last step.
-HMODULE VersionLibrary() {
-    static HMODULE library = LoadLibraryA("version.dll");
-    return library;
-}
-
+// Loaded at run time, not imported: the OS identification runs switch the library off for
+// the program to reach their last step.
 template <typename F>
 F VersionCall(const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(VersionLibrary(), name)));
+    static HMODULE library = LoadLibraryA("version.dll");
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
 BOOL QueryValue(std::vector<char>& data, const char* path, void** value, UINT* size) {
@@ -29,10 +25,10 @@ BOOL QueryValue(std::vector<char>& data, const char* path, void** value, UINT* s
 std::string StringValue(std::vector<char>& data, const char* name) {
     char* value = nullptr;
     UINT size = 0;
-    std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
-    if (!QueryValue(data, path.c_str(), reinterpret_cast<void**>(&value), &size))
-        return "<none>";
-    return std::string(value, size > 0 ? size - 1 : 0);
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+    return QueryValue(data, path.c_str(), reinterpret_cast<void**>(&value), &size)
+               ? std::string(value, size > 0 ? size - 1 : 0)
+               : "<none>";
 }
 
 TEST(DllVersion, ResourceNamesTheProjectVersion) {

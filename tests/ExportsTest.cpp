@@ -22,14 +22,11 @@ namespace {
 #ifdef _WIN32
 std::vector<std::string> ExportedNames(HMODULE module) {
     auto base = reinterpret_cast<const uint8_t*>(module);
-    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& entry =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
+        base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(
+        base + nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT].VirtualAddress);
     std::vector<std::string> names;
-    if (entry.VirtualAddress == 0)
-        return names;
-    auto directory = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
     auto nameRvas = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
     for (DWORD i = 0; i < directory->NumberOfNames; ++i)
         names.emplace_back(reinterpret_cast<const char*>(base + nameRvas[i]));
@@ -43,23 +40,18 @@ std::vector<std::string> ExportedNames(const char* path) {
     std::ifstream file(path, std::ios::binary);
     std::vector<char> image((std::istreambuf_iterator<char>(file)), {});
     std::vector<std::string> names;
-    if (image.size() < sizeof(Elf64_Ehdr))
-        return names;
     auto header = reinterpret_cast<const Elf64_Ehdr*>(image.data());
     auto sections = reinterpret_cast<const Elf64_Shdr*>(image.data() + header->e_shoff);
     for (int i = 0; i < header->e_shnum; ++i) {
         if (sections[i].sh_type != SHT_DYNSYM)
             continue;
-        const Elf64_Shdr& strings = sections[sections[i].sh_link];
-        auto symbols = reinterpret_cast<const Elf64_Sym*>(image.data() + sections[i].sh_offset);
-        size_t count = sections[i].sh_size / sizeof(Elf64_Sym);
-        for (size_t s = 0; s < count; ++s) {
-            const Elf64_Sym& symbol = symbols[s];
-            int binding = ELF64_ST_BIND(symbol.st_info);
-            if (symbol.st_shndx == SHN_UNDEF || (binding != STB_GLOBAL && binding != STB_WEAK) ||
-                ELF64_ST_VISIBILITY(symbol.st_other) != STV_DEFAULT)
-                continue;
-            names.emplace_back(image.data() + strings.sh_offset + symbol.st_name);
+        auto symbol = reinterpret_cast<const Elf64_Sym*>(image.data() + sections[i].sh_offset);
+        for (size_t s = 0; s < sections[i].sh_size / sizeof(Elf64_Sym); ++s, ++symbol) {
+            const int binding = ELF64_ST_BIND(symbol->st_info);
+            if (symbol->st_shndx != SHN_UNDEF && (binding == STB_GLOBAL || binding == STB_WEAK) &&
+                ELF64_ST_VISIBILITY(symbol->st_other) == STV_DEFAULT)
+                names.emplace_back(image.data() + sections[sections[i].sh_link].sh_offset +
+                                   symbol->st_name);
         }
     }
     return names;

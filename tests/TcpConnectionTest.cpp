@@ -1,6 +1,4 @@
-// TcpConnection against loopback peers, and the connect watchdog when connects hang: a
-// listener that never accepts and whose queue is full lets connects neither succeed nor
-// fail, so only the watchdog ends them.
+// TcpConnection against loopback peers, and the connect watchdog when connects hang.
 #include "http/TcpConnection.h"
 #include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
@@ -42,8 +40,8 @@ Connection MakeConnection(uint32_t timeout = 5) {
     return Connection(connection);
 }
 
-// A loopback listener with the smallest queue that never accepts, and connections
-// queued on it until one stays pending (`full`): from then on every connect to it hangs.
+// A listener that never accepts, its smallest queue filled until a connect stays pending
+// (`full`): from then on every connect to it neither succeeds nor fails.
 struct FullListener {
     FullListener() {
         WSADATA data;
@@ -53,19 +51,16 @@ struct FullListener {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof(address);
-        if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-            listen(listener, 0) != 0 ||
-            getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            return;
-        port = ntohs(address.sin_port);
-        for (int i = 0; i < 64 && !full; ++i) {
-            fillers.push_back(socket(AF_INET, SOCK_STREAM, 0));
-            u_long on = 1;
-            ioctlsocket(fillers.back(), FIONBIO, &on);
-            connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
-            // A queued connect completes at once; one that the full queue holds back not.
-            full = !Ready(fillers.back(), POLLWRNORM, 500);
-        }
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        if (bind(listener, any, length) == 0 && listen(listener, 0) == 0 &&
+            getsockname(listener, any, &length) == 0)
+            for (port = ntohs(address.sin_port); fillers.size() < 64 && !full;) {
+                fillers.push_back(socket(AF_INET, SOCK_STREAM, 0));
+                u_long on = 1;
+                ioctlsocket(fillers.back(), FIONBIO, &on);
+                connect(fillers.back(), any, length);
+                full = !Ready(fillers.back(), POLLWRNORM, 500); // held back, not queued
+            }
     }
     ~FullListener() {
         for (SOCKET socket : fillers)
@@ -85,9 +80,14 @@ struct FullListener {
 };
 
 KivIpAddr Loopback() {
-    KivIpAddr address;
-    address.Parse("127.0.0.1");
-    return address;
+    return KivIpAddr("127.0.0.1");
+}
+
+void ExpectConnectFailed(const TcpConnection& connection) {
+    EXPECT_EQ(TCP_ERR_CONNECT, connection.last_error);
+    EXPECT_EQ(-1, connection.socket);
+    EXPECT_EQ(0u, connection.connected + connection.connecting);
+    EXPECT_EQ(1u, connection.watchdog_done);
 }
 
 // Hanging connects at once each end by their own watchdog at the time-out, and the
@@ -109,10 +109,7 @@ TEST(ConnectWatchdog, HangingConnectsEndAtTheTimeoutAndLeaveNothing) {
             const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
             EXPECT_GE(seconds, timeout - 0.5);
             EXPECT_LE(seconds, timeout + 1.5);
-            EXPECT_EQ(TCP_ERR_CONNECT, connection->last_error);
-            EXPECT_EQ(-1, connection->socket);
-            EXPECT_EQ(0u, connection->connected + connection->connecting);
-            EXPECT_EQ(1u, connection->watchdog_done);
+            ExpectConnectFailed(*connection);
         });
     }
     for (std::thread& caller : callers)
@@ -169,13 +166,10 @@ TEST(ConnectWatchdog, QuickConnectsLeaveNoThreads) {
         uint16_t closed = ScriptedServer({}).Port();
         ScriptedServer server({});
         Connection connection = MakeConnection(2);
-        for (int i = 0; i < 100; ++i) {
-            ASSERT_EQ(0, TcpConnectAddress(connection.get(), Loopback(), closed));
-            ASSERT_EQ(TCP_ERR_CONNECT, connection->last_error);
-            ASSERT_EQ(-1, connection->socket);
-            ASSERT_EQ(0u, connection->connected + connection->connecting);
-            ASSERT_EQ(1u, connection->watchdog_done);
-            ASSERT_EQ(1, TcpConnectAddress(connection.get(), Loopback(), server.Port()));
+        for (int i = 0; i < 100 && !HasFailure(); ++i) {
+            EXPECT_EQ(0, TcpConnectAddress(connection.get(), Loopback(), closed));
+            ExpectConnectFailed(*connection);
+            EXPECT_EQ(1, TcpConnectAddress(connection.get(), Loopback(), server.Port()));
         }
     }
     EXPECT_EQ(threads, CountProcessThreads());
@@ -223,9 +217,6 @@ int Hook(void* answer, int32_t socket) {
 
 // The hook sees each new socket and may refuse it.
 TEST(TcpConnection, SocketHook) {
-    WSADATA data; // balanced: the peers hold their own
-    EXPECT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
-    EXPECT_EQ(0, WSACleanup());
     Connection connection = MakeConnection();
     ScriptedServer server({ScriptedServer::Reply("")});
     int answer = 0;
@@ -241,9 +232,8 @@ TEST(TcpConnection, SocketHook) {
 }
 
 TEST(TcpConnection, SilentPeerTimesOutAndResetPeerDrops) {
-    ScriptedConnection silent;
-    silent.end = ScriptedEnd::Silent;
-    ScriptedServer server({silent, ScriptedServer::Reply("", ScriptedEnd::Reset)});
+    ScriptedServer server(
+        {{{}, ScriptedEnd::Silent}, ScriptedServer::Reply("", ScriptedEnd::Reset)});
     Connection connection = MakeConnection(1);
     ASSERT_EQ(1, TcpConnectHost(connection.get(), "127.0.0.1", server.Port()));
     char buffer[16];
@@ -274,30 +264,23 @@ TEST(TcpConnection, SilentPeerTimesOutAndResetPeerDrops) {
 // Receives take queued bytes at once and wait only when nothing is there; what a caller
 // sees is the same as when every receive waited first.
 TEST(TcpConnection, ReceiveWithAndWithoutWaiting) {
-    struct Case {
+    // {time-out, wait, ms before the peer sends "late", ms before receiving, result, error, text}
+    const struct {
         const char* name;
         uint32_t timeout;
-        int wait;
-        int delayMs;  // before the peer sends "late"
-        int settleMs; // before the receive starts
-        int result;
+        int wait, delayMs, settleMs, result;
         uint32_t lastError;
         const char* text;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"waits for late bytes", 5, 1, 300, 0, 1, 0, "late"},
         {"takes queued bytes", 1, 1, 0, 200, 1, 0, "late"},
         {"without wait blocks until bytes come", 1, 0, 1500, 0, 1, 0, "late"},
         {"no time to wait times out with bytes queued", 0, 1, 0, 200, 0, TCP_ERR_TIMEOUT, ""},
         {"silent past the time-out", 1, 1, 2500, 0, 0, TCP_ERR_TIMEOUT, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedExchange exchange;
-        exchange.reply = "late";
-        exchange.delay_ms = c.delayMs;
-        exchange.read_request = false;
-        ScriptedServer server({{{exchange}, ScriptedEnd::Silent}});
+        ScriptedServer server({{{{"late", 0, 0, c.delayMs, false}}, ScriptedEnd::Silent}});
         Connection connection = MakeConnection(c.timeout);
         ASSERT_EQ(1, TcpConnectHost(connection.get(), "127.0.0.1", server.Port()));
         std::this_thread::sleep_for(std::chrono::milliseconds(c.settleMs));
@@ -331,10 +314,7 @@ TEST(TcpConnection, WaitingReceiveOnHighDescriptor) {
     raised.rlim_cur = std::max<rlim_t>(original.rlim_cur, 1200);
     if (raised.rlim_cur > original.rlim_max || setrlimit(RLIMIT_NOFILE, &raised) != 0)
         GTEST_SKIP() << "cannot raise the descriptor limit";
-    ScriptedExchange late;
-    late.reply = "late";
-    late.delay_ms = 300;
-    ScriptedServer server({{{late}, ScriptedEnd::Close}});
+    ScriptedServer server({{{{"late", 0, 0, 300}}}});
     std::vector<int> fillers;
     for (int fd = 0; fd >= 0 && fd < 1030;) {
         fd = open("/dev/null", O_RDONLY);

@@ -4,6 +4,7 @@
 #include "update/UpdateService.h"
 
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,61 +32,42 @@ Bytes Check(const std::string& url, int32_t language = 1, const char* proxy = nu
     return Bytes(buffer, buffer + size);
 }
 
-// The list a caller should receive, built with the container itself: a fact without a
-// text is a number.
-struct Fact {
-    uint16_t tag;
-    const char* text;
-    int32_t number;
-};
-Bytes Facts(std::vector<Fact> facts) {
+// The list a caller should receive, built with the container itself from "tag=text" and
+// "tag#number" items separated by '|'.
+Bytes Facts(const std::string& spec) {
     MifList list;
-    for (const Fact& f : facts)
-        f.text ? list.AddStr(f.tag, f.text) : list.AddInt(f.tag, f.number);
+    std::istringstream items(spec);
+    for (std::string item; std::getline(items, item, '|');) {
+        const size_t at = item.find_first_of("=#");
+        const uint16_t tag = static_cast<uint16_t>(std::stoi(item.substr(0, at)));
+        item[at] == '=' ? list.AddStr(tag, item.c_str() + at + 1)
+                        : list.AddInt(tag, std::stoi(item.substr(at + 1)));
+    }
     list.Finalize();
     return Bytes(list.GetData(), list.GetData() + list.GetSize());
 }
 
-const char kDocument[] = "[Language 1]\r\n"
-                         "ProductName=Kiv VPN\r\n"
-                         "Version=5\r\n"
-                         "Build=1203 # nightly\r\n"
-                         "Servicepack=2\r\n"
-                         "UrlDownload=http://d/setup.bin\r\n"
-                         "UrlInfo=http://i/notes\r\n"
-                         "Filesize=65536\r\n"
-                         "UrlDownload-x86=http://d/x86.bin\r\n"
-                         "Filesize-x86=-1\r\n"
-                         "UrlDownload-x86-64=http://d/x64.bin\r\n"
-                         "Filesize-x86-64=99999999999\r\n"
-                         "UrlWeb=http://w/\r\n"
-                         "[Language 2]\r\n"
-                         "ProductName=Fallback\r\n"
-                         "Version=abc\r\n"
-                         "UrlWeb=\r\n";
+const char kDocument[] =
+    "[Language 1]\r\nProductName=Kiv VPN\r\nVersion=5\r\nBuild=1203 # nightly\r\n"
+    "Servicepack=2\r\nUrlDownload=http://d/setup.bin\r\nUrlInfo=http://i/notes\r\n"
+    "Filesize=65536\r\nUrlDownload-x86=http://d/x86.bin\r\nFilesize-x86=-1\r\n"
+    "UrlDownload-x86-64=http://d/x64.bin\r\nFilesize-x86-64=99999999999\r\nUrlWeb=http://w/\r\n"
+    "[Language 2]\r\nProductName=Fallback\r\nVersion=abc\r\nUrlWeb=\r\n";
 
 TEST(UpdateCheck, ReadsTheFactsInTableOrder) {
     // Information before download; the x86-64 size saturated.
-    const Bytes all = Facts({{1, "Kiv VPN", 0},
-                             {2, nullptr, 5},
-                             {3, nullptr, 1203},
-                             {4, nullptr, 2},
-                             {6, "http://i/notes", 0},
-                             {5, "http://d/setup.bin", 0},
-                             {8, nullptr, 65536},
-                             {10, "http://d/x86.bin", 0},
-                             {11, nullptr, -1},
-                             {20, "http://d/x64.bin", 0},
-                             {21, nullptr, 2147483647},
-                             {30, "http://w/", 0}});
-    const Bytes fallback = Facts({{1, "Fallback", 0}, {2, nullptr, 0}, {30, "", 0}});
+    const Bytes all =
+        Facts("1=Kiv VPN|2#5|3#1203|4#2|6=http://i/notes|5=http://d/setup.bin|8#65536|"
+              "10=http://d/x86.bin|11#-1|20=http://d/x64.bin|21#2147483647|"
+              "30=http://w/");
+    const Bytes fallback = Facts("1=Fallback|2#0|30=");
     for (int32_t language : {1, 2, 7, -1}) {
         SCOPED_TRACE(language);
         ScriptedServer server({ScriptedServer::Reply(Ok(kDocument))});
         EXPECT_EQ(language == 1 ? all : fallback, Check(Url(server), language));
-        EXPECT_EQ(std::vector<std::string>{"GET /update.ini HTTP/1.0\r\nAccept: */*\r\nHost: "
-                                           "127.0.0.1:" +
-                                           std::to_string(server.Port()) + "\r\n\r\n"},
+        const std::string host = "127.0.0.1:" + std::to_string(server.Port());
+        EXPECT_EQ(std::vector<std::string>{"GET /update.ini HTTP/1.0\r\nAccept: */*\r\nHost: " +
+                                           host + "\r\n\r\n"},
                   server.Requests());
     }
 }
@@ -111,7 +93,7 @@ TEST(UpdateCheck, FollowsExactlyOneRedirect) {
     ScriptedServer target({ScriptedServer::Reply(Ok("[Language 1]\nVersion=9\n")),
                            ScriptedServer::Reply(Moved("http://127.0.0.1:1/x.ini"))});
     ScriptedServer first({ScriptedServer::Reply(Moved(Url(target, "new/update.ini")))});
-    EXPECT_EQ(Facts({{2, nullptr, 9}}), Check(Url(first)));
+    EXPECT_EQ(Facts("2#9"), Check(Url(first)));
     ASSERT_EQ(1u, target.Requests().size());
     EXPECT_EQ(0u, target.Requests()[0].find("GET /new/update.ini HTTP/1.0\r\n"));
 
@@ -130,7 +112,8 @@ TEST(UpdateCheck, ThroughAProxy) {
     const char* urls[] = {"http://updates.example/dir/u.ini", "http://updates.example:8080/u.ini",
                           "http://updates.example:8080/a.ini"};
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(Facts({{3, nullptr, 7 + i}}), Check(urls[i], 1, "127.0.0.1", proxy.Port()));
+        EXPECT_EQ(Facts("3#" + std::to_string(7 + i)),
+                  Check(urls[i], 1, "127.0.0.1", proxy.Port()));
     const std::string head = " HTTP/1.0\r\nAccept: */*\r\nHost: updates.example";
     EXPECT_EQ((std::vector<std::string>{"GET " + std::string(urls[0]) + head + "\r\n\r\n",
                                         "GET " + std::string(urls[1]) + head + ":8080\r\n\r\n",
@@ -142,17 +125,18 @@ TEST(UpdateCheck, ThroughAProxy) {
 TEST(UpdateCheck, NothingWrittenWhenNothingCanBe) {
     uint8_t buffer[64];
     memset(buffer, 0xAB, sizeof buffer);
-    EXPECT_EQ(0u, UpdateCheck(1, nullptr, nullptr, 0, buffer, sizeof buffer));
-    EXPECT_EQ(0u, UpdateCheck(1, "", nullptr, 0, buffer, sizeof buffer));
-    EXPECT_EQ(0u, UpdateCheck(1, "http://127.0.0.1", nullptr, 0, buffer, sizeof buffer));
-
-    // Nothing listens there any more: the first connect fails.
-    const std::string refused = Url(ScriptedServer({}));
-    EXPECT_EQ(0u, UpdateCheck(1, refused.c_str(), nullptr, 0, buffer, sizeof buffer));
-    std::string longProxy(128, 'p');
-    EXPECT_EQ(0u, UpdateCheck(1, "http://127.0.0.1:1/u.ini", longProxy.c_str(), 8080, buffer,
-                              sizeof buffer));
-    EXPECT_EQ(0xAB, buffer[0]);
+    const std::string refused = Url(ScriptedServer({})), longProxy(128, 'p');
+    const std::pair<const char*, const char*> cases[] = {
+        {nullptr, nullptr},
+        {"", nullptr},
+        {"http://127.0.0.1", nullptr},
+        {refused.c_str(), nullptr},
+        {"http://127.0.0.1:1/u.ini", longProxy.c_str()}};
+    FOR_EACH_CASE(c, cases) {
+        EXPECT_EQ(0u,
+                  UpdateCheck(1, c.first, c.second, c.second ? 8080 : 0, buffer, sizeof buffer));
+        EXPECT_EQ(0xAB, buffer[0]);
+    }
 
     // Too small leaves the buffer untouched; exactly fitting gives the whole list.
     const std::string document = Ok("[Language 1]\nVersion=3\n");
@@ -162,7 +146,7 @@ TEST(UpdateCheck, NothingWrittenWhenNothingCanBe) {
     EXPECT_EQ(0u, UpdateCheck(1, Url(server).c_str(), nullptr, 0, buffer, 9));
     EXPECT_EQ(0xAB, buffer[0]);
     EXPECT_EQ(10u, UpdateCheck(1, Url(server).c_str(), nullptr, 0, buffer, 10));
-    EXPECT_EQ(Facts({{2, nullptr, 3}}), Bytes(buffer, buffer + 10));
+    EXPECT_EQ(Facts("2#3"), Bytes(buffer, buffer + 10));
 }
 
 TEST(UpdateDownload, NullArgumentsAndOverlongProxyNeverConnect) {

@@ -1,13 +1,8 @@
-// ScriptedServer: the loopback peer of the tests, the fuzz harnesses and the load tests.
-//
-// With a script, each accepted connection plays the next ScriptedConnection: its
-// exchanges in order (read one request up to its blank line plus `body_bytes`, record
-// it, send `reply`, optionally in pieces with pauses), then close, reset or hold the
-// connection silently open. Connections beyond the script are closed at once. With
-// responses by path, a fixed pool of workers answers each connection with the response
-// of its request's path (a proxy's absolute URL counts by its path) or a 404, recording
-// nothing, so that the server's own threads and memory stay constant.
-// It listens on a free 127.0.0.1 port from construction to Stop(); Winsock or compat/.
+// The loopback peer of the tests and fuzz harnesses, on a free 127.0.0.1 port until Stop().
+// With a script, each accepted connection plays the next ScriptedConnection, then closes,
+// resets or holds the connection; connections beyond the script are closed at once. With
+// responses by path (a proxy's absolute URL counts by its path; others get a 404), a fixed
+// pool of workers records nothing, so the server's own threads and memory stay constant.
 #pragma once
 
 #include <atomic>
@@ -22,7 +17,7 @@
 #include <vector>
 
 struct ScriptedExchange {
-    std::string reply;        // bytes sent once the request was read
+    std::string reply;        // sent once the request (to its blank line) was read
     size_t body_bytes = 0;    // request body bytes read after the blank line
     size_t piece = 0;         // send the reply in pieces of this many bytes (0: at once)
     int delay_ms = 0;         // pause before each piece
@@ -50,17 +45,14 @@ public:
 
     bool Listening() const { return listener_ != kNoSocket; }
     uint16_t Port() const { return port_; }
-    // Requests in the order they were received, over all connections.
-    std::vector<std::string> Requests() const;
-    // Connections accepted so far, the unscripted ones included.
+    std::vector<std::string> Requests() const; // as received, over all connections
     int Connections() const { return accepted_.load(); }
     // Path mode: connections closed after a registered response went out in full, and
     // all others; WaitForClosed waits up to `seconds` until they add up to `count`.
     int Served() const { return served_.load(); }
     int Refused() const { return refused_.load(); }
     bool WaitForClosed(int count, int seconds) const;
-    // Ends all threads; held and waiting connections are closed.
-    void Stop();
+    void Stop(); // ends all threads and closes every connection
 
 private:
     static constexpr intptr_t kNoSocket = -1;

@@ -4,32 +4,14 @@
 
 namespace fixtures {
 
-const char kDocumentPath[] = "/update.ini";
-const char kMovedPath[] = "/moved.ini";
-const char kMissingPath[] = "/missing.ini";
+const char kDocumentPath[] = "/update.ini", kMovedPath[] = "/moved.ini",
+           kMissingPath[] = "/missing.ini";
 const char* const kFilePaths[3] = {"/rfc1123.bin", "/rfc850.bin", "/asctime.bin"};
 const char kFileDate[] = "Sun, 06 Nov 1994 08:49:37 GMT";
 
 namespace {
 
-const char kDocument[] = "; release facts\r\n"
-                         "[Language 2]\r\n"
-                         "ProductName=Fallback\r\n"
-                         "[Language 1]\r\n"
-                         "ProductName=Kiv VPN\r\n"
-                         "Version=5\r\n"
-                         "Build=1203\r\n"
-                         "UrlInfo=http://updates.example/notes.html\r\n"
-                         "UrlDownload=http://updates.example/setup.bin\r\n"
-                         "Filesize=20000\r\n"
-                         "UrlWeb=http://www.example/\r\n";
-
-// The same instant in the three forms.
-const char* const kFileDates[3] = {"Sun, 06 Nov 1994 08:49:37 GMT",
-                                   "Sunday, 06-Nov-94 08:49:37 GMT",
-                                   "Sun Nov  6 08:49:37 GMT 1994"};
-
-std::string Ok(const std::string& body, const std::string& extra = "") {
+std::string Ok(const std::string& body, const std::string& extra) {
     return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
            "\r\n" + body;
 }
@@ -41,27 +23,31 @@ const std::string& FileContent() {
     static const std::string content = [] {
         std::string bytes(20000, '\0');
         uint32_t state = 12345;
-        for (char& byte : bytes) {
-            state = state * 1103515245u + 12345u;
-            byte = static_cast<char>(state >> 24);
-        }
+        for (char& byte : bytes)
+            byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
         return bytes;
     }();
     return content;
 }
 
 std::map<std::string, std::string> Responses(uint16_t documentPort) {
+    const char* const dates[3] = {kFileDate, "Sunday, 06-Nov-94 08:49:37 GMT",
+                                  "Sun Nov  6 08:49:37 GMT 1994"};
     std::map<std::string, std::string> responses = {
-        {kDocumentPath, Ok(kDocument, "Content-Type: text/plain\r\n")},
+        {kDocumentPath, Ok("; release facts\r\n[Language 2]\r\nProductName=Fallback\r\n"
+                           "[Language 1]\r\nProductName=Kiv VPN\r\nVersion=5\r\nBuild=1203\r\n"
+                           "UrlInfo=http://updates.example/notes.html\r\n"
+                           "UrlDownload=http://updates.example/setup.bin\r\nFilesize=20000\r\n"
+                           "UrlWeb=http://www.example/\r\n",
+                           "Content-Type: text/plain\r\n")},
         {kMovedPath, "HTTP/1.0 301 Moved Permanently\r\nLocation: http://127.0.0.1:" +
                          std::to_string(documentPort) + kDocumentPath +
                          "\r\nContent-Length: 0\r\n\r\n"},
         {kMissingPath, "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}};
-    for (int i = 0; i < 3; ++i) {
-        responses[kFilePaths[i]] = Ok(FileContent(), "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\n"
-                                                     "Last-Modified: " +
-                                                         std::string(kFileDates[i]) + "\r\n");
-    }
+    for (int i = 0; i < 3; ++i)
+        responses[kFilePaths[i]] =
+            Ok(FileContent(), "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\nLast-Modified: " +
+                                  std::string(dates[i]) + "\r\n");
     return responses;
 }
 

@@ -1,6 +1,6 @@
 // What the load and soak tests serve: an update-information document, a redirect to it,
-// and small files whose Last-Modified dates come in the three date forms servers send;
-// with the bytes a correct client must produce from them.
+// a 404, and one file under the three date forms servers send; with what a correct client
+// must make of them.
 #pragma once
 
 #include <cstdint>
@@ -10,18 +10,13 @@
 
 namespace fixtures {
 
-extern const char kDocumentPath[]; // 200 with the document
-extern const char kMovedPath[];    // 301 to the document
-extern const char kMissingPath[];  // 404
-// The same content and date, in RFC 1123, RFC 850 and asctime (zone before year) form.
-extern const char* const kFilePaths[3];
-// The date every file carries, as HttpDateFormat writes it.
-extern const char kFileDate[];
+extern const char kDocumentPath[], kMovedPath[], kMissingPath[];
+extern const char* const kFilePaths[3]; // RFC 1123, RFC 850 and asctime Last-Modified
+extern const char kFileDate[];          // their date as HttpDateFormat writes it
 
-// The responses by path; the redirect points to the document at `documentPort`.
+// The redirect points to the document at `documentPort`.
 std::map<std::string, std::string> Responses(uint16_t documentPort);
-// The attribute list the update check must return for the document (language 1).
-std::vector<uint8_t> ExpectedFacts();
+std::vector<uint8_t> ExpectedFacts(); // the check's list for the document, language 1
 const std::string& FileContent();
 
 } // namespace fixtures
