@@ -59,12 +59,10 @@ void ScriptedServer::Listen(int workers) {
     SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = LoopbackAddress(0);
     socklen_t length = sizeof(address);
-    if (listener == INVALID_SOCKET ||
-        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener, SOMAXCONN) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (listener != INVALID_SOCKET)
-            closesocket(listener);
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    if (bind(listener, any, length) != 0 || listen(listener, SOMAXCONN) != 0 ||
+        getsockname(listener, any, &length) != 0) {
+        closesocket(listener);
         return;
     }
     listener_ = static_cast<intptr_t>(listener);
