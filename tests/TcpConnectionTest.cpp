@@ -207,28 +207,24 @@ TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
     }
 }
 
-int g_hookCalls = 0;
-int32_t g_hookSocket = -1;
-int Hook(void* answer, int32_t socket) {
-    ++g_hookCalls;
-    g_hookSocket = socket;
-    return *static_cast<int*>(answer);
-}
-
 // The hook sees each new socket and may refuse it.
 TEST(TcpConnection, SocketHook) {
     Connection connection = MakeConnection();
     ScriptedServer server({ScriptedServer::Reply("")});
-    int answer = 0;
-    TcpSetSocketHook(connection.get(), Hook, &answer);
+    int32_t seen[3] = {0, -1, 0}; // calls, the last socket, the answer
+    TcpSetSocketHook(
+        connection.get(),
+        [](void* context, int32_t socket) {
+            int32_t* hook = static_cast<int32_t*>(context);
+            hook[1] = socket;
+            return ++hook[0], static_cast<int>(hook[2]);
+        },
+        seen);
     EXPECT_EQ(0, TcpConnectHost(connection.get(), "127.0.0.1", server.Port()));
-    EXPECT_EQ(1, g_hookCalls);
-    EXPECT_GE(g_hookSocket, 0);
-    EXPECT_EQ(-1, connection->socket);
-    answer = 1;
+    EXPECT_TRUE(seen[0] == 1 && seen[1] >= 0 && connection->socket == -1);
+    seen[2] = 1;
     EXPECT_EQ(1, TcpConnectHost(connection.get(), "127.0.0.1", server.Port()));
-    EXPECT_EQ(2, g_hookCalls);
-    EXPECT_EQ(g_hookSocket, connection->socket);
+    EXPECT_TRUE(seen[0] == 2 && seen[1] == connection->socket);
 }
 
 TEST(TcpConnection, SilentPeerTimesOutAndResetPeerDrops) {
