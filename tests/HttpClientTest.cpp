@@ -90,6 +90,7 @@ TEST(HttpClientResponse, Table) {
         int result;
         uint32_t status;          // 1: not checked
         const char *body, *error; // null: not checked
+        bool dropped = false;     // a silent server's connection timed out
     } const cases[] = {
         {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", 0, kSilent, 1, 200, "", ""},
         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc", 0, kClose,
@@ -119,6 +120,9 @@ TEST(HttpClientResponse, Table) {
          "Content-Length: 3\r\n\r\nabc", nullptr},
         // Whether the status line is read before the reset depends on timing.
         {k200, 0, ScriptedEnd::Reset, 0, 1, nullptr, nullptr},
+        // A length of 30 characters is read only once the answer has ended.
+        {k200 + "Content-Length: " + std::string(29, '0') + "3\r\n\r\nabc", 0, kSilent, 1, 200,
+         "abc", nullptr, true},
     };
     FOR_EACH_CASE(c, cases) {
         ScriptedExchange exchange{c.reply, 0, c.piece, c.piece == 1 ? 2 : c.piece != 0 ? 60 : 0};
@@ -131,6 +135,7 @@ TEST(HttpClientResponse, Table) {
         EXPECT_TRUE(c.error == nullptr || strcmp(c.error, client->error_text) == 0)
             << client->error_text;
         EXPECT_TRUE(c.result == 0 || client->body[client->body_length] == '\0');
+        EXPECT_TRUE(c.end != kSilent || client->connection->connected == !c.dropped);
     }
 }
 
