@@ -99,6 +99,7 @@ TEST(HttpClientResponse, Table) {
         {k200 + "Server: s\r\n\r\n", 0, kClose, 0, 200, nullptr, nullptr},      // empty: needs...
         {"HTTP/1.0 204 No Content\r\nConnection: CLOSE\r\n\r\n", 0, kClose, 1, 204, "",
          "HTTP Error :  No Content"}, // ..."Connection: close"
+        {k200 + "Connection: closed\r\n\r\n", 0, kClose, 0, 200, nullptr, nullptr},
         {"HTTP/1.1 200 OK\r\ncontent-length: 3\r\n\r\nabcdef", 0, kSilent, 1, 200, "abc", nullptr},
         {"HTTP/1.1 200 OK\r\nContent-Length:12\r\n\r\nshort body", 0, kClose, 1, 200, "short body",
          nullptr}, // no blank after the colon: no length

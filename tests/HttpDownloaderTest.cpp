@@ -91,7 +91,7 @@ TEST(HttpDownload, AnswersFilesAndTimes) {
         std::string error, content, date; // date "": not checked
         const char* progress;             // "done/total" calls, ? for an unknown length
     };
-    const std::string body(1000, 'b'), lm = "Tue, 15 Nov 1994 12:45:26 GMT",
+    const std::string body(1000, 'b'), lm = "Thu, 15 Dec 1994 12:45:26 GMT",
                                        date = "Wed, 16 Nov 1994 00:00:01 GMT";
     const std::string ok = "HTTP/1.0 200 OK\r\n", lmLine = "Last-Modified: " + lm + "\r\n",
                       dateLine = "Date: " + date + "\r\n", x = "Content-Length: 1\r\n\r\nx";
