@@ -8,6 +8,7 @@
 // strictly finalized list and Unfinalize takes exactly the marker away; a record added
 // behind whole records is found where it was put; formatted values fit their buffer.
 #include "attrlist/MifList.h"
+#include "net/KivIpAddr.h"
 
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/MifReference.h"
@@ -226,6 +227,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             else
                 other = std::move(list);
             break;
+        case 25: {
+            const bool v6 = (input.Byte() & 1) != 0;
+            std::string bytes = input.Bytes(16);
+            bytes.resize(16, '\0');
+            const KivIpAddr address(bytes.data(), v6 ? 16u : 4u);
+            if ((op & 0x40) != 0)
+                target.AddIpAddrV4(tag, address);
+            else
+                target.AddIpAddr(tag, address);
+            break;
+        }
         case 26: { // a value from the list's own bytes, which the call may move
             const uint32_t occurrence = input.Byte() % 5;
             const uint32_t used = target.GetSize();
