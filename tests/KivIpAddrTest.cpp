@@ -249,10 +249,12 @@ TEST(KivIpAddrRange, PrefixFromRange) {
     prefix = 99;
     EXPECT_EQ(0, KivIpAddr::IpPrefixFromRange(KivIpAddr(), KivIpAddr("1.2.3.4"), &prefix));
     EXPECT_EQ(99u, prefix);
-    char small[8];
-    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeText("10.0.0.0", "10.0.0.255", small, sizeof small,
-                                                      &prefix));
+    char small[9] = "xy";
+    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeText("10.0.0.0", "10.0.0.255", small + 1, 0,
+                                                      &prefix)); // no room: not even emptied
+    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeText("10.0.0.0", "10.0.0.255", small, 8, &prefix));
     EXPECT_EQ(24u, prefix);
+    EXPECT_EQ(std::string("\0y", 2), std::string(small, 2));
 }
 
 TEST(KivIpAddrRange, BinaryForms) {
