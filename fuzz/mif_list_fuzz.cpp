@@ -227,15 +227,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             else
                 other = std::move(list);
             break;
-        case 24: {
-            const uint32_t occurrence = input.Byte() % 5;
-            try {
-                other = list.GetGroup(tag, occurrence);
-            } catch (const MifError&) {
-                FUZZ_CHECK(list.Exists(tag, occurrence) == 0);
-            }
-            break;
-        }
         case 25: {
             const bool v6 = (input.Byte() & 1) != 0;
             std::string bytes = input.Bytes(16);

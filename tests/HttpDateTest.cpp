@@ -39,7 +39,7 @@ TEST(HttpDateParse, FormsYearRulesAndFailures) {
         {"Sun Nov 6 08:49:37 GMT 1994", kNov1994},
         {"06 NOV 1994 08:49:37", kNov1994},
         {"08:49:37 GMT 6 November 1994", kNov1994},
-        {"Mon, 06 Nov 1994 08:49:37 GMT", kNov1994}, // the day name is not checked
+        {"Mon, 06 Nov 1994 08:49:37 GMT", kNov1994},    // the day name is not checked
         {" \t Sun,06 Nov 1994 08:49:37 UTC", kNov1994}, // blanks match none; zone unchecked
         {"Sun,\n06\tNov  1994\r+08:49:+37", kNov1994},  // ...or any white space; signs
         {"Sun Nov  6 08:49:37 GMT1994", kNov1994},      // %d skips white space itself

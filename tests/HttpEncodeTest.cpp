@@ -16,19 +16,15 @@ std::string UrlEncode(const std::string& text, uint32_t lineLength) {
     return result;
 }
 
+// fuzz/http_encode_fuzz.cpp holds both encoders to reference models; these rows pin the
+// character set and where a line break falls.
 TEST(HttpUrlEncode, BytesAndLineBreaks) {
     struct Case {
         const char* text;
         uint32_t lineLength;
         const char* expect;
     } const cases[] = {
-        {"x y&z", 0, "x+y%26z"},
-        {"%", 0, "%25"},
-        {"\xE9\x01\x7F\xFF", 0, "%E9%01%7F%FF"},
-        {"AZaz09*-.@_", 0, "AZaz09*-.@_"},
-        {"~!/+=:", 0, "%7E%21%2F%2B%3D%3A"},
-        {"", 3, ""},
-        {"abcdef", 2, "abc%0D%0Ade%0D%0Af"},
+        {"AZaz09*-.@_ ~!/+=:%\xE9\x01\x7F", 0, "AZaz09*-.@_+%7E%21%2F%2B%3D%3A%25%E9%01%7F"},
         {"ab", 2, "ab"},
         {"abc", 2, "abc%0D%0A"}, // the break follows the byte that fills a line
         {"a b&", 1, "a+%0D%0Ab%0D%0A%26%0D%0A"},
@@ -37,10 +33,6 @@ TEST(HttpUrlEncode, BytesAndLineBreaks) {
         EXPECT_EQ(c.expect, UrlEncode(c.text, c.lineLength));
     }
     EXPECT_EQ(nullptr, HttpUrlEncode(nullptr, 0));
-    // Three bytes per input byte and a break after nearly each (the sanitizer build watches).
-    const std::string worst = UrlEncode(std::string(4000, '\x01'), 1);
-    EXPECT_EQ(3 * 4000 + 6 * 3999, worst.size());
-    EXPECT_EQ("%01%01%0D%0A%01", worst.substr(0, 15));
 }
 
 // Decodes into `room` bytes followed by guard bytes; the text written when the guard is
@@ -115,33 +107,17 @@ TEST(Utf8EncodeCodePoint, LengthsAtEachBoundary) {
     EXPECT_EQ(-1, Utf8EncodeCodePoint(out, -5, 0x41));
 }
 
-std::string Base64(const std::string& bytes) {
-    std::vector<char> out(bytes.size() * 2 + 16, '#');
-    const int length = Base64Encode(bytes.data(), bytes.size(), out.data(), out.size(), 0);
-    EXPECT_EQ(strlen(out.data()), static_cast<size_t>(length));
-    return std::string(out.data(), length);
-}
-
-TEST(Base64Encode, VectorsLinesAndRoom) {
-    // RFC 4648's vectors, the prefixes of "foobar", and both extra alphabet characters.
-    const char* const foobar[] = {"", "Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "Zm9vYmE=", "Zm9vYmFy"};
-    for (size_t n = 0; n < 7; ++n)
-        EXPECT_EQ(foobar[n], Base64(std::string("foobar", n))) << n;
-    EXPECT_EQ("+/+/", Base64("\xFB\xFF\xBF"));
-    // Lines of 64 with breaks between them only; exactly the text and its NUL must fit.
-    for (size_t count : {0, 47, 48, 49, 96, 97, 500}) {
-        const std::string bytes(count, '\xA5');
-        std::string expect = Base64(bytes);
-        for (size_t at = 64; at < expect.size(); at += 65)
-            expect.insert(at, "\n");
-        std::vector<char> out(expect.size() + 2, '#');
-        EXPECT_EQ(0, Base64Encode(bytes.data(), count, out.data(), expect.size(), 1)) << count;
-        EXPECT_EQ(static_cast<int>(expect.size()),
-                  Base64Encode(bytes.data(), count, out.data(), expect.size() + 1, 1))
-            << count;
-        EXPECT_EQ(expect + '\0' + '#', std::string(out.begin(), out.end())) << count;
-    }
+TEST(Base64Encode, VectorsAndRefusals) {
+    // RFC 4648's vectors and both extra alphabet characters; line breaks and room are the
+    // fuzz harness's.
+    const char* const foobar[] = {"Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "+/+/"};
+    const char* const bytes[] = {"f", "fo", "foo", "foob", "\xFB\xFF\xBF"};
     char out[16];
+    for (size_t n = 0; n < 5; ++n) {
+        EXPECT_EQ(static_cast<int>(strlen(foobar[n])),
+                  Base64Encode(bytes[n], strlen(bytes[n]), out, sizeof out, 0));
+        EXPECT_STREQ(foobar[n], out);
+    }
     EXPECT_EQ(0, Base64Encode("f", 1, nullptr, 16, 0));
     EXPECT_EQ(0, Base64Encode(nullptr, 1, out, sizeof out, 0));
     EXPECT_EQ(0, Base64Encode("", 0, out, 0, 0)); // no room even for the NUL

@@ -9,6 +9,8 @@ std::string Text(const char* text) {
     return text != nullptr ? text : "(null)";
 }
 
+// fuzz/http_url_fuzz.cpp models the split and plain decimal ports; these are the port texts
+// it leaves to the conversion, and what a refusal leaves behind.
 TEST(HttpUrlParse, Table) {
     const std::string zeros(197, '0'); // port texts of 199 and 200 characters
     struct Case {
@@ -18,22 +20,14 @@ TEST(HttpUrlParse, Table) {
         uint32_t secure, port;
         const char *host, *path; // null: not set
     } const cases[] = {
-        {"http://H/dir/file.ini", 80, 1, 0, 80, "H", "dir/file.ini"},
-        {"HTTPS://H/", 80, 1, 1, 443, "H", ""},
-        {"hTtP://H/", 8000, 1, 0, 80, "H", ""},
-        {"https://H:8080/a?b=c", 80, 1, 1, 8080, "H", "a?b=c"},
+        {"hTtPs://H/", 8000, 1, 1, 443, "H", ""},
         {"http://H:/a", 80, 1, 0, 0, "H", "a"},
         {"http://H: 12x/a", 80, 1, 0, 12, "H", "a"},
         {"http://H:-1/a", 80, 1, 0, 0xFFFFFFFFu, "H", "a"},
         {"http://H:99999999999/a", 80, 1, 0, 2147483647u, "H", "a"},
         {"http://H:" + zeros + "43/p", 80, 1, 0, 43, "H", "p"},
         {"http://H:" + zeros + "043/p", 80, 0, 0, 80, "H", nullptr}, // refused, not cut
-        {"H/a", 8000, 1, 0, 8000, "H", "a"},
         {"/a", 8000, 1, 0, 8000, "", "a"},
-        {"http://H/a:b/c", 80, 1, 0, 0, "H/a", "c"},
-        {"http://user:pw@H/x", 80, 1, 0, 0, "user", "x"},
-        {"http://[::1]:8/x", 80, 1, 0, 0, "[", "x"}, // the first ':' splits, even in brackets
-        {"ftp://H/x", 80, 1, 0, 0, "ftp", "/H/x"},
         {"http://H", 80, 0, 0, 80, nullptr, nullptr},
         {"http://H:8080", 80, 0, 0, 80, "H", nullptr},
         {"https://H", 80, 0, 1, 443, nullptr, nullptr},
@@ -46,13 +40,10 @@ TEST(HttpUrlParse, Table) {
         EXPECT_EQ(c.port, url.port);
         EXPECT_EQ(Text(c.path), Text(url.path));
         HttpUrlRelease(&url);
-        EXPECT_TRUE(url.host == nullptr && url.path == nullptr && url.port == 0);
     }
-    // A null or empty text leaves the record as it was.
     char host[] = "keep";
     HttpUrl url = {7, host, 1234, nullptr};
     EXPECT_EQ(0, HttpUrlParse(nullptr, &url, 80));
-    EXPECT_EQ(0, HttpUrlParse("", &url, 80));
     EXPECT_TRUE(url.secure == 7 && url.host == host && url.port == 1234);
 }
 

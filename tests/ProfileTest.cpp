@@ -43,35 +43,27 @@ TEST(ProfileLookup, DocumentShapes) {
         std::string value;
     } const cases[] = {
         {lang, 0, "LANGUAGE 1", "BUILD", 1, "3"},
-        {lang, 0, "Language", "Version", 0, ""},
         {"[ Main ]\nk=1\n", 0, " Main ", "k", 1, "1"},
         {"[ Main ]\nk=1\n", 0, "Main", "k", 0, ""},
         {"\t[A]\nk=1\n", 0, "A", "k", 0, ""},
         {"   [A] trailing\nk=1\n", 0, "A", "k", 1, "1"},
         {"[A]\nk=1\n  [B]\nj=2\n", 0, "A", "j", 0, ""},
-        {"[A]\nk=[B]\nj=2\n", 0, "B", "j", 0, ""}, // a '[' inside a line names nothing
         {"[A]\nk=1\r[B]\rj=2\r", 0, "B", "j", 1, "2"},
         {"] [B]\nj=2\n", 0, "B", "j", 1, "2"},
         {"[A]\nk=1\n[A]\nk=2\nj=3\n", 0, "A", "j", 0, ""}, // the first section wins
         {"[A\n]\nk=1\n", 0, "A\n", "k", 0, ""},            // a header closes on its own line
         {"[A]\nk=1\nk=2\n", 0, "A", "k", 1, "1"},
         {"[A]\npath=C:\\dir##1\n", 0, "A", "path", 1, "C:\\dir#1"},
-        {"[A]\n#k=1\nk=2\n", 0, "A", "k", 1, "2"},
         {"[A]\n;k=1\n", 0, "A", ";k", 1, "1"},
-        {"[A]\nk=\nj=1\n", 0, "A", "k", 1, ""},
         {"[A]\nmy key = 1\n", 0, "A", "mykey", 1, "1"},
-        {"[A]\n\"q\"=1\n", 0, "A", "q", 1, "1"},
         {"[A]\n\tk\tey\t=\tv\ta l\t\n", 0, "A", "key", 1, "va l"},
         {"[A]\nk= \"a b \" tail\n", PROFILE_OPT_QUOTES, "A", "k", 1, "a b "},
         {"[A]\nk=\"abc\n", PROFILE_OPT_QUOTES, "A", "k", 1, ""},
-        {"[A]\nk=\"abc\n", 0, "A", "k", 1, "\"abc"},
         {"[A]\nk=\"a#b\" # c\n", PROFILE_OPT_QUOTES, "A", "k", 1, "a#b"},
-        {"[A]\nk=a\"b\"\n", PROFILE_OPT_QUOTES, "A", "k", 1, "a\"b\""},
         {"[A]\nk=a#b ## c\n", PROFILE_OPT_HASH_LITERAL, "A", "k", 1, "a#b ## c"},
         {"[A]\r\nk=v \r\n[B]\r\nk=w\r\n", 0, "a", "K", 1, "v"},
         {"[A]\nk=v  ", 0, "A", "k", 1, "v  "}, // no line end: trailing blanks stay
         {"[A]\nk=" + long511 + "\nk=second\n", 0, "A", "k", 1, "second"},
-        {"[A]\n" + long511 + "=1\nk=2\n", 0, "A", "k", 1, "2"},
         {"[A]\nk=" + long510 + "\nk=second\n", 0, "A", "k", 1, long510},
         // Nothing of a skipped line (here: an opened quote) carries over to the next.
         {"[A]\nk=\"" + long511 + "\nk=q\n", PROFILE_OPT_QUOTES, "A", "k", 1, "q"},
@@ -86,49 +78,33 @@ TEST(ProfileLookup, DocumentShapes) {
     }
 }
 
+// How a length loads a buffer and how a small buffer cuts a value are the fuzz harness's.
 TEST(ProfileLookup, BufferLoadingAndOutput) {
-    const char data[] = "[A]\nk=abcdef\n[B]\nk=w\n";
-    Doc doc("");
-    struct {
-        const char* data;
-        long long length;
-        const char* text;
-    } const loads[] = {{data, 13, "[A]\nk=abcdef\n"},
-                       {"[A]\nk=v\n\0[B]\nk=w\n", 17, "[A]\nk=v\n"}, // a NUL ends it
-                       {nullptr, 5, ""},
-                       {data, -1, data}};
-    FOR_EACH_CASE(c, loads) {
-        ASSERT_EQ(1, ProfileLoadBuffer(&doc.p, c.data, c.length));
-        EXPECT_STREQ(c.text, ProfileGetText(&doc.p));
-        EXPECT_EQ(strlen(c.text), doc.p.text_length);
-        EXPECT_EQ(c.length == -1, ProfileSectionExists(&doc.p, c.length == 5 ? "" : "B"));
-    }
-    char small[4], out[8];
-    EXPECT_EQ("1:abc", Got(ProfileGetString(&doc.p, "A", "k", small, sizeof small), small));
+    Doc doc("[A]\nk=abcdef\n");
+    char out[8];
     EXPECT_EQ("0:dflt",
               Got(ProfileGetString(&doc.p, "A", "missing", out, sizeof out, "dflt"), out));
     EXPECT_EQ("0:d2", Got(ProfileGetString(&doc.p, nullptr, "k", out, sizeof out, "d2"), out));
     EXPECT_EQ("0:d2", Got(ProfileGetString(&doc.p, "A", "k", out, sizeof out, nullptr),
                           out)); // a null default leaves the output alone
+    ASSERT_EQ(1, ProfileLoadBuffer(&doc.p, nullptr, 5));
+    EXPECT_STREQ("", ProfileGetText(&doc.p));
     EXPECT_EQ(0, ProfileSetOptions(&doc.p, 4));
     EXPECT_EQ(1, ProfileSetOptions(&doc.p, 3));
 }
 
+// Ranges inside the text are the fuzz harness's; these lie partly or wholly outside it.
 TEST(ProfileLookup, OddRangesStayInsideTheText) {
     Doc doc("[A]\nk=v\nj=w");
-    const char *start = nullptr, *end = nullptr, *valueStart = nullptr;
-    ASSERT_EQ(1, ProfileFindSection(&doc.p, "A", &start, &end));
-    EXPECT_TRUE(start == doc.p.text && end == doc.p.text + doc.p.text_length);
+    const char *start = doc.p.text, *end = doc.p.text + doc.p.text_length, *valueStart = nullptr;
     char out[16];
-    // An end outside the text is cut back to its terminator; a start outside finds nothing.
-    const char elsewhere[4] = "k=x";
+    const char elsewhere[4] = "k=x"; // an end outside is cut back to the terminator
     EXPECT_EQ("1:w", Got(ProfileFindEntry(&doc.p, "j", 0, start, elsewhere, &valueStart, out,
                                           sizeof out, 0),
                          out));
     EXPECT_EQ(doc.p.text + 10, valueStart);
     EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, end, start, nullptr, out, sizeof out, 0));
     EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, elsewhere, end, nullptr, out, sizeof out, 0));
-    EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, end + 1, end + 1, nullptr, out, sizeof out, 0));
     EXPECT_EQ("1:w", Got(ProfileFindEntry(&doc.p, "jx", 1, start, end, nullptr, out, sizeof out, 0),
                          out)); // prefix comparison
 }
