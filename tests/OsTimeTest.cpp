@@ -107,43 +107,40 @@ TEST(OsVersionCompat, ConditionMaskSlots) {
 
 TEST(OsVersionCompat, Verify) {
     const OSVERSIONINFOEXA host = Reported();
-    const BYTE ge = VER_GREATER_EQUAL, eq = VER_EQUAL;
-    // Major, minor and service pack compare as one version: the first differing field decides.
-    struct Case {
-        int major, minor, servicePack, platform, build; // offsets from the host's numbers
-        DWORD typeMask;
-        BYTE majorCondition, minorCondition, otherCondition;
-        DWORD error; // 0: holds
-    } const cases[] = {
+    const int ge = VER_GREATER_EQUAL, eq = VER_EQUAL, old = ERROR_OLD_WIN_VERSION;
+    // Offsets from the host's major, minor, service pack, platform and build; the type mask;
+    // the conditions of major, minor and the other fields; the error (0: holds). Major, minor
+    // and service pack compare as one version: the first differing field decides.
+    const int cases[][10] = {
         {0, 0, 0, 0, 0, 0x23, ge, ge, ge, 0},
         {-1, 9, 9, 0, 0, 0x23, ge, ge, ge, 0},
         {0, -1, 9, 0, 0, 0x23, ge, ge, ge, 0},
-        {0, 0, 1, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
-        {0, 1, -9, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
-        {1, -9, 0, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
+        {0, 0, 1, 0, 0, 0x23, ge, ge, ge, old},
+        {0, 1, -9, 0, 0, 0x23, ge, ge, ge, old},
+        {1, -9, 0, 0, 0, 0x23, ge, ge, ge, old},
         {0, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, 0}, // equal major: minor's own condition
-        {-1, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, ERROR_OLD_WIN_VERSION},
-        {0, 0, 0, 0, 0, 0x02, VER_GREATER, 0, 0, ERROR_OLD_WIN_VERSION},
+        {-1, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, old},
+        {0, 0, 0, 0, 0, 0x02, VER_GREATER, 0, 0, old},
         {0, 0, 0, 0, 0, VER_PLATFORMID, 0, 0, eq, 0},
-        {0, 0, 0, 1, 0, VER_PLATFORMID, 0, 0, eq, ERROR_OLD_WIN_VERSION},
-        {0, 0, 0, 0, 1, VER_BUILDNUMBER, 0, 0, ge, ERROR_OLD_WIN_VERSION},
+        {0, 0, 0, 1, 0, VER_PLATFORMID, 0, 0, eq, old},
+        {0, 0, 0, 0, 1, VER_BUILDNUMBER, 0, 0, ge, old},
         {0, 0, 0, 0, 0, 0, eq, eq, eq, ERROR_BAD_ARGUMENTS},             // nothing selected
         {0, 0, 0, 0, 0, VER_MAJORVERSION, 0, 0, 0, ERROR_BAD_ARGUMENTS}, // no condition at all
     };
     FOR_EACH_CASE(c, cases) {
-        ULONGLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, c.majorCondition);
-        mask = VerSetConditionMask(mask, VER_MINORVERSION, c.minorCondition);
+        ULONGLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, BYTE(c[6]));
+        mask = VerSetConditionMask(mask, VER_MINORVERSION, BYTE(c[7]));
         for (DWORD other : {VER_SERVICEPACKMAJOR, VER_PLATFORMID, VER_BUILDNUMBER})
-            mask = VerSetConditionMask(mask, other, c.otherCondition);
+            mask = VerSetConditionMask(mask, other, BYTE(c[8]));
         OSVERSIONINFOEXA a = host;
-        a.dwMajorVersion += c.major;
-        a.dwMinorVersion += c.minor;
-        a.wServicePackMajor = static_cast<WORD>(a.wServicePackMajor + c.servicePack);
-        a.dwPlatformId += c.platform;
-        a.dwBuildNumber += c.build;
+        a.dwMajorVersion += c[0];
+        a.dwMinorVersion += c[1];
+        a.wServicePackMajor = static_cast<WORD>(a.wServicePackMajor + c[2]);
+        a.dwPlatformId += c[3];
+        a.dwBuildNumber += c[4];
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(c.error == 0, VerifyVersionInfoA(&a, c.typeMask, mask) != 0);
-        EXPECT_EQ(c.error ? c.error : 0xdeadbeef, GetLastError());
+        EXPECT_EQ(c[9] == 0, VerifyVersionInfoA(&a, DWORD(c[5]), mask) != 0);
+        EXPECT_EQ(c[9] ? DWORD(c[9]) : 0xdeadbeef, GetLastError());
     }
 }
 

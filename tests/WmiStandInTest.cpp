@@ -265,14 +265,13 @@ TEST_F(WmiStandIn, ConnectSetsTheBlanketOrReleasesAllAtEachFailure) {
         EXPECT_EQ(c.setLevel != 0, WmiConnect(&connection, L"ROOT\\CIMV2"));
         if (c.setLevel != 0) {
             EXPECT_EQ(L"ROOT\\CIMV2", wmi.nameSpace);
-            EXPECT_EQ(static_cast<IWbemServices*>(&wmi), connection.services);
-            EXPECT_EQ(static_cast<IWbemLocator*>(&wmi), connection.locator);
-            std::vector<DWORD> set = {10, 0, 0, c.setLevel, c.setImpersonation, 0, 0};
-            EXPECT_EQ(set, wmi.blanket);
+            EXPECT_TRUE(connection.services == static_cast<IWbemServices*>(&wmi) &&
+                        connection.locator == static_cast<IWbemLocator*>(&wmi));
+            EXPECT_EQ((std::vector<DWORD>{10, 0, 0, c.setLevel, c.setImpersonation, 0, 0}),
+                      wmi.blanket);
             EXPECT_EQ(1, WmiDisconnect(&connection));
         }
-        EXPECT_EQ(nullptr, connection.services);
-        EXPECT_EQ(nullptr, connection.locator);
+        EXPECT_TRUE(connection.services == nullptr && connection.locator == nullptr);
         EXPECT_EQ(2u, wmi.refs); // the fixture's and the registration's
         ExpectOleBalanced();
     }
