@@ -43,23 +43,24 @@ struct OsTestDir {
     std::string path;
 };
 
-// The names a pattern lists in dir, as "[name]" texts in sorted order; the error of the
-// failing call (2 without a match, 18 after the last name) comes first.
-std::string Listing(const OsTestDir& dir, const char* pattern) {
-    WIN32_FIND_DATAA data;
+// What FindFirst and FindNext list for a pattern in dir: the error of the failing call (2
+// without a match, 18 after the last name), then "[name]" texts in sorted order, or with
+// details "[name/type/time/size]" (a directory's time is whatever creating entries left).
+std::string Listing(const OsTestDir& dir, const char* pattern, bool details = false) {
+    HANDLE find;
+    char name[KIV_FIND_NAME_SIZE];
+    std::uint32_t type = 0, time = 0, size = 0;
     std::set<std::string> names;
-    HANDLE find = FindFirstFileA((dir / pattern).c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do
-            names.insert(data.cFileName);
-        while (FindNextFileA(find, &data));
-    }
+    for (int more = FindFirst(&find, (dir / pattern).c_str(), name, &type, &time, &size); more;
+         more = FindNext(&find, name, &type, &time, &size))
+        names.insert(!details
+                         ? name
+                         : std::string(name) + "/" + std::to_string(type) + "/" +
+                               std::to_string(type == 2 ? 0 : time) + "/" + std::to_string(size));
     std::string result = std::to_string(GetLastError()) + ":";
-    if (find != INVALID_HANDLE_VALUE) {
-        EXPECT_TRUE(FindClose(find));
-    }
-    for (const std::string& name : names)
-        result += "[" + name + "]";
+    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
+    for (const std::string& entry : names)
+        result += "[" + entry + "]";
     return result;
 }
 
@@ -190,7 +191,7 @@ TEST(OsFiles, EnsureDirPath) {
 TEST(OsFiles, FileStatusTimesAndFind) {
     OsTestDir dir;
     std::string file = dir.File("a.txt", std::string(1234, 'z')), missing = dir / "missing";
-    std::uint32_t size = 0, access = 0, modified = 0, type = 0;
+    std::uint32_t size = 0, access = 0, modified = 0;
     for (std::uint32_t time : {86400u, 4000000000u}) {
         EXPECT_EQ(1, SetFileTime(file.c_str(), time));
         EXPECT_EQ(1, GetFileTimes(file.c_str(), &access, &modified));
@@ -206,22 +207,12 @@ TEST(OsFiles, FileStatusTimesAndFind) {
 
     SetFileTime(dir.File("noext").c_str(), 951868800);
     dir.Dir("sub");
+    EXPECT_EQ("18:[../2/0/0][./2/0/0][a.txt/1/4000000000/1234][noext/1/951868800/0][sub/2/0/0]",
+              Listing(dir, "*.*", true));
     HANDLE find;
-    char name[KIV_FIND_NAME_SIZE];
-    std::string seen;
-    for (int more = FindFirst(&find, (dir / "*.*").c_str(), name, &type, &modified, &size); more;
-         more = FindNext(&find, name, &type, &modified, &size)) {
-        // Directory times are whatever creating the entries left.
-        seen += std::string(name) + "/" + std::to_string(type) + "/" +
-                std::to_string(type == 2 ? 0 : modified) + "/" + std::to_string(size) + " ";
-    }
-    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
-    EXPECT_EQ("./2/0/0 ../2/0/0 a.txt/1/4000000000/1234 noext/1/951868800/0 sub/2/0/0 ", seen);
-    // Outputs are optional; a pattern without match gives no handle.
+    // Outputs are optional.
     EXPECT_EQ(1, FindFirst(&find, (dir / "a.*").c_str(), nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(0, FindNext(&find, nullptr, nullptr, nullptr, nullptr));
-    EXPECT_EQ(0, FindFirst(&find, (dir / "*.none").c_str(), name, &type, &modified, &size));
-    EXPECT_EQ(INVALID_HANDLE_VALUE, find);
 }
 
 TEST(OsFiles, GetModuleDir) {
