@@ -50,7 +50,7 @@ TEST(Wmi, WideToMultiByteRefusesNullArgumentsAndTextsThatDoNotFit) {
         const char* result;
     } cases[] = {
         {true, L"Caption", 8, CP_ACP, true, "Caption"},
-        {true, L"Caption", 8, CP_UTF8, true, "Caption"},
+        {true, L"\u00e9t\u00e9", 8, CP_UTF8, true, "\xc3\xa9t\xc3\xa9"},
         {true, L"", 1, CP_ACP, true, ""},
         {true, L"Caption", 7, CP_ACP, false, ""},
         {true, L"Caption", 0, CP_ACP, false, "xxxxxxxx"},
