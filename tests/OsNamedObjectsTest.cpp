@@ -143,15 +143,6 @@ DWORD WaitCode(HANDLE handle, DWORD timeoutMs = 0) {
     return code;
 }
 
-struct Event {
-    explicit Event(const char* tag) : name(UniqueObjectName(tag)) {
-        EXPECT_EQ(1, CreateNamedEvent(&handle, name.c_str(), 0));
-    }
-    ~Event() { CloseHandle(handle); }
-    std::string name;
-    HANDLE handle = nullptr;
-};
-
 int CreateSemaphoreOfOne(HANDLE* handle, const char* name, DWORD flags) {
     return CreateNamedSemaphore(handle, name, 1, flags);
 }
@@ -223,75 +214,55 @@ TEST(OsNamedObjects, CreateOpenAndNameLifetime) {
     }
 }
 
-TEST(OsNamedObjects, EventAndSemaphoreWaitCodes) {
-    HANDLE event = nullptr;
-    ASSERT_EQ(1, CreateNamedEvent(&event, UniqueObjectName("event").c_str(), 0));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(event)) << "initially not signalled";
-    ASSERT_TRUE(SetEvent(event));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(event));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(event)) << "auto-reset";
-    CloseHandle(event);
-    for (LONG initial : {0, 1}) {
-        HANDLE semaphore = nullptr;
-        ASSERT_EQ(1, CreateNamedSemaphore(&semaphore, UniqueObjectName("sem").c_str(), initial, 0));
-        if (initial == 1) {
-            EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(semaphore));
-        }
-        EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(semaphore));
-        LONG previous = -1;
-        EXPECT_TRUE(ReleaseSemaphore(semaphore, 1, &previous));
-        EXPECT_EQ(0, previous);
-        EXPECT_FALSE(ReleaseSemaphore(semaphore, 1, nullptr)) << "the maximum count is 1";
-        EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(semaphore));
-        CloseHandle(semaphore);
+// One script over an auto-reset event, a semaphore of at most one and a mutex (objects e, s
+// and m), and the pair of e and a second event f (x: wait for any, a: for all). Actions: w
+// waits here, o on another thread (then releases a mutex it took), r releases, s sets.
+TEST(OsNamedObjects, WaitCodesOfEachKind) {
+    HANDLE e = nullptr, f = nullptr, s = nullptr, m = nullptr;
+    ASSERT_EQ(1, CreateNamedEvent(&e, UniqueObjectName("event").c_str(), 0));
+    ASSERT_EQ(1, CreateNamedEvent(&f, UniqueObjectName("event").c_str(), 0));
+    ASSERT_EQ(1, CreateNamedSemaphore(&s, UniqueObjectName("sem").c_str(), 1, 0));
+    ASSERT_EQ(1, CreateNamedMutex(&m, UniqueObjectName("mutex").c_str(), 0));
+    const DWORD t = WAIT_TIMEOUT, none = kSentinel;
+    const struct {
+        char object, action;
+        DWORD expected; // a wait's code, or whether a release succeeds
+    } steps[] = {
+        {'e', 'w', t},    {'e', 's', none}, {'e', 'w', 0}, {'e', 'w', t}, // auto-reset
+        {'s', 'w', 0},    {'s', 'w', t},    {'s', 'r', 1}, {'s', 'r', 0},    {'s', 'w', 0},
+        {'m', 'w', 0},    {'m', 'w', 0},    {'m', 'r', 1}, {'m', 'o', t},    {'m', 'r', 1},
+        {'m', 'r', 0},    {'m', 'o', 0},    {'x', 'w', t}, {'f', 's', none}, {'x', 'w', 1},
+        {'e', 's', none}, {'a', 'w', t},    {'e', 'w', 0}, // a failed wait for all takes none
+        {'e', 's', none}, {'f', 's', none}, {'a', 'w', 0}, {'x', 'w', t},
+    };
+    HANDLE pair[] = {e, f};
+    FOR_EACH_CASE(c, steps) {
+        HANDLE h = c.object == 'e' ? e : c.object == 'f' ? f : c.object == 's' ? s : m;
+        DWORD code = kSentinel;
+        if (c.object == 'x' || c.object == 'a')
+            EXPECT_EQ(1, WaitObjects(pair, 2, c.object == 'a', 0, &code));
+        else if (c.action == 'w')
+            code = WaitCode(h);
+        else if (c.action == 'o')
+            std::thread([&] {
+                if (WaitObject(h, 0, &code))
+                    ReleaseMutex(h);
+            }).join();
+        else if (c.action == 'r')
+            code = h == s ? ReleaseSemaphore(s, 1, nullptr) : ReleaseMutex(m);
+        else
+            SetEvent(h);
+        EXPECT_EQ(c.expected, code);
     }
+    for (HANDLE handle : {e, f, s, m})
+        CloseHandle(handle);
     HANDLE refused = reinterpret_cast<HANDLE>(0x1234);
     EXPECT_EQ(0, CreateNamedSemaphore(&refused, UniqueObjectName("sem").c_str(), 2, 0));
-    EXPECT_EQ(nullptr, refused);
-}
+    EXPECT_EQ(nullptr, refused) << "the maximum count is 1";
 
-TEST(OsNamedObjects, MutexBelongsToOneThreadAndCountsItsTakes) {
-    HANDLE mutex = nullptr;
-    ASSERT_EQ(1, CreateNamedMutex(&mutex, UniqueObjectName("mutex").c_str(), 0));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(mutex)) << "not initially owned";
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(mutex)) << "taken again by its owner";
-    DWORD otherThread = kSentinel;
-    EXPECT_TRUE(ReleaseMutex(mutex));
-    std::thread([&] { WaitObject(mutex, 0, &otherThread); }).join();
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), otherThread) << "still held once";
-    EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_FALSE(ReleaseMutex(mutex));
-    std::thread([&] {
-        WaitObject(mutex, 0, &otherThread);
-        ReleaseMutex(mutex);
-    }).join();
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), otherThread);
-    CloseHandle(mutex);
-}
-
-TEST(OsNamedObjects, WaitObjectsForAnyAndForAll) {
-    Event first("any"), second("any");
-    HANDLE events[2] = {first.handle, second.handle};
-    DWORD code = kSentinel;
-    EXPECT_EQ(1, WaitObjects(events, 2, FALSE, 0, &code));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), code);
-    SetEvent(events[1]);
-    EXPECT_EQ(1, WaitObjects(events, 2, FALSE, 0, &code));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0 + 1), code);
-    SetEvent(events[0]);
-    EXPECT_EQ(1, WaitObjects(events, 2, TRUE, 0, &code));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), code);
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(events[0])) << "a failed wait for all takes none";
-    SetEvent(events[0]);
-    SetEvent(events[1]);
-    EXPECT_EQ(1, WaitObjects(events, 2, TRUE, 0, &code));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), code);
-    EXPECT_EQ(1, WaitObjects(events, 2, FALSE, 0, &code));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), code) << "both were taken";
-
-    HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr), handles[] = {closed, closed};
     ASSERT_TRUE(CloseHandle(closed));
-    HANDLE handles[] = {closed, closed};
+    DWORD code = kSentinel;
     EXPECT_EQ(0, WaitObject(closed, 0, &code));
     EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), code) << "a failed wait gives the last error";
     code = kSentinel;
@@ -321,23 +292,25 @@ TEST(OsProcess, ExitCodesComeBackFromRunAndWait) {
 
 // The child blocks on an event until the test lets it go, so "running" is certain.
 TEST(OsProcess, RunningUntilReleasedThenEndsWithItsCode) {
-    Event go("go"), done("done");
-    HANDLE process = nullptr;
-    std::string command = ChildCommand("relay " + go.name + " " + done.name + " 42");
-    ASSERT_EQ(1, StartProcess(command.c_str(), SW_HIDE, &process));
+    const std::string go = UniqueObjectName("go"), done = UniqueObjectName("done");
+    HANDLE goEvent = nullptr, doneEvent = nullptr, process = nullptr;
+    ASSERT_EQ(1, CreateNamedEvent(&goEvent, go.c_str(), 0));
+    ASSERT_EQ(1, CreateNamedEvent(&doneEvent, done.c_str(), 0));
+    ASSERT_EQ(1, StartProcess(ChildCommand("relay " + go + " " + done + " 42").c_str(), SW_HIDE,
+                              &process));
     EXPECT_EQ(1, IsProcessRunning(process));
-    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(done.handle));
-    ASSERT_TRUE(SetEvent(go.handle));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(done.handle, kLongWaitMs));
+    EXPECT_EQ(DWORD(WAIT_TIMEOUT), WaitCode(doneEvent));
+    ASSERT_TRUE(SetEvent(goEvent));
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(doneEvent, kLongWaitMs));
     DWORD exitCode = kSentinel;
     EXPECT_EQ(1, WaitProcessEnd(process, &exitCode));
     EXPECT_EQ(42u, exitCode);
-
     // Without waiting: the child cannot end before the event is set, so a wait would hang.
-    EXPECT_EQ(kSentinel,
-              RunChild("relay " + go.name + " " + done.name + " 3", kRunProcessNoWait | SW_HIDE));
-    ASSERT_TRUE(SetEvent(go.handle));
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(done.handle, kLongWaitMs));
+    EXPECT_EQ(kSentinel, RunChild("relay " + go + " " + done + " 3", kRunProcessNoWait | SW_HIDE));
+    ASSERT_TRUE(SetEvent(goEvent));
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(doneEvent, kLongWaitMs));
+    CloseHandle(goEvent);
+    CloseHandle(doneEvent);
 }
 
 TEST(OsProcess, StartFailuresGiveZero) {
@@ -348,7 +321,6 @@ TEST(OsProcess, StartFailuresGiveZero) {
         DWORD code = kSentinel;
         EXPECT_EQ(0, RunProcess(command, 0, &code));
         EXPECT_EQ(kSentinel, code);
-        EXPECT_EQ(0, RunProcess(command, kRunProcessNoWait, &code));
     }
     EXPECT_EQ(0, StartProcess(nullptr, 0, nullptr));
     EXPECT_EQ(0, RunProcess(nullptr, 0, nullptr));
@@ -456,9 +428,7 @@ TEST(OsSharedMemory, BackingFiles) {
         EXPECT_EQ(0, CreateSharedMemory(&memory, kSize, c.first.c_str(),
                                         UniqueObjectName("shmbad").c_str(), 0));
         EXPECT_EQ(c.second, memory.lastError);
-        EXPECT_EQ(INVALID_HANDLE_VALUE, memory.file);
-        EXPECT_EQ(nullptr, memory.mapping);
-        EXPECT_EQ(nullptr, memory.address);
+        EXPECT_TRUE(memory.file == INVALID_HANDLE_VALUE && !memory.mapping && !memory.address);
     }
 }
 
@@ -472,22 +442,29 @@ std::vector<BYTE> BytesOf(const void* sid) {
     return std::vector<BYTE>(p, p + 8 + 4 * p[1]);
 }
 
+// The SIDs of the ACL's entries, each checked to allow everything.
+std::vector<std::vector<BYTE>> AllowedSids(PACL acl) {
+    std::vector<std::vector<BYTE>> sids;
+    void* entry = nullptr;
+    for (DWORD i = 0; i < acl->AceCount && GetAce(acl, i, &entry); ++i) {
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+        EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType) << i;
+        EXPECT_EQ(0xF0000000u, allowed->Mask) << i;
+        sids.push_back(BytesOf(&allowed->SidStart));
+    }
+    return sids;
+}
+
+// The world SID is checked in the ACLs below, System's SID in the attributes' DACL.
 TEST(OsSecurity, Sids) {
-    const std::pair<PSID (*)(), BYTE> wellKnown[] = {{WorldSid, 1}, {CreatorOwnerSid, 3}};
-    FOR_EACH_CASE(c, wellKnown) {
-        PSID sid = c.first();
-        ASSERT_NE(nullptr, sid);
-        EXPECT_TRUE(IsValidSid(sid));
-        EXPECT_EQ(SidBytes(c.second, 0), BytesOf(sid));
-        std::free(sid);
-    }
-    PSID system = AccountSid("System");
+    PSID owner = CreatorOwnerSid(), system = AccountSid("System");
+    ASSERT_NE(nullptr, owner);
+    EXPECT_TRUE(IsValidSid(owner));
+    EXPECT_EQ(SidBytes(3, 0), BytesOf(owner));
     EXPECT_EQ(kNt, system != nullptr) << "no accounts outside NT";
-    if (system != nullptr) {
-        EXPECT_EQ(SidBytes(5, 18), BytesOf(system));
-        std::free(system);
-    }
     EXPECT_EQ(nullptr, AccountSid("kiv-no-such-account-4711"));
+    std::free(owner);
+    std::free(system);
 }
 
 TEST(OsSecurity, AclSizeRuleAndEntries) {
@@ -516,13 +493,7 @@ TEST(OsSecurity, AclSizeRuleAndEntries) {
     PSID world = WorldSid(), owner = CreatorOwnerSid();
     EXPECT_EQ(1, AddAllowedAce(acl, kGenericAllAccess, world));
     EXPECT_EQ(0, AddAllowedAce(acl, kGenericAllAccess, owner)) << "room for one entry only";
-    EXPECT_EQ(1, acl->AceCount);
-    void* entry = nullptr;
-    ASSERT_TRUE(GetAce(acl, 0, &entry));
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-    EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType);
-    EXPECT_EQ(kGenericAllAccess, allowed->Mask);
-    EXPECT_EQ(SidBytes(1, 0), BytesOf(&allowed->SidStart));
+    EXPECT_EQ(std::vector<std::vector<BYTE>>{SidBytes(1, 0)}, AllowedSids(acl));
     std::free(world);
     std::free(owner);
 }
@@ -540,14 +511,8 @@ TEST(OsSecurity, AttributesBuiltOnceReadBack) {
     for (auto& thread : threads)
         thread.join();
     SECURITY_ATTRIBUTES* const both[] = {OpenToEveryoneAttributes(), SystemAndEveryoneAttributes()};
-    for (auto& slot : seen) {
-        EXPECT_EQ(both[0], slot[0]);
-        EXPECT_EQ(both[1], slot[1]);
-    }
-    HANDLE event = nullptr;
-    EXPECT_EQ(1, CreateNamedEvent(&event, UniqueObjectName("everyone").c_str(),
-                                  kNamedObjectOpenToEveryone));
-    CloseHandle(event);
+    for (auto& slot : seen)
+        EXPECT_TRUE(slot[0] == both[0] && slot[1] == both[1]);
     FOR_EACH_CASE(attributes, both) {
         if (!kNt) {
             EXPECT_EQ(nullptr, attributes);
@@ -569,16 +534,8 @@ TEST(OsSecurity, AttributesBuiltOnceReadBack) {
         ASSERT_NE(nullptr, dacl);
         EXPECT_EQ(ACL_REVISION, dacl->AclRevision);
         EXPECT_LE(dacl->AclSize, 64);
-        ASSERT_EQ(2, dacl->AceCount);
-        const std::vector<BYTE> sids[] = {SidBytes(1, 0), SidBytes(5, 18)};
-        for (DWORD i = 0; i < 2; ++i) {
-            void* entry = nullptr;
-            ASSERT_TRUE(GetAce(dacl, i, &entry));
-            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-            EXPECT_EQ(ACCESS_ALLOWED_ACE_TYPE, allowed->Header.AceType) << i;
-            EXPECT_EQ(0xF0000000u, allowed->Mask) << i;
-            EXPECT_EQ(sids[i], BytesOf(&allowed->SidStart)) << i;
-        }
+        EXPECT_EQ((std::vector<std::vector<BYTE>>{SidBytes(1, 0), SidBytes(5, 18)}),
+                  AllowedSids(dacl));
     }
 }
 

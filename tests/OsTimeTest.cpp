@@ -26,12 +26,6 @@ OSVERSIONINFOEXA Reported(DWORD size = sizeof(OSVERSIONINFOEXA), BOOL expected =
     return info;
 }
 
-SYSTEMTIME Date(WORD year, WORD month, WORD day) {
-    SYSTEMTIME t{};
-    t.wYear = year, t.wMonth = month, t.wDay = day;
-    return t;
-}
-
 // UnixToSystemTime against the C library, SystemTimeToUnix as its inverse.
 TEST(OsTime, EveryDayFrom1970To2099RoundTrips) {
     for (std::uint32_t day = 0; day < 47482; ++day) { // 2100-01-01 is day 47482
@@ -41,17 +35,14 @@ TEST(OsTime, EveryDayFrom1970To2099RoundTrips) {
         ASSERT_EQ(1, UnixToSystemTime(seconds, &t));
         std::time_t asTime = static_cast<std::time_t>(seconds);
         std::tm e = *std::gmtime(&asTime);
-        ASSERT_EQ(e.tm_year + 1900, t.wYear) << seconds;
-        ASSERT_EQ(e.tm_mon + 1, t.wMonth) << seconds;
-        ASSERT_EQ(e.tm_mday, t.wDay) << seconds;
-        ASSERT_EQ(e.tm_wday, t.wDayOfWeek) << seconds;
-        ASSERT_EQ(e.tm_hour * 3600 + e.tm_min * 60 + e.tm_sec,
-                  t.wHour * 3600 + t.wMinute * 60 + t.wSecond)
+        ASSERT_EQ((std::vector<int>{e.tm_year + 1900, e.tm_mon + 1, e.tm_mday, e.tm_wday, e.tm_hour,
+                                    e.tm_min, e.tm_sec, 0}),
+                  (std::vector<int>{t.wYear, t.wMonth, t.wDay, t.wDayOfWeek, t.wHour, t.wMinute,
+                                    t.wSecond, t.wMilliseconds}))
             << seconds;
-        ASSERT_EQ(0, t.wMilliseconds);
         ASSERT_EQ(seconds, SystemTimeToUnix(&t));
     }
-    const SYSTEMTIME noSuchMonth[] = {Date(2024, 13, 1), Date(2024, 0, 1)};
+    const SYSTEMTIME noSuchMonth[] = {{2024, 13, 0, 1, 0, 0, 0, 0}, {2024, 0, 0, 1, 0, 0, 0, 0}};
     FOR_EACH_CASE(t, noSuchMonth) {
         EXPECT_EQ(0u, SystemTimeToUnix(&t));
     }
@@ -64,26 +55,20 @@ TEST(OsTime, FileTimesLeapYearsAndVersionCheck) {
         FILETIME time = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
         EXPECT_EQ(caseIndex == 2 ? 1u : 0u, FileTimeToUnix(&time)) << "cut to whole seconds";
     }
-    const struct {
-        std::uint32_t year;
-        int leap;
-    } years[] = {{1600, 1}, {1900, 0}, {2000, 1}, {2023, 0}, {2024, 1}, {2100, 0}};
-    for (const auto& y : years)
-        EXPECT_EQ(y.leap, IsLeapYear(y.year) ? 1 : 0) << y.year;
+    for (auto [year, leap] : {std::pair{1600u, 1}, {1900u, 0}, {2000u, 1}, {2100u, 0}})
+        EXPECT_EQ(leap, IsLeapYear(year)) << year;
 
     const OSVERSIONINFOEXA host = Reported();
     const std::uint32_t major = host.dwMajorVersion, minor = host.dwMinorVersion,
                         servicePack = host.wServicePackMajor;
-    struct Case {
-        std::uint32_t major, minor, servicePack;
-        int expected;
-    } const cases[] = {
+    const std::uint32_t cases[][4] = {
+        // major, minor, service pack, expected
         {major, minor, servicePack, 1}, {major, minor, servicePack + 1, 0},
         {major, minor + 1, 0, 0},       {major + 1, 0, 0, 0},
         {major - 1, minor + 9, 99, 1},  {major, minor - (minor > 0), 0, 1},
     };
     FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(c.expected, IsOsVersionAtLeast(c.major, c.minor, c.servicePack));
+        EXPECT_EQ(int(c[3]), IsOsVersionAtLeast(c[0], c[1], c[2]));
     }
 }
 
@@ -108,8 +93,8 @@ TEST(OsVersionCompat, ReportsTheHostInRecordsOfWindowsSizes) {
 }
 
 TEST(OsVersionCompat, ConditionMaskSlots) {
-    const ULONGLONG cases[][4] = {// mask, type bits, condition, expected
-                                  {0, VER_MINORVERSION, VER_EQUAL, 1},
+    // mask, type bits, condition, expected
+    const ULONGLONG cases[][4] = {{0, VER_MINORVERSION, VER_EQUAL, 1},
                                   {0, VER_SERVICEPACKMAJOR, VER_LESS, 4 << 15},
                                   {0, VER_PRODUCT_TYPE, VER_OR, 7 << 21},
                                   {5, VER_MAJORVERSION, VER_EQUAL, 5 | 8},
@@ -122,43 +107,40 @@ TEST(OsVersionCompat, ConditionMaskSlots) {
 
 TEST(OsVersionCompat, Verify) {
     const OSVERSIONINFOEXA host = Reported();
-    const BYTE ge = VER_GREATER_EQUAL, eq = VER_EQUAL;
-    // Major, minor and service pack compare as one version: the first differing field decides.
-    struct Case {
-        int major, minor, servicePack, platform, build; // offsets from the host's numbers
-        DWORD typeMask;
-        BYTE majorCondition, minorCondition, otherCondition;
-        DWORD error; // 0: holds
-    } const cases[] = {
+    const int ge = VER_GREATER_EQUAL, eq = VER_EQUAL, old = ERROR_OLD_WIN_VERSION;
+    // Offsets from the host's major, minor, service pack, platform and build; the type mask;
+    // the conditions of major, minor and the other fields; the error (0: holds). Major, minor
+    // and service pack compare as one version: the first differing field decides.
+    const int cases[][10] = {
         {0, 0, 0, 0, 0, 0x23, ge, ge, ge, 0},
         {-1, 9, 9, 0, 0, 0x23, ge, ge, ge, 0},
         {0, -1, 9, 0, 0, 0x23, ge, ge, ge, 0},
-        {0, 0, 1, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
-        {0, 1, -9, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
-        {1, -9, 0, 0, 0, 0x23, ge, ge, ge, ERROR_OLD_WIN_VERSION},
+        {0, 0, 1, 0, 0, 0x23, ge, ge, ge, old},
+        {0, 1, -9, 0, 0, 0x23, ge, ge, ge, old},
+        {1, -9, 0, 0, 0, 0x23, ge, ge, ge, old},
         {0, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, 0}, // equal major: minor's own condition
-        {-1, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, ERROR_OLD_WIN_VERSION},
-        {0, 0, 0, 0, 0, 0x02, VER_GREATER, 0, 0, ERROR_OLD_WIN_VERSION},
+        {-1, 1, 0, 0, 0, 0x03, eq, VER_LESS, 0, old},
+        {0, 0, 0, 0, 0, 0x02, VER_GREATER, 0, 0, old},
         {0, 0, 0, 0, 0, VER_PLATFORMID, 0, 0, eq, 0},
-        {0, 0, 0, 1, 0, VER_PLATFORMID, 0, 0, eq, ERROR_OLD_WIN_VERSION},
-        {0, 0, 0, 0, 1, VER_BUILDNUMBER, 0, 0, ge, ERROR_OLD_WIN_VERSION},
+        {0, 0, 0, 1, 0, VER_PLATFORMID, 0, 0, eq, old},
+        {0, 0, 0, 0, 1, VER_BUILDNUMBER, 0, 0, ge, old},
         {0, 0, 0, 0, 0, 0, eq, eq, eq, ERROR_BAD_ARGUMENTS},             // nothing selected
         {0, 0, 0, 0, 0, VER_MAJORVERSION, 0, 0, 0, ERROR_BAD_ARGUMENTS}, // no condition at all
     };
     FOR_EACH_CASE(c, cases) {
-        ULONGLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, c.majorCondition);
-        mask = VerSetConditionMask(mask, VER_MINORVERSION, c.minorCondition);
+        ULONGLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, BYTE(c[6]));
+        mask = VerSetConditionMask(mask, VER_MINORVERSION, BYTE(c[7]));
         for (DWORD other : {VER_SERVICEPACKMAJOR, VER_PLATFORMID, VER_BUILDNUMBER})
-            mask = VerSetConditionMask(mask, other, c.otherCondition);
+            mask = VerSetConditionMask(mask, other, BYTE(c[8]));
         OSVERSIONINFOEXA a = host;
-        a.dwMajorVersion += c.major;
-        a.dwMinorVersion += c.minor;
-        a.wServicePackMajor = static_cast<WORD>(a.wServicePackMajor + c.servicePack);
-        a.dwPlatformId += c.platform;
-        a.dwBuildNumber += c.build;
+        a.dwMajorVersion += c[0];
+        a.dwMinorVersion += c[1];
+        a.wServicePackMajor = static_cast<WORD>(a.wServicePackMajor + c[2]);
+        a.dwPlatformId += c[3];
+        a.dwBuildNumber += c[4];
         SetLastError(0xdeadbeef);
-        EXPECT_EQ(c.error == 0, VerifyVersionInfoA(&a, c.typeMask, mask) != 0);
-        EXPECT_EQ(c.error ? c.error : 0xdeadbeef, GetLastError());
+        EXPECT_EQ(c[9] == 0, VerifyVersionInfoA(&a, DWORD(c[5]), mask) != 0);
+        EXPECT_EQ(c[9] ? DWORD(c[9]) : 0xdeadbeef, GetLastError());
     }
 }
 
@@ -193,32 +175,22 @@ DWORD Join(HANDLE thread) {
     return code;
 }
 
-TEST(OsThread, StartThreadRunsTheFunctionWithItsStack) {
-    for (unsigned stackSize : {0u, 64u * 1024}) {
-        Worker worker;
-        SetEvent(worker.gate);
-        HANDLE thread = nullptr;
-        ASSERT_EQ(1, StartThread(&thread, Worker::Run, stackSize, &worker));
-        EXPECT_EQ(7u, Join(thread));
-        EXPECT_EQ(1, worker.starts.load());
-    }
-}
-
 TEST(OsThread, StartThreadOnceStartsOneThread) {
     Worker worker;
-    HANDLE first = nullptr, second = reinterpret_cast<HANDLE>(0x1234);
+    HANDLE first = nullptr, second = reinterpret_cast<HANDLE>(0x1234), third = nullptr;
     ASSERT_EQ(1, StartThreadOnce(&first, &worker.state, Worker::Run, &worker));
     EXPECT_EQ(kThreadRunning, LoadState(&worker.state));
     EXPECT_EQ(1, StartThreadOnce(&second, &worker.state, Worker::Run, &worker));
     EXPECT_EQ(reinterpret_cast<HANDLE>(0x1234), second) << "no new handle";
     SetEvent(worker.gate);
-    Join(first);
+    EXPECT_EQ(7u, Join(first));
     // Once stopped, the word allows a new start; without a word each call starts one.
     ASSERT_EQ(1, StartThreadOnce(&first, &worker.state, Worker::Run, &worker));
     ASSERT_EQ(1, StartThreadOnce(&second, nullptr, Worker::Run, &worker));
-    Join(first);
-    Join(second);
-    EXPECT_EQ(3, worker.starts.load());
+    ASSERT_EQ(1, StartThread(&third, Worker::Run, 64 * 1024, &worker));
+    for (HANDLE thread : {first, second, third})
+        EXPECT_EQ(7u, Join(thread));
+    EXPECT_EQ(4, worker.starts.load());
 }
 
 TEST(OsThread, StartThreadOnceRacingCallersStartOne) {
@@ -267,10 +239,8 @@ TEST(OsThread, StopThread) {
     StopCall call;
     EXPECT_EQ(0, StopThread(&worker.state, 2, RecordStop, &call)) << "gives up after 2 rounds";
     EXPECT_EQ(kThreadStopRequested, LoadState(&worker.state));
-    EXPECT_EQ(1, call.calls);
-    EXPECT_EQ(&call, call.context);
-    EXPECT_EQ(&worker.state, call.state);
-    EXPECT_EQ(kThreadStopRequested, call.stateSeen);
+    EXPECT_TRUE(call.calls == 1 && call.context == &call && call.state == &worker.state &&
+                call.stateSeen == kThreadStopRequested);
     SetEvent(worker.gate);
     Join(thread);
 
@@ -289,10 +259,8 @@ TEST(OsThread, StopThread) {
     EXPECT_EQ(1, call.calls) << "nothing running, no callback";
     // A callback that stops the thread itself ends the wait before any round.
     state = kThreadRunning;
-    EXPECT_EQ(1, StopThread(
-                     &state, 1,
-                     [](void*, DWORD* word) { __atomic_store_n(word, 0u, __ATOMIC_RELEASE); },
-                     nullptr));
+    auto stopsItself = [](void*, DWORD* word) { __atomic_store_n(word, 0u, __ATOMIC_RELEASE); };
+    EXPECT_EQ(1, StopThread(&state, 1, stopsItself, nullptr));
 }
 
 TEST(OsThread, SetThreadNameAndElapsedSeconds) {
