@@ -190,15 +190,19 @@ TEST_F(RegistryKeyTest, RawBlocksAsRead) {
         {REG_MULTI_SZ, B("a\0\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
         {REG_SZ, B("a\0b\0"), B("a\0b [TYPE_STRING]")},
         {REG_SZ, "", " [TYPE_STRING]"},
-        // Registry types without a counterpart keep no data.
-        {5, "\1\2\3\4", "? [TYPE_UNKNOWN]"},
-        {0xFFFF, "\1\2\3\4", "? [TYPE_UNKNOWN]"},
     };
     FOR_EACH_CASE(c, cases) {
         ASSERT_EQ(SetRaw("raw", c.type, c.bytes), ERROR_SUCCESS);
         std::ostringstream out;
         out << key->readValue("raw") << "|" << key->listValues(true).front().second;
         EXPECT_EQ(out.str(), c.read + "|" + c.read);
+    }
+    // Registry types without a counterpart keep no data.
+    for (DWORD type : {5u, 0xFFFFu}) {
+        const RegistryValue value = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, type);
+        std::ostringstream out;
+        EXPECT_EQ(value.number + value.binary.size() + value.strings.size(), 0u);
+        EXPECT_EQ((out << value).good() ? out.str() : "", "? [TYPE_UNKNOWN]");
     }
     EXPECT_EQ(Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
               std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF)));
