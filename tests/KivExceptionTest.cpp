@@ -67,7 +67,6 @@ TEST(KivException, ReportsPerClass) {
         std::string expected =
             "Exception occured at \"src/os/win32/Test:42 (kiv::Test::run)\"" + c.details;
         EXPECT_EQ(expected, e->what());
-        EXPECT_EQ(expected, e->what()) << "second call";
         std::unique_ptr<kiv::Exception> copy(e->clone());
         EXPECT_EQ(typeid(*e), typeid(*copy));
         EXPECT_EQ(expected, copy->what()) << "clone";
@@ -108,17 +107,16 @@ namespace {
 // Recurses `depth` times, then captures (or raises when `raise`) from the same spot.
 __attribute__((noinline)) std::vector<std::string> probeStack(int depth, bool raise) {
     std::vector<std::string> frames;
-    if (depth > 0) {
+    if (depth > 0)
         frames = probeStack(depth - 1, raise);
-    } else if (!raise) {
+    else if (!raise)
         kiv::captureBacktrace(frames);
-    } else {
+    else
         try {
             kiv::raiseAt(kiv::OsError(5), "src/os/win32/Probe", 7, "kiv::probe");
         } catch (const kiv::Exception& e) {
             frames = e.frames;
         }
-    }
     frames.push_back(""); // keeps the recursion from becoming a loop
     frames.pop_back();
     return frames;

@@ -1,7 +1,7 @@
-// OsInfo on the real system of each build, followed from what the system offers by other
-// roads (`reg query`, the kernel's release file). Under Wine the test
-// run switches prefixes to several Windows versions and names the one in KIV_WINE_VERSION;
-// each run prints one line "os-prefix ..." with what it saw.
+// OsInfo on the real system of each build, against what the system offers by other roads
+// (the registry read directly, the kernel's release file). Under Wine the test run switches
+// prefixes to several Windows versions, named in KIV_WINE_VERSION; each run prints one line
+// "os-prefix ..." with what it saw.
 #include "TestHelpers.h"
 
 #include "compat/win32.h"
@@ -9,45 +9,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 
 namespace {
-
-struct Numbers {
-    bool present = false;
-    DWORD major = 0, minor = 0, build = 0;
-    std::string show() const {
-        return present ? std::to_string(major) + "." + std::to_string(minor) + "." +
-                             std::to_string(build)
-                       : "none";
-    }
-};
-
-// CurrentVersion's values as `reg query` prints them: "    NAME    REG_TYPE    DATA".
-Numbers registryByRegQuery() {
-    std::map<std::string, std::string> values;
-    FILE* pipe =
-        popen("reg query \"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\" 2>NUL", "r");
-    char line[1024];
-    while (pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr) {
-        std::istringstream fields(line);
-        std::string name, type, data;
-        if (fields >> name >> type >> data)
-            values[name] = data;
-    }
-    if (pipe != nullptr)
-        pclose(pipe);
-    Numbers n;
-    n.present = values.count("CurrentMajorVersionNumber") &&
-                values.count("CurrentMinorVersionNumber") && values.count("CurrentBuildNumber");
-    n.major = std::strtoul(values["CurrentMajorVersionNumber"].c_str(), nullptr, 16);
-    n.minor = std::strtoul(values["CurrentMinorVersionNumber"].c_str(), nullptr, 16);
-    n.build = std::strtoul(values["CurrentBuildNumber"].c_str(), nullptr, 10);
-    return n;
-}
 
 std::string printed(const kiv::OsInfo& info) {
     std::ostringstream out;
@@ -55,56 +20,68 @@ std::string printed(const kiv::OsInfo& info) {
     return out.str();
 }
 
+// CurrentVersion's numbers "M.N.B" read straight from the registry, or "none".
+std::string registryNumbers() {
+    const char key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+    DWORD major = 0, minor = 0, size = sizeof major, minorSize = sizeof minor;
+    char build[64] = "";
+    DWORD buildSize = sizeof build;
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, "CurrentMajorVersionNumber", RRF_RT_REG_DWORD,
+                     nullptr, &major, &size) != ERROR_SUCCESS ||
+        RegGetValueA(HKEY_LOCAL_MACHINE, key, "CurrentMinorVersionNumber", RRF_RT_REG_DWORD,
+                     nullptr, &minor, &minorSize) != ERROR_SUCCESS ||
+        RegGetValueA(HKEY_LOCAL_MACHINE, key, "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr, build,
+                     &buildSize) != ERROR_SUCCESS)
+        return "none";
+    return std::to_string(major) + "." + std::to_string(minor) + "." + build;
+}
+
 } // namespace
 
 TEST(OsInfoHost, FollowsWhatTheSystemOffers) {
-    OSVERSIONINFOEXA reported;
-    std::memset(&reported, 0, sizeof reported);
+    OSVERSIONINFOEXA reported = {};
     reported.dwOSVersionInfoSize = sizeof reported;
     ASSERT_TRUE(GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&reported)));
     kiv::OsInfo info;
-
     if (reported.dwPlatformId != VER_PLATFORM_WIN32_NT) {
         // The native build describes its host: the kernel's release numbers, no Windows.
         std::ifstream release("/proc/sys/kernel/osrelease");
-        Numbers kernel{true};
+        unsigned major = 0, minor = 0, build = 0;
         char dot = 0;
-        ASSERT_TRUE(release >> kernel.major >> dot >> kernel.minor >> dot >> kernel.build);
-        EXPECT_EQ(0, info.family().code);
-        EXPECT_EQ("", info.vendor());
-        EXPECT_EQ("Linux", info.name());
-        EXPECT_EQ(0, info.edition().code);
+        ASSERT_TRUE(release >> major >> dot >> minor >> dot >> build);
         EXPECT_EQ("Linux (none)", printed(info));
-        EXPECT_EQ(kernel.show(), info.versionString());
+        EXPECT_EQ(std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build),
+                  info.versionString());
+        EXPECT_EQ(0, info.family().code);
         return;
     }
-
-    Numbers fromReport{true, reported.dwMajorVersion, reported.dwMinorVersion,
-                       reported.dwBuildNumber};
-    Numbers registry = registryByRegQuery();
-    bool refined = (fromReport.major == 6 && fromReport.minor >= 2) || fromReport.major >= 7;
-    std::string step = !refined ? "GetVersionExA" : registry.present ? "registry" : "a later step";
+    const std::string fromReport = std::to_string(reported.dwMajorVersion) + "." +
+                                   std::to_string(reported.dwMinorVersion) + "." +
+                                   std::to_string(reported.dwBuildNumber);
+    const std::string registry = registryNumbers();
+    const bool refined = (reported.dwMajorVersion == 6 && reported.dwMinorVersion >= 2) ||
+                         reported.dwMajorVersion >= 7;
+    const std::string step = !refined             ? "GetVersionExA"
+                             : registry != "none" ? "registry"
+                                                  : "a later step";
     const char* prefix = std::getenv("KIV_WINE_VERSION");
-    std::string version = prefix ? prefix : "";
     std::printf("os-prefix %s: GetVersionExA %s, registry %s; decided by %s: version %s, "
                 "edition %d \"%s\"\n",
-                prefix ? prefix : "(default)", fromReport.show().c_str(), registry.show().c_str(),
-                step.c_str(), info.versionString().c_str(), info.edition().code,
-                printed(info).c_str());
+                prefix ? prefix : "(default)", fromReport.c_str(), registry.c_str(), step.c_str(),
+                info.versionString().c_str(), info.edition().code, printed(info).c_str());
     kiv::OsEdition edition =
         kiv::OsEdition::fromVersion(info.version().major, info.version().minor);
     EXPECT_EQ(edition.code, info.edition().code);
     EXPECT_EQ("Microsoft Windows " + edition.name(reported.wProductType != VER_NT_WORKSTATION),
               printed(info));
-    if (step != "a later step") {
-        EXPECT_EQ((refined ? registry : fromReport).show(), info.versionString());
-    } else { // kernel32.dll's file version or the probe
-        EXPECT_LE(fromReport.major, info.version().major);
-    }
+    if (step != "a later step") // else kernel32.dll's file version or the probe decides
+        EXPECT_EQ(refined ? registry : fromReport, info.versionString());
+    else
+        EXPECT_LE(reported.dwMajorVersion, info.version().major);
     const struct {
         const char* prefix;
-        std::string step;
-        int edition;
+        const char* step; // empty: any refining one
+        int edition;      // -1: any
         bool buildKnown;
     } perPrefix[] = {
         {"win7", "GetVersionExA", 6, true},
@@ -114,9 +91,9 @@ TEST(OsInfoHost, FollowsWhatTheSystemOffers) {
         {"win81-probe", "a later step", 7, false},
     };
     for (const auto& want : perPrefix) {
-        if (version != want.prefix)
+        if (prefix == nullptr || std::string(prefix) != want.prefix)
             continue;
-        EXPECT_TRUE(want.step.empty() ? refined : want.step == step) << step;
+        EXPECT_TRUE(*want.step == '\0' ? refined : want.step == step) << step;
         EXPECT_TRUE(want.edition < 0 || want.edition == info.edition().code);
         EXPECT_EQ(want.buildKnown, info.version().build != 0) << info.versionString();
     }

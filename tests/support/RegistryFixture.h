@@ -1,6 +1,5 @@
-// A key of the test's own below HKEY_CURRENT_USER\Software, created before each test and
-// deleted with everything below it afterwards, so that runs never meet nor leave residue.
-// Natively it lives in the process-local registry of compat/, under Wine in the real one.
+// A key of the test's own below HKEY_CURRENT_USER\Software (natively in the stand-in's
+// registry), made new for each test and deleted with its tree: runs never meet nor leave residue.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,7 +25,7 @@ protected:
         RegCloseKey(root);
         EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
     }
-    void MakeKey(const char* sub) { // the handle is closed again
+    void MakeKey(const char* sub) {
         HKEY key = nullptr;
         ASSERT_EQ(RegCreateKeyA(root, sub, &key), ERROR_SUCCESS);
         RegCloseKey(key);

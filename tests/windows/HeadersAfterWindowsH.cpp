@@ -1,8 +1,6 @@
-// A Windows host includes <windows.h> (with all its macros) before our headers. This
-// translation unit does the same with every header of the library, so a clash with a
-// Windows macro fails the build; the test below calls the members such macros hit.
-// http/TcpSocket.h is left out: it is the connection layer's own seam to the platform
-// header and brings <winsock2.h> itself, which Windows wants before <windows.h>.
+// A Windows host includes <windows.h> (all its macros) before our headers, as this file does
+// with every library header: a clash with a Windows macro fails the build. http/TcpSocket.h
+// brings <winsock2.h>, which must come before <windows.h>, and is left out.
 #include <windows.h>
 
 #include "attrlist/MifError.h"
@@ -24,8 +22,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 TEST(HeadersAfterWindowsH, MembersNamedLikeWindowsMacrosStayCallable) {
     uint8_t bytes[16] = {};
     MifList list;
@@ -34,5 +30,3 @@ TEST(HeadersAfterWindowsH, MembersNamedLikeWindowsMacrosStayCallable) {
     EXPECT_EQ(1, list.GetFreeSpace(&freeSpace));
     EXPECT_EQ(10u, freeSpace);
 }
-
-} // namespace
