@@ -108,19 +108,24 @@ TEST(Utf8EncodeCodePoint, LengthsAtEachBoundary) {
 }
 
 TEST(Base64Encode, VectorsAndRefusals) {
-    // RFC 4648's vectors and both extra alphabet characters; line breaks and room are the
-    // fuzz harness's.
+    // RFC 4648's vectors and both extra alphabet characters, each given exactly the room
+    // of its text and NUL, and one byte less; line breaks are the fuzz harness's.
     const char* const foobar[] = {"Zg==", "Zm8=", "Zm9v", "Zm9vYg==", "+/+/"};
     const char* const bytes[] = {"f", "fo", "foo", "foob", "\xFB\xFF\xBF"};
     char out[16];
     for (size_t n = 0; n < 5; ++n) {
-        EXPECT_EQ(static_cast<int>(strlen(foobar[n])),
-                  Base64Encode(bytes[n], strlen(bytes[n]), out, sizeof out, 0));
+        const size_t length = strlen(foobar[n]);
+        EXPECT_EQ(0, Base64Encode(bytes[n], strlen(bytes[n]), out, length, 0));
+        EXPECT_EQ(static_cast<int>(length),
+                  Base64Encode(bytes[n], strlen(bytes[n]), out, length + 1, 0));
         EXPECT_STREQ(foobar[n], out);
     }
     EXPECT_EQ(0, Base64Encode("f", 1, nullptr, 16, 0));
     EXPECT_EQ(0, Base64Encode(nullptr, 1, out, sizeof out, 0));
     EXPECT_EQ(0, Base64Encode("", 0, out, 0, 0)); // no room even for the NUL
+    out[0] = '#';
+    EXPECT_EQ(0, Base64Encode("", 0, out, 1, 1)); // nothing to break into lines
+    EXPECT_EQ('\0', out[0]);
 }
 
 } // namespace

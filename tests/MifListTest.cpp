@@ -61,6 +61,12 @@ TEST(MifListWire, FinalizeAndRefusals) {
     EXPECT_EQ(0, list.AddBin(1, big.data(), 65536));
     EXPECT_EQ(1, list.AddBin(1, big.data(), 65535));
     EXPECT_EQ(0, list.AddStr(1, nullptr));
+    // With fewer than 4 bytes a marker at the start ends the list; with 4 it is a record.
+    uint8_t middle[] = {0xFF, 0xFF, 1, 0, 0, 0};
+    for (uint32_t used : {6u, 4u, 3u}) {
+        list.Attach(middle, sizeof middle, used);
+        EXPECT_EQ(used < 4 ? 1 : 0, list.IsFinalized()) << used;
+    }
 }
 
 TEST(MifListBorrowed, RefusesWhatDoesNotFitAndKeepsTheCallersBytes) {

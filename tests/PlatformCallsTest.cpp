@@ -13,8 +13,8 @@
 namespace {
 
 TEST(SocketCalls, NonBlockingReceiveAndSendReportWouldBlock) {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
+    WSADATA data; // started and cleaned up once more than the peers do: balanced
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
     SOCKET listener = socket(AF_INET, SOCK_STREAM, 0), client = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = {};
     address.sin_family = AF_INET;
@@ -46,6 +46,7 @@ TEST(SocketCalls, NonBlockingReceiveAndSendReportWouldBlock) {
     EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
     for (SOCKET s : {listener, client, accepted})
         closesocket(s);
+    EXPECT_EQ(0, WSACleanup());
 }
 
 std::atomic<int> g_ran{0};
@@ -70,17 +71,18 @@ TEST(ThreadCalls, SmallStackThreadIsWaitedForAndClosed) {
                                      STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
         ASSERT_NE(nullptr, thread);
         EXPECT_NE(0u, id);
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 0));
         EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 50));
         EXPECT_TRUE(waitFirst || CloseHandle(thread));
         release = true;
-        for (int i = 0; i < 400 && g_ran == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(1, g_ran.load()) << "a closed handle's thread runs on";
-        if (waitFirst) { // an ended thread stays signalled
+        if (waitFirst) { // a wait that blocks until the end; an ended thread stays signalled
             EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, INFINITE));
             EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 0));
             EXPECT_TRUE(CloseHandle(thread));
         }
+        for (int i = 0; i < 400 && g_ran == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(1, g_ran.load()) << "a closed handle's thread runs on";
     }
 }
 
