@@ -80,6 +80,8 @@ TEST(KivIpAddrValue, Setters) {
     EXPECT_STREQ("192.0.2.1", a.Text());
     EXPECT_EQ(1, a.SetHost(&host, 4));
     EXPECT_STREQ("10.0.0.1", a.Text());
+    EXPECT_EQ(1, a.SetHost(v6.Bytes(), 16)); // 16 bytes are taken as they are
+    EXPECT_TRUE(a == v6);
     EXPECT_EQ(0, a.SetHost(&host, 6));
     EXPECT_EQ(0u, a.Length() + KivIpAddr(&host, 5).Length());
     // SetV4Host and SetV6 refuse another length without a change.

@@ -103,22 +103,24 @@ TEST(UpdateCheck, FollowsExactlyOneRedirect) {
     EXPECT_EQ(2u, target.Requests().size());
 }
 
-// A redirect's Location without a port means port 80.
+// A redirect's Location without a port means port 80, and so does a URL without a scheme.
 TEST(UpdateCheck, ThroughAProxy) {
     ScriptedServer proxy({ScriptedServer::Reply(Ok("[Language 1]\nBuild=7\n")),
                           ScriptedServer::Reply(Ok("[Language 1]\nBuild=8\n")),
                           ScriptedServer::Reply(Moved("http://updates.example/b.ini")),
-                          ScriptedServer::Reply(Ok("[Language 1]\nBuild=9\n"))});
+                          ScriptedServer::Reply(Ok("[Language 1]\nBuild=9\n")),
+                          ScriptedServer::Reply(Ok("[Language 1]\nBuild=10\n"))});
     const char* urls[] = {"http://updates.example/dir/u.ini", "http://updates.example:8080/u.ini",
-                          "http://updates.example:8080/a.ini"};
-    for (int i = 0; i < 3; ++i)
+                          "http://updates.example:8080/a.ini", "updates.example/s.ini"};
+    for (int i = 0; i < 4; ++i)
         EXPECT_EQ(Facts("3#" + std::to_string(7 + i)),
                   Check(urls[i], 1, "127.0.0.1", proxy.Port()));
     const std::string head = " HTTP/1.0\r\nAccept: */*\r\nHost: updates.example";
     EXPECT_EQ((std::vector<std::string>{"GET " + std::string(urls[0]) + head + "\r\n\r\n",
                                         "GET " + std::string(urls[1]) + head + ":8080\r\n\r\n",
                                         "GET " + std::string(urls[2]) + head + ":8080\r\n\r\n",
-                                        "GET http://updates.example/b.ini" + head + "\r\n\r\n"}),
+                                        "GET http://updates.example/b.ini" + head + "\r\n\r\n",
+                                        "GET http://updates.example/s.ini" + head + "\r\n\r\n"}),
               proxy.Requests());
 }
 
