@@ -257,6 +257,7 @@ TEST(ProfileEdit, SetAddAndDeletePositions) {
         {kThree, 'D', "B", "", "", 1, "[A]\na=1\n\n[C]\nc=3\n"},
         {kThree, 'D', "C", "", "", 1, "[A]\na=1\n[B]\nb=2 # keep\n"},
         {kThree, 'E', "B", "B", "", 1, "[A]\na=1\n[B]\n[C]\nc=3\n"},
+        {kThree, 'E', "A", "x", "", 0, kThree}, // a key the section lacks
         {"[A]\nk = 1\nk=2\r\n\r\nj=3\n", 'E', "A", "k", "", 1, "[A]\nk = 1\nj=3\n"},
         {"[A]\nk=1", 'E', "A", "k", "", 0, "[A]\nk=1"},
         // Only the bytes of the old value go: its quotes, tabs inside it and doubled '#'.
