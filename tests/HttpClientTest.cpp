@@ -11,13 +11,7 @@
 
 namespace {
 
-struct HttpClientDeleter {
-    void operator()(HttpClient* client) const {
-        HttpClientDestroy(client);
-        free(client);
-    }
-};
-using HttpClientHandle = std::unique_ptr<HttpClient, HttpClientDeleter>;
+using HttpClientHandle = Owned<HttpClient, HttpClientDestroy>;
 
 HttpClientHandle MakeHttpClient(uint32_t timeout = 5) {
     HttpClientHandle client(HttpClientCreate(nullptr));

@@ -25,13 +25,7 @@ const std::string kNov1994Text = "Sun, 06 Nov 1994 08:49:37 GMT";
 const char kUnchanged[] = "(unchanged)"; // error_text preset before each download
 const char kNoFile[] = "(no file)";
 
-struct DownloaderDeleter {
-    void operator()(HttpDownloader* downloader) const {
-        HttpDownloaderDestroy(downloader);
-        free(downloader);
-    }
-};
-using DownloaderHandle = std::unique_ptr<HttpDownloader, DownloaderDeleter>;
+using DownloaderHandle = Owned<HttpDownloader, HttpDownloaderDestroy>;
 
 // A downloader going through the proxy at 127.0.0.1:`proxyPort` when that is not 0.
 DownloaderHandle MakeDownloader(uint16_t proxyPort = 0) {

@@ -1,5 +1,6 @@
 // TcpConnection against loopback peers, and the connect watchdog when connects hang.
 #include "http/TcpConnection.h"
+#include "TestHelpers.h"
 #include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
 
@@ -25,13 +26,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct ConnectionDeleter {
-    void operator()(TcpConnection* connection) const {
-        TcpConnectionDestroy(connection);
-        free(connection);
-    }
-};
-using Connection = std::unique_ptr<TcpConnection, ConnectionDeleter>;
+using Connection = Owned<TcpConnection, TcpConnectionDestroy>;
 
 Connection MakeConnection(uint32_t timeout = 5) {
     auto* connection = static_cast<TcpConnection*>(malloc(sizeof(TcpConnection)));

@@ -1,14 +1,16 @@
 // Shared test helpers: a loop over a table of cases that names the case in every
-// failure, and a temporary file of the test's own.
+// failure, an owner for the library's C objects, and a temporary file of the test's own.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -20,6 +22,18 @@
             if (const ::testing::ScopedTrace caseTrace(                                            \
                     __FILE__, __LINE__, ::testing::Message() << "case " << caseIndex);             \
                 true)
+
+// Owns one of the library's C objects, which are given back in two steps: the object's
+// own destroy call, then free for its memory.
+template <typename T, void (*Destroy)(T*)>
+struct DestroyAndFree {
+    void operator()(T* object) const {
+        Destroy(object);
+        free(object);
+    }
+};
+template <typename T, void (*Destroy)(T*)>
+using Owned = std::unique_ptr<T, DestroyAndFree<T, Destroy>>;
 
 // A path under the temporary directory that no other test run uses; the file is removed
 // at the end.

@@ -34,9 +34,9 @@ Bytes Check(const std::string& url, int32_t language = 1, const char* proxy = nu
 
 // The list a caller should receive, built with the container itself from "tag=text" and
 // "tag#number" items separated by '|'.
-Bytes Facts(const std::string& spec) {
+Bytes Facts(const std::string& described) {
     MifList list;
-    std::istringstream items(spec);
+    std::istringstream items(described);
     for (std::string item; std::getline(items, item, '|');) {
         const size_t at = item.find_first_of("=#");
         const uint16_t tag = static_cast<uint16_t>(std::stoi(item.substr(0, at)));
