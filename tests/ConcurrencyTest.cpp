@@ -1,13 +1,13 @@
-// Many threads checking and downloading at once, directly, through a redirect and a proxy:
-// every result exact, and under ThreadSanitizer no race on the sockets start-up flag, the
-// date tables or the watchdogs.
+// The check and download paths from many threads at once (every result exact, and under
+// ThreadSanitizer no race on the sockets start-up, the date tables or the watchdogs), and
+// thousands of times in one process (handles, threads and memory must not grow).
 #include "TestHelpers.h"
 #include "http/HttpDate.h"
 #include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
-#include "support/UpdateFixtures.h"
 #include "update/UpdateService.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -18,9 +18,82 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+const char kDocument[] = "/update.ini", kMoved[] = "/moved.ini", kMissing[] = "/missing.ini";
+const char* const kFiles[3] = {"/rfc1123.bin", "/rfc850.bin", "/asctime.bin"};
+// The files' date in each form servers send; the first is also how HttpDateFormat writes it.
+const char* const kDates[3] = {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
+                               "Sun Nov  6 08:49:37 GMT 1994"};
+
+std::string Ok(const std::string& body, const std::string& extra) {
+    return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
+           "\r\n" + body;
+}
+
+// 20,000 bytes of every value, so that a byte lost, doubled or swapped shows.
+const std::string& FileContent() {
+    static const std::string content = [] {
+        std::string bytes(20000, '\0');
+        uint32_t state = 12345;
+        for (char& byte : bytes)
+            byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
+        return bytes;
+    }();
+    return content;
+}
+
+// The document, a redirect to it on `documentPort`, a 404, and the file in each date form.
+std::map<std::string, std::string> Responses(uint16_t documentPort) {
+    std::map<std::string, std::string> responses = {
+        {kDocument, Ok("; facts\r\n[Language 2]\r\nProductName=Fallback\r\n[Language 1]\r\n"
+                       "ProductName=Kiv VPN\r\nVersion=5\r\n",
+                       "Content-Type: text/plain\r\n")},
+        {kMoved, "HTTP/1.0 301 Moved Permanently\r\nLocation: http://127.0.0.1:" +
+                     std::to_string(documentPort) + kDocument + "\r\nContent-Length: 0\r\n\r\n"},
+        {kMissing, "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}};
+    for (int i = 0; i < 3; ++i)
+        responses[kFiles[i]] =
+            Ok(FileContent(), "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\nLast-Modified: " +
+                                  std::string(kDates[i]) + "\r\n");
+    return responses;
+}
+
+std::string Base(const ScriptedServer& server) {
+    return "http://127.0.0.1:" + std::to_string(server.Port());
+}
+
+// The document's facts for language 1: product name and version, then the end marker.
+const Bytes kFacts = {1, 0, 7, 0, 'K', 'i', 'v', ' ', 'V',  'P', 'N',
+                      2, 0, 4, 0, 5,   0,   0,   0,   0xFF, 0xFF};
+
+// One round: a download of file `k` and of a missing one into `path`, and checks
+// through the proxy, direct, through the redirect and of the missing document. Adds
+// a line to `problems` for each wrong result; `server` serves six requests, `redirector`
+// one.
+void Round(const ScriptedServer& server, const ScriptedServer& redirector, const TempFile& path,
+           int k, std::string* problems) {
+    const std::string file = Base(server) + kFiles[k % 3], missing = Base(server) + kMissing;
+    UpdateDownloadResult result;
+    uint32_t size = 0;
+    char date[40] = "";
+    if (UpdateDownload(file.c_str(), path.c_str(), {}, &result) != 1 || result.transferred != 1 ||
+        path.Read() != FileContent() || !HttpFileDate(path.c_str(), &size, date) ||
+        strcmp(date, kDates[0]))
+        *problems += file + ": " + result.errorText + ", date " + date + "\n";
+    if (UpdateDownload(missing.c_str(), path.c_str(), {}, nullptr) != 0)
+        *problems += missing + " downloaded\n";
+    const std::string urls[] = {"http://updates.example" + std::string(kDocument),
+                                Base(server) + kDocument, Base(redirector) + kMoved, missing};
+    for (int i = 0; i < 4; ++i) {
+        uint8_t buffer[1024];
+        uint32_t got = UpdateCheck(1, urls[i].c_str(), i == 0 ? "127.0.0.1" : nullptr,
+                                   i == 0 ? server.Port() : 0, buffer, sizeof buffer);
+        if (Bytes(buffer, buffer + got) != (i < 3 ? kFacts : Bytes{0xFF, 0xFF}))
+            *problems += urls[i] + ": " + std::to_string(got) + " bytes of facts\n";
+    }
+}
+
 constexpr int kThreads = 32;
-// Rounds of five checks and one download; under Wine each connect's watchdog thread costs
-// milliseconds to start.
+// Under Wine each connect's watchdog thread costs milliseconds to start.
 #ifdef _WIN32
 constexpr int kRounds = 2;
 #else
@@ -28,24 +101,14 @@ constexpr int kRounds = 10;
 #endif
 
 TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
-    ScriptedServer server(fixtures::Responses(0), 8);
-    ScriptedServer redirector(fixtures::Responses(server.Port()), 2);
-    ASSERT_TRUE(server.Listening() && redirector.Listening());
-    const std::string base = "http://127.0.0.1:" + std::to_string(server.Port());
-    const std::string moved =
-        "http://127.0.0.1:" + std::to_string(redirector.Port()) + fixtures::kMovedPath;
-    const std::string proxied = std::string("http://updates.example") + fixtures::kDocumentPath;
+    ScriptedServer server(Responses(0), 8);
+    ScriptedServer redirector(Responses(server.Port()), 2);
     // No connection of this process before the workers start: where this test runs
     // first, the workers race for the sockets start-up and the date tables' first use.
     WarmUpTestFramework();
     const int64_t threadsBefore = CountProcessThreads();
-
     std::mutex lock;
     std::string problems;
-    auto problem = [&](const std::string& what) {
-        std::lock_guard<std::mutex> hold(lock);
-        problems += what + "\n";
-    };
     std::atomic<bool> go{false};
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t) {
@@ -53,27 +116,11 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
             while (!go)
                 std::this_thread::yield();
             TempFile path("kiv_concurrency");
-            for (int r = 0; r < kRounds; ++r) {
-                const std::string file = base + fixtures::kFilePaths[(t + r) % 3];
-                UpdateDownloadResult result;
-                uint32_t size = 0;
-                char date[40] = "";
-                if (UpdateDownload(file.c_str(), path.c_str(), {}, &result) != 1 ||
-                    result.transferred != 1 || path.Read() != fixtures::FileContent() ||
-                    !HttpFileDate(path.c_str(), &size, date) || strcmp(date, fixtures::kFileDate))
-                    problem(file + ": " + result.errorText + ", date " + date);
-                // One check through the proxy, three direct, one through the redirect.
-                for (int i = 0; i < 5; ++i) {
-                    const std::string url = i == 0   ? proxied
-                                            : i == 4 ? moved
-                                                     : base + fixtures::kDocumentPath;
-                    uint8_t buffer[1024];
-                    uint32_t got = UpdateCheck(1, url.c_str(), i == 0 ? "127.0.0.1" : nullptr,
-                                               i == 0 ? server.Port() : 0, buffer, sizeof buffer);
-                    if (Bytes(buffer, buffer + got) != fixtures::ExpectedFacts())
-                        problem(url + ": " + std::to_string(got) + " bytes of facts");
-                }
-            }
+            std::string mine;
+            for (int r = 0; r < kRounds; ++r)
+                Round(server, redirector, path, t + r, &mine);
+            std::lock_guard<std::mutex> hold(lock);
+            problems += mine;
         });
     }
     go = true;
@@ -81,13 +128,64 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
         worker.join();
 
     EXPECT_EQ("", problems.substr(0, 500));
-    // A redirected check is answered by both servers.
+    // A request for a path the servers lack would close without counting as served.
     const int rounds = kThreads * kRounds;
     EXPECT_TRUE(server.WaitForClosed(6 * rounds, 10) && redirector.WaitForClosed(rounds, 10));
     EXPECT_EQ(6 * rounds, server.Served());
     EXPECT_EQ(rounds, redirector.Served());
-    EXPECT_EQ(0, server.Refused() + redirector.Refused());
     EXPECT_EQ(threadsBefore, CountProcessThreads()) << "a watchdog has not ended";
+}
+
+// A runtime lock contended for the first time on Windows may still open its event.
+constexpr int64_t kHandleSlack = kExactHandleCounts ? 0 : 2;
+// Allocator and runtime caches settle within this; a leak of a few dozen bytes per round
+// over thousands of rounds does not.
+constexpr int64_t kMemorySlack = 64 * 1024;
+// The sanitizers hold freed memory back on purpose (LeakSanitizer checks instead).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMemoryIsMeaningful = false;
+#else
+constexpr bool kMemoryIsMeaningful = true;
+#endif
+
+// Runs when KIV_SOAK_ITERATIONS names the rounds of each span.
+TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
+    const char* text = getenv("KIV_SOAK_ITERATIONS");
+    const int rounds = text ? atoi(text) : 0;
+    if (rounds <= 0)
+        GTEST_SKIP() << "set KIV_SOAK_ITERATIONS to run the soak";
+    ScriptedServer server(Responses(0), 2);
+    ScriptedServer redirector(Responses(server.Port()), 1);
+    TempFile path("kiv_soak");
+    std::string problems;
+    int done = 0;
+    auto run = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            Round(server, redirector, path, 0, &problems);
+        done += count;
+        // The server closes its side just after the client is done; measure when it has.
+        return server.WaitForClosed(6 * done, 10) && redirector.WaitForClosed(done, 10);
+    };
+    ASSERT_TRUE(run(std::max(100, rounds / 10)));
+    const int64_t handles = CountProcessHandles(), threads = CountProcessThreads();
+    // Two equal spans: a leak grows both, while a one-off (a thread stack the runtime
+    // first touches late, say) grows only one, so the smaller growth is what counts.
+    int64_t memory[3] = {ProcessMemoryBytes(), 0, 0};
+    for (int span = 1; span <= 2; ++span) {
+        ASSERT_TRUE(run(rounds));
+        memory[span] = ProcessMemoryBytes();
+    }
+    const int64_t grownHandles = CountProcessHandles() - handles,
+                  grownMemory = std::min(memory[1] - memory[0], memory[2] - memory[1]);
+    printf("soak: 2 x %d rounds, handles %+lld, memory %+lld then %+lld bytes\n", rounds,
+           static_cast<long long>(grownHandles), static_cast<long long>(memory[1] - memory[0]),
+           static_cast<long long>(memory[2] - memory[1]));
+    EXPECT_EQ("", problems.substr(0, 500));
+    EXPECT_EQ(6 * done, server.Served());
+    ASSERT_GE(handles, 0);
+    EXPECT_LE(grownHandles, kHandleSlack);
+    EXPECT_EQ(threads, CountProcessThreads());
+    EXPECT_TRUE(!kMemoryIsMeaningful || (memory[0] >= 0 && grownMemory <= kMemorySlack));
 }
 
 } // namespace

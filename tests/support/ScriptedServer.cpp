@@ -111,7 +111,7 @@ void ScriptedServer::Stop() {
 }
 
 bool ScriptedServer::WaitForClosed(int count, int seconds) const {
-    for (int waited = 0; served_.load() + refused_.load() < count; waited += 5) {
+    for (int waited = 0; closed_.load() < count; waited += 5) {
         if (waited > seconds * 1000)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -166,7 +166,8 @@ void ScriptedServer::WorkLoop() {
             // Counted once the socket is gone, so that a caller who sees the count sees
             // no server socket of that request any more.
             closesocket(AsSocket(socket));
-            ++(served ? served_ : refused_);
+            served_ += served;
+            ++closed_;
         } else {
             closesocket(AsSocket(socket));
         }

@@ -43,14 +43,12 @@ public:
     static ScriptedConnection Reply(std::string reply, ScriptedEnd end = ScriptedEnd::Close,
                                     size_t bodyBytes = 0);
 
-    bool Listening() const { return listener_ != kNoSocket; }
     uint16_t Port() const { return port_; }
     std::vector<std::string> Requests() const; // as received, over all connections
     int Connections() const { return accepted_.load(); }
-    // Path mode: connections closed after a registered response went out in full, and
-    // all others; WaitForClosed waits up to `seconds` until they add up to `count`.
+    // Path mode: connections closed after a registered response went out in full;
+    // WaitForClosed waits up to `seconds` until `count` connections were closed in all.
     int Served() const { return served_.load(); }
-    int Refused() const { return refused_.load(); }
     bool WaitForClosed(int count, int seconds) const;
     void Stop(); // ends all threads and closes every connection
 
@@ -71,7 +69,7 @@ private:
     intptr_t listener_ = kNoSocket;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
-    std::atomic<int> accepted_{0}, served_{0}, refused_{0};
+    std::atomic<int> accepted_{0}, served_{0}, closed_{0};
     mutable std::mutex lock_;
     std::condition_variable waiting_;
     std::deque<intptr_t> queue_; // accepted, not yet served; under lock_
