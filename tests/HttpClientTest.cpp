@@ -76,63 +76,6 @@ TEST(HttpClientRequest, ConnectVariants) {
     EXPECT_EQ(Requests{Get("/a", Host(server, "name.test"))}, server.Requests());
 }
 
-// "result status [body] error"; the body only when read, and " dropped" when a silent
-// peer's connection timed out.
-std::string Outcome(const HttpClient* client, int result, bool silent) {
-    return std::to_string(result) + " " + std::to_string(client->status_code) +
-           (result ? " [" + Body(client) + "] " : " ") + client->error_text +
-           (silent && !client->connection->connected ? " dropped" : "");
-}
-
-TEST(HttpClientResponse, Table) {
-    const std::string b = "HTTP/1.1 200 OK\r\n", n = "HTTP/1.0 200 OK\n",
-                      interim = "HTTP/1.1 100 Continue";
-    const struct {
-        std::string reply;
-        size_t piece; // send in pieces of this size, 60 ms apart (single bytes 2 ms)
-        ScriptedEnd end;
-        std::string expect;
-    } cases[] = {
-        {b + "Content-Length: 0\r\n\r\n", 0, kSilent, "1 200 [] "},
-        {interim + "\r\n\r\n" + b + "Content-Length: 3\r\n\r\nabc", 0, kClose, "1 200 [abc] "},
-        {k200 + "Server: s\r\n\r\nhello", 0, kClose, "1 200 [hello] "}, // ends with close
-        {k200 + "Server: s\r\n\r\n", 0, kClose, "0 200 "},              // empty: needs...
-        {"HTTP/1.0 204 No Content\r\nConnection: CLOSE\r\n\r\n", 0, kClose,
-         "1 204 [] HTTP Error :  No Content"}, // ..."Connection: close"
-        {k200 + "Connection: closed\r\n\r\n", 0, kClose, "0 200 "},
-        {b + "content-length: 3\r\n\r\nabcdef", 0, kSilent, "1 200 [abc] "},
-        {b + "Content-Length:12\r\n\r\nshort body", 0, kClose, "1 200 [short body] "}, // no length
-        {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found", 0, kClose,
-         "1 404 [not found] HTTP Error :  Not Found"},
-        {"FTP 200 OK\r\n\r\n", 0, kClose, "0 0 "},
-        {k200 + "Server: s\r\n", 0, kClose, "0 200 "},
-        {k200 + "Content-Length: 10\r\n\r\nabcd", 0, kClose, "0 200 "},
-        {k200 + "Content-Length: -1\r\n\r\nx", 0, kClose, "0 200 "},
-        {k200 + "Content-Length: 4\r\n\r\nbody", 37, kSilent, "1 200 [body] "}, // CR|LF
-        {n + "Content-Length: 2\n\nhi", 0, kSilent, "1 200 [hi] "},
-        {"HTTP/1.0 2001 OK\r\nContent-Length: 2\r\n\r\nok", 0, kClose, "1 200 [ok] "},
-        // Found by fuzzing: an empty announced body ends at once, whatever follows it.
-        {k200 + "Content-Length: 0\r\n\r\nextra", 0, kClose, "1 200 [] "},
-        // Byte by byte, every line break split from its partner: read as when whole.
-        {"HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", 1, kSilent, "1 200 [hello] "},
-        {"HTTP/1.1 200 OK\nContent-Length: 0\n\n", 1, kSilent, "1 200 [] "}, // no wait
-        {"HTTP/1.0 200 OK\r\rContent-Length: 3\r\n\r\nabc", 1, kClose,
-         "1 200 [Content-Length: 3\r\n\r\nabc] "},
-        // A length of 30 characters is read only once the answer has ended.
-        {k200 + "Content-Length: " + std::string(29, '0') + "3\r\n\r\nabc", 0, kSilent,
-         "1 200 [abc]  dropped"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        ScriptedExchange exchange{c.reply, 0, c.piece, c.piece == 1 ? 2 : c.piece != 0 ? 60 : 0};
-        ScriptedServer server({{{exchange}, c.end}});
-        HttpClientHandle client = Connected(server, 2);
-        ASSERT_EQ(1, HttpClientSendRequest(client.get(), HTTP_METHOD_GET, "r"));
-        const int result = HttpClientReadResponse(client.get());
-        EXPECT_EQ(c.expect, Outcome(client.get(), result, c.end == kSilent));
-        EXPECT_TRUE(result == 0 || client->body[client->body_length] == '\0');
-    }
-}
-
 TEST(HttpClientResponse, HeaderTextAndHeaderLookup) {
     const std::string head = "HTTP/1.1 301 Moved Permanently\r\nLocation: http://other/x\r\n"
                              "Content-Length: 0\r\n\r";

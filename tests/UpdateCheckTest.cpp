@@ -1,6 +1,5 @@
 #include "TestHelpers.h"
 #include "attrlist/MifList.h"
-#include "support/ProcessProbe.h"
 #include "support/ScriptedServer.h"
 #include "update/UpdateService.h"
 
@@ -70,66 +69,6 @@ TEST(UpdateCheck, ReadsTheFactsInTableOrder) {
         EXPECT_EQ(Requests{"GET /update.ini HTTP/1.0\r\nAccept: */*\r\nHost: 127.0.0.1:" +
                            std::to_string(server.Port()) + "\r\n\r\n"},
                   server.Requests());
-    }
-}
-
-// Header lines without an end, over 1,000,000 bytes after the status line, then silence.
-ScriptedConnection Endless(const std::string& statusLine) {
-    std::string text = statusLine;
-    while (text.size() < 1100000)
-        text += "X-Filler: " + std::string(100, 'f') + "\r\n";
-    return ScriptedServer::Reply(text, ScriptedEnd::Silent);
-}
-
-// Every answer ends within its time-outs, leaving no socket or thread behind. A read that
-// fails on a dropped connection is retried on a new one, at most twice.
-TEST(UpdateCheck, BrokenAnswersAndAnswersWithoutFacts) {
-    const std::string document = "[Language 1]\r\nProductName=Kiv VPN\r\nVersion=5\r\nBuild=77\r\n";
-    const std::string announced =
-        "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(document.size()) + "\r\n\r\n";
-    const std::string closed = std::to_string(ScriptedServer({}).Port());
-    const struct {
-        ScriptedConnection script;
-        Bytes expect;
-        int connections;
-    } cases[] = {
-        {ScriptedServer::Reply("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot Found"),
-         kMarker, 1},
-        {ScriptedServer::Reply(Ok("[Language 3]\nVersion=1\n")), kMarker, 1}, // no Language 2
-        {ScriptedServer::Reply(Ok("")), kMarker, 1},
-        {ScriptedServer::Reply(Moved("/elsewhere.ini")), kMarker, 1}, // Location without a host
-        {ScriptedServer::Reply("HTTP/1.1 301 Moved Permanently\r\nContent-Length: 0\r\n\r\n"),
-         kMarker, 1}, // no Location
-        {ScriptedServer::Reply(Moved("http://h/" + std::string(246, 'x'))), kMarker, 1}, // 256
-        {ScriptedServer::Reply(Moved("http://127.0.0.1:" + closed + "/u.ini")), kMarker, 1},
-        {ScriptedServer::Reply("garbage\r\n\r\n"), kMarker, 3},
-        {Endless("HTTP/1.0 200 OK\r\n"), kMarker, 1},
-        {Endless("HTTP/1.1 100 Continue\r\n"), kMarker, 1},
-        // An interim block without end, or a length above what is sent, then close.
-        {ScriptedServer::Reply("HTTP/1.1 100 Continue\r\nX-Note: wait\r\n"), kMarker, 3},
-        {ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-Length: 500\r\n\r\n" + document),
-         kMarker, 3},
-        // A length below what is sent (the first line only), more to come.
-        {ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-Length: 35\r\n\r\n" + document +
-                                   std::string(2000000, 'z'),
-                               ScriptedEnd::Silent),
-         Facts("1=Kiv VPN"), 1},
-        // Reset after part of the body.
-        {{{{announced + document.substr(0, 20), 0, announced.size(), 200}}, ScriptedEnd::Reset},
-         kMarker,
-         3},
-    };
-    WarmUpProcess();
-    FOR_EACH_CASE(c, cases) {
-        const int64_t handles = CountProcessHandles(), threads = CountProcessThreads();
-        {
-            ScriptedServer server({c.script});
-            EXPECT_EQ(c.expect, Check(Url(server, "u.ini")));
-            server.Stop();
-            EXPECT_EQ(c.connections, server.Connections());
-        }
-        EXPECT_TRUE(!kExactHandleCounts || handles == CountProcessHandles()) << "handles left";
-        EXPECT_EQ(threads, CountProcessThreads()) << "threads left running";
     }
 }
 
