@@ -18,15 +18,13 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const char kDocument[] = "/update.ini", kMoved[] = "/moved.ini", kMissing[] = "/missing.ini";
-const char* const kFiles[3] = {"/rfc1123.bin", "/rfc850.bin", "/asctime.bin"};
 // The files' date in each form servers send; the first is also how HttpDateFormat writes it.
 const char* const kDates[3] = {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
                                "Sun Nov  6 08:49:37 GMT 1994"};
 
-std::string Ok(const std::string& body, const std::string& extra) {
-    return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
-           "\r\n" + body;
+ScriptedConnection Ok(const std::string& body, const std::string& extra) {
+    return ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-Length: " +
+                                 std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body);
 }
 
 // 20,000 bytes of every value, so that a byte lost, doubled or swapped shows.
@@ -41,52 +39,70 @@ const std::string& FileContent() {
     return content;
 }
 
-// The document, a redirect to it on `documentPort`, a 404, and the file in each date form.
-std::map<std::string, std::string> Responses(uint16_t documentPort) {
-    std::map<std::string, std::string> responses = {
-        {kDocument, Ok("; facts\r\n[Language 2]\r\nProductName=Fallback\r\n[Language 1]\r\n"
-                       "ProductName=Kiv VPN\r\nVersion=5\r\n",
-                       "Content-Type: text/plain\r\n")},
-        {kMoved, "HTTP/1.0 301 Moved Permanently\r\nLocation: http://127.0.0.1:" +
-                     std::to_string(documentPort) + kDocument + "\r\nContent-Length: 0\r\n\r\n"},
-        {kMissing, "HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"}};
-    for (int i = 0; i < 3; ++i)
-        responses[kFiles[i]] =
-            Ok(FileContent(), "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\nLast-Modified: " +
-                                  std::string(kDates[i]) + "\r\n");
-    return responses;
+std::vector<ScriptedConnection> FileAnswers() {
+    std::vector<ScriptedConnection> answers;
+    for (const char* date : kDates)
+        answers.push_back(Ok(FileContent(), "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\n"
+                                            "Last-Modified: " +
+                                                std::string(date) + "\r\n"));
+    return answers;
 }
 
-std::string Base(const ScriptedServer& server) {
-    return "http://127.0.0.1:" + std::to_string(server.Port());
+std::string Url(const ScriptedServer& server, const char* path = "/x") {
+    return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
 }
+
+// One server per answer, each repeating it: the document, a redirect to it, a 404, and
+// the file under each date form in turn. A round of the load (Round) asks the document
+// three times, the redirect and the file once, the 404 twice.
+struct Servers {
+    ScriptedServer document{
+        {Ok("; facts\r\n[Language 2]\r\nProductName=Fallback\r\n[Language 1]\r\n"
+            "ProductName=Kiv VPN\r\nVersion=5\r\n",
+            "Content-Type: text/plain\r\n")},
+        true};
+    ScriptedServer moved{
+        {ScriptedServer::Reply("HTTP/1.0 301 Moved Permanently\r\nLocation: " +
+                               Url(document, "/update.ini") + "\r\nContent-Length: 0\r\n\r\n")},
+        true};
+    ScriptedServer missing{
+        {ScriptedServer::Reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")},
+        true};
+    ScriptedServer files{FileAnswers(), true};
+
+    // The server closes its side just after the client is done; measure when it has.
+    bool WaitForRounds(int rounds) const {
+        return document.WaitForClosed(3 * rounds, 10) && moved.WaitForClosed(rounds, 10) &&
+               missing.WaitForClosed(2 * rounds, 10) && files.WaitForClosed(rounds, 10);
+    }
+    int Served() const {
+        return document.Served() + moved.Served() + missing.Served() + files.Served();
+    }
+};
 
 // The document's facts for language 1: product name and version, then the end marker.
 const Bytes kFacts = {1, 0, 7, 0, 'K', 'i', 'v', ' ', 'V',  'P', 'N',
                       2, 0, 4, 0, 5,   0,   0,   0,   0xFF, 0xFF};
 
-// One round: a download of file `k` and of a missing one into `path`, and checks
-// through the proxy, direct, through the redirect and of the missing document. Adds
-// a line to `problems` for each wrong result; `server` serves six requests, `redirector`
-// one.
-void Round(const ScriptedServer& server, const ScriptedServer& redirector, const TempFile& path,
-           int k, std::string* problems) {
-    const std::string file = Base(server) + kFiles[k % 3], missing = Base(server) + kMissing;
+// Downloads the file and the missing one into `path`, and checks through the proxy,
+// direct, through the redirect and of the missing document; a line in `problems` for
+// each wrong result.
+void Round(const Servers& servers, const TempFile& path, std::string* problems) {
     UpdateDownloadResult result;
     uint32_t size = 0;
     char date[40] = "";
-    if (UpdateDownload(file.c_str(), path.c_str(), {}, &result) != 1 || result.transferred != 1 ||
-        path.Read() != FileContent() || !HttpFileDate(path.c_str(), &size, date) ||
-        strcmp(date, kDates[0]))
-        *problems += file + ": " + result.errorText + ", date " + date + "\n";
-    if (UpdateDownload(missing.c_str(), path.c_str(), {}, nullptr) != 0)
-        *problems += missing + " downloaded\n";
-    const std::string urls[] = {"http://updates.example" + std::string(kDocument),
-                                Base(server) + kDocument, Base(redirector) + kMoved, missing};
+    if (UpdateDownload(Url(servers.files).c_str(), path.c_str(), {}, &result) != 1 ||
+        result.transferred != 1 || path.Read() != FileContent() ||
+        !HttpFileDate(path.c_str(), &size, date) || strcmp(date, kDates[0]))
+        *problems += std::string("file: ") + result.errorText + ", date " + date + "\n";
+    if (UpdateDownload(Url(servers.missing).c_str(), path.c_str(), {}, nullptr) != 0)
+        *problems += "missing file downloaded\n";
+    const std::string urls[] = {"http://updates.example/update.ini", Url(servers.document),
+                                Url(servers.moved), Url(servers.missing)};
     for (int i = 0; i < 4; ++i) {
         uint8_t buffer[1024];
         uint32_t got = UpdateCheck(1, urls[i].c_str(), i == 0 ? "127.0.0.1" : nullptr,
-                                   i == 0 ? server.Port() : 0, buffer, sizeof buffer);
+                                   i == 0 ? servers.document.Port() : 0, buffer, sizeof buffer);
         if (Bytes(buffer, buffer + got) != (i < 3 ? kFacts : Bytes{0xFF, 0xFF}))
             *problems += urls[i] + ": " + std::to_string(got) + " bytes of facts\n";
     }
@@ -101,8 +117,7 @@ constexpr int kRounds = 10;
 #endif
 
 TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
-    ScriptedServer server(Responses(0), 8);
-    ScriptedServer redirector(Responses(server.Port()), 2);
+    Servers servers;
     // No connection of this process before the workers start: where this test runs
     // first, the workers race for the sockets start-up and the date tables' first use.
     WarmUpTestFramework();
@@ -118,7 +133,7 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
             TempFile path("kiv_concurrency");
             std::string mine;
             for (int r = 0; r < kRounds; ++r)
-                Round(server, redirector, path, t + r, &mine);
+                Round(servers, path, &mine);
             std::lock_guard<std::mutex> hold(lock);
             problems += mine;
         });
@@ -128,11 +143,8 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
         worker.join();
 
     EXPECT_EQ("", problems.substr(0, 500));
-    // A request for a path the servers lack would close without counting as served.
-    const int rounds = kThreads * kRounds;
-    EXPECT_TRUE(server.WaitForClosed(6 * rounds, 10) && redirector.WaitForClosed(rounds, 10));
-    EXPECT_EQ(6 * rounds, server.Served());
-    EXPECT_EQ(rounds, redirector.Served());
+    EXPECT_TRUE(servers.WaitForRounds(kThreads * kRounds));
+    EXPECT_EQ(7 * kThreads * kRounds, servers.Served());
     EXPECT_EQ(threadsBefore, CountProcessThreads()) << "a watchdog has not ended";
 }
 
@@ -154,17 +166,14 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
     const int rounds = text ? atoi(text) : 0;
     if (rounds <= 0)
         GTEST_SKIP() << "set KIV_SOAK_ITERATIONS to run the soak";
-    ScriptedServer server(Responses(0), 2);
-    ScriptedServer redirector(Responses(server.Port()), 1);
+    Servers servers;
     TempFile path("kiv_soak");
     std::string problems;
     int done = 0;
     auto run = [&](int count) {
         for (int i = 0; i < count; ++i)
-            Round(server, redirector, path, 0, &problems);
-        done += count;
-        // The server closes its side just after the client is done; measure when it has.
-        return server.WaitForClosed(6 * done, 10) && redirector.WaitForClosed(done, 10);
+            Round(servers, path, &problems);
+        return servers.WaitForRounds(done += count);
     };
     ASSERT_TRUE(run(std::max(100, rounds / 10)));
     const int64_t handles = CountProcessHandles(), threads = CountProcessThreads();
@@ -181,7 +190,7 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
            static_cast<long long>(grownHandles), static_cast<long long>(memory[1] - memory[0]),
            static_cast<long long>(memory[2] - memory[1]));
     EXPECT_EQ("", problems.substr(0, 500));
-    EXPECT_EQ(6 * done, server.Served());
+    EXPECT_EQ(7 * done, servers.Served());
     ASSERT_GE(handles, 0);
     EXPECT_LE(grownHandles, kHandleSlack);
     EXPECT_EQ(threads, CountProcessThreads());

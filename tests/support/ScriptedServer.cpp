@@ -31,29 +31,10 @@ int WaitFor(intptr_t socket, short events) {
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-// The path of a request line's target: "/x" stays, "http://host:port/x" gives "/x".
-std::string TargetPath(const std::string& head) {
-    size_t start = head.find(' ') + 1, end = head.find(' ', start);
-    if (start == 0 || end == std::string::npos)
-        return "";
-    if (head.compare(start, 7, "http://") == 0)
-        start = std::min(end, head.find('/', start + 7));
-    return head.substr(start, end - start);
-}
-
 } // namespace
 
-ScriptedServer::ScriptedServer(std::vector<ScriptedConnection> script)
-    : script_(std::move(script)), byPath_(false) {
-    Listen(1);
-}
-
-ScriptedServer::ScriptedServer(std::map<std::string, std::string> responses, int workers)
-    : responses_(std::move(responses)), byPath_(true) {
-    Listen(workers);
-}
-
-void ScriptedServer::Listen(int workers) {
+ScriptedServer::ScriptedServer(std::vector<ScriptedConnection> script, bool repeat)
+    : script_(std::move(script)), repeat_(repeat) {
     WSADATA data;
     WSAStartup(MAKEWORD(2, 2), &data);
     SOCKET listener = socket(AF_INET, SOCK_STREAM, 0);
@@ -67,14 +48,12 @@ void ScriptedServer::Listen(int workers) {
     }
     listener_ = static_cast<intptr_t>(listener);
     port_ = ntohs(address.sin_port);
-    threads_.emplace_back(&ScriptedServer::AcceptLoop, this);
-    for (int i = 0; i < workers; ++i)
-        threads_.emplace_back(&ScriptedServer::WorkLoop, this);
+    thread_ = std::thread(&ScriptedServer::Serve, this);
 }
 
 ScriptedServer::~ScriptedServer() {
     Stop();
-    if (listener_ != kNoSocket)
+    if (listener_ != -1)
         closesocket(AsSocket(listener_));
 }
 
@@ -88,26 +67,18 @@ std::vector<std::string> ScriptedServer::Requests() const {
 }
 
 void ScriptedServer::Stop() {
-    {
-        std::lock_guard<std::mutex> hold(lock_);
-        stop_ = true;
-    }
-    waiting_.notify_all();
-    // A connection of its own wakes the accept loop at once (fuzz harnesses stop a
+    stop_ = true;
+    // A connection of its own wakes the waiting accept at once (fuzz harnesses stop a
     // server per input).
-    SOCKET wake = threads_.empty() ? INVALID_SOCKET : socket(AF_INET, SOCK_STREAM, 0);
+    SOCKET wake = thread_.joinable() ? socket(AF_INET, SOCK_STREAM, 0) : INVALID_SOCKET;
     if (wake != INVALID_SOCKET) {
         sockaddr_in address = LoopbackAddress(port_);
         connect(wake, reinterpret_cast<sockaddr*>(&address), sizeof(address));
     }
-    for (std::thread& thread : threads_)
-        thread.join();
-    threads_.clear();
+    if (thread_.joinable())
+        thread_.join();
     if (wake != INVALID_SOCKET)
         closesocket(wake);
-    for (intptr_t socket : queue_)
-        closesocket(AsSocket(socket));
-    queue_.clear();
 }
 
 bool ScriptedServer::WaitForClosed(int count, int seconds) const {
@@ -119,8 +90,8 @@ bool ScriptedServer::WaitForClosed(int count, int seconds) const {
     return true;
 }
 
-void ScriptedServer::AcceptLoop() {
-    while (!stop_) {
+void ScriptedServer::Serve() {
+    for (size_t next = 0; !stop_;) {
         SOCKET accepted = WaitFor(listener_, POLLRDNORM) > 0
                               ? accept(AsSocket(listener_), nullptr, nullptr)
                               : INVALID_SOCKET;
@@ -131,54 +102,26 @@ void ScriptedServer::AcceptLoop() {
             return;
         }
         ++accepted_;
-        {
-            std::lock_guard<std::mutex> hold(lock_);
-            queue_.push_back(static_cast<intptr_t>(accepted));
-        }
-        waiting_.notify_one();
-    }
-}
-
-void ScriptedServer::WorkLoop() {
-    static const std::string kNotFound = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
-    for (;;) {
-        intptr_t socket;
-        const ScriptedConnection* connection = nullptr;
-        {
-            std::unique_lock<std::mutex> hold(lock_);
-            waiting_.wait(hold, [this] { return stop_ || !queue_.empty(); });
-            if (stop_)
-                return;
-            socket = queue_.front();
-            queue_.pop_front();
-            if (next_ < script_.size())
-                connection = &script_[next_++];
-        }
-        if (connection != nullptr) {
-            Play(socket, *connection);
-        } else if (byPath_) {
-            std::string head;
-            bool served = ReadRequest(socket, &head, 0, false);
-            auto found = responses_.find(TargetPath(head));
-            const std::string& reply = found != responses_.end() ? found->second : kNotFound;
-            served =
-                served && SendAll(socket, reply.data(), reply.size()) && found != responses_.end();
-            // Counted once the socket is gone, so that a caller who sees the count sees
-            // no server socket of that request any more.
-            closesocket(AsSocket(socket));
-            served_ += served;
-            ++closed_;
+        bool served = false;
+        if (next < script_.size()) {
+            served = Play(static_cast<intptr_t>(accepted), script_[next]);
+            next = repeat_ ? (next + 1) % script_.size() : next + 1;
         } else {
-            closesocket(AsSocket(socket));
+            closesocket(accepted);
         }
+        // Counted once the socket is gone, so that a caller who sees the count sees no
+        // server socket of that connection any more.
+        served_ += served;
+        ++closed_;
     }
 }
 
-void ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection) {
+// Plays `connection` and closes the socket; true when every reply went out in full.
+bool ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection) {
     std::string pending;
     bool alive = true;
     for (const ScriptedExchange& exchange : connection.exchanges) {
-        if (exchange.read_request && !ReadRequest(socket, &pending, exchange.body_bytes, true))
+        if (exchange.read_request && !ReadRequest(socket, &pending, exchange.body_bytes))
             alive = false;
         const std::string& reply = exchange.reply;
         size_t piece = exchange.piece == 0 ? reply.size() : exchange.piece;
@@ -204,12 +147,12 @@ void ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection)
                    sizeof(option));
     }
     closesocket(AsSocket(socket));
+    return alive;
 }
 
-// Reads up to the blank line plus `bodyBytes` into *pending; with `record` the request
-// goes on record, as far as it came when it ends early.
-bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes,
-                                 bool record) {
+// Reads up to the blank line plus `bodyBytes` into *pending; the request goes on record
+// (unless repeating), as far as it came when it ends early.
+bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes) {
     auto deadline = std::chrono::steady_clock::now() + kRequestDeadline;
     for (;;) {
         size_t blank = pending->find("\r\n\r\n");
@@ -221,12 +164,11 @@ bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t b
         int count = ready > 0 ? recv(AsSocket(socket), bytes, sizeof(bytes), 0) : 0;
         if (ready < 0 || (ready > 0 && count <= 0)) {
             size_t length = whole ? blank + 4 + bodyBytes : pending->size();
-            if (record && length > 0) {
+            if (!repeat_ && length > 0) {
                 std::lock_guard<std::mutex> hold(lock_);
                 requests_.push_back(pending->substr(0, length));
             }
-            if (whole && record)
-                pending->erase(0, length);
+            pending->erase(0, whole ? length : 0);
             return whole;
         }
         pending->append(bytes, static_cast<size_t>(count));

@@ -1,16 +1,13 @@
 // The loopback peer of the tests and fuzz harnesses, on a free 127.0.0.1 port until Stop().
-// With a script, each accepted connection plays the next ScriptedConnection, then closes,
+// Each accepted connection, one at a time, plays the next ScriptedConnection, then closes,
 // resets or holds the connection; connections beyond the script are closed at once. With
-// responses by path (a proxy's absolute URL counts by its path; others get a 404), a fixed
-// pool of workers records nothing, so the server's own threads and memory stay constant.
+// `repeat` the script starts over instead and nothing is recorded, so that the server's
+// own memory stays constant.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -33,8 +30,7 @@ struct ScriptedConnection {
 
 class ScriptedServer {
 public:
-    explicit ScriptedServer(std::vector<ScriptedConnection> script);
-    ScriptedServer(std::map<std::string, std::string> responses, int workers);
+    explicit ScriptedServer(std::vector<ScriptedConnection> script, bool repeat = false);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
@@ -46,33 +42,25 @@ public:
     uint16_t Port() const { return port_; }
     std::vector<std::string> Requests() const; // as received, over all connections
     int Connections() const { return accepted_.load(); }
-    // Path mode: connections closed after a registered response went out in full;
-    // WaitForClosed waits up to `seconds` until `count` connections were closed in all.
+    // Connections whose replies went out in full; they count once their socket is closed,
+    // which WaitForClosed waits for (up to `seconds`) until `count` connections were.
     int Served() const { return served_.load(); }
     bool WaitForClosed(int count, int seconds) const;
-    void Stop(); // ends all threads and closes every connection
+    void Stop(); // ends the thread and closes every connection
 
 private:
-    static constexpr intptr_t kNoSocket = -1;
-
-    void Listen(int workers);
-    void AcceptLoop();
-    void WorkLoop();
-    void Play(intptr_t socket, const ScriptedConnection& connection);
-    bool ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes, bool record);
+    void Serve();
+    bool Play(intptr_t socket, const ScriptedConnection& connection);
+    bool ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes);
     bool SendAll(intptr_t socket, const char* bytes, size_t count);
 
     const std::vector<ScriptedConnection> script_;
-    const std::map<std::string, std::string> responses_;
-    const bool byPath_;
-    size_t next_ = 0; // next scripted connection, under lock_
-    intptr_t listener_ = kNoSocket;
+    const bool repeat_;
+    intptr_t listener_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0}, served_{0}, closed_{0};
     mutable std::mutex lock_;
-    std::condition_variable waiting_;
-    std::deque<intptr_t> queue_; // accepted, not yet served; under lock_
-    std::vector<std::string> requests_;
-    std::vector<std::thread> threads_;
+    std::vector<std::string> requests_; // under lock_
+    std::thread thread_;
 };
