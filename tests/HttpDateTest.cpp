@@ -2,12 +2,8 @@
 #include "TestHelpers.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <random>
-#include <string>
-#include <utility>
 
 #ifdef _WIN32
 #include <sys/utime.h>
@@ -20,9 +16,6 @@ namespace {
 const int64_t kNov1994 = 784111777; // Sun, 06 Nov 1994 08:49:37 GMT
 // 2101-01-01: up to here the parser's leap-day count is the calendar's.
 const int64_t kCalendarEnd = 4133980800;
-const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 std::string Format(int64_t time) {
     char text[48];
@@ -118,8 +111,10 @@ TEST(HttpDateFormat, PlatformBreakdownExtremesAndRoundTrips) {
         ASSERT_NE(nullptr, gmtime_r(&time, &p)) << time;
 #endif
         char expect[64];
-        snprintf(expect, sizeof expect, "%s, %02d %s %04lld %02d:%02d:%02d GMT", kDays[p.tm_wday],
-                 p.tm_mday, kMonths[p.tm_mon], p.tm_year + 1900LL, p.tm_hour, p.tm_min, p.tm_sec);
+        snprintf(expect, sizeof expect, "%.3s, %02d %.3s %04lld %02d:%02d:%02d GMT",
+                 "SunMonTueWedThuFriSat" + 3 * p.tm_wday, p.tm_mday,
+                 "JanFebMarAprMayJunJulAugSepOctNovDec" + 3 * p.tm_mon, p.tm_year + 1900LL,
+                 p.tm_hour, p.tm_min, p.tm_sec);
         ASSERT_EQ(std::string(expect), Format(time)) << time;
         const int64_t inCalendar = calendar(random);
         ASSERT_EQ(inCalendar, HttpDateParse(Format(inCalendar).c_str())) << Format(inCalendar);
@@ -134,8 +129,7 @@ TEST(HttpFileDate, SizeAndModificationTime) {
     uint32_t size = 0;
     char date[40] = "";
     EXPECT_EQ(1, HttpFileDate(file.c_str(), &size, date));
-    EXPECT_EQ(12u, size);
-    EXPECT_STREQ("Sun, 06 Nov 1994 08:49:37 GMT", date);
+    EXPECT_EQ("12 Sun, 06 Nov 1994 08:49:37 GMT", std::to_string(size) + " " + date);
     std::error_code error; // a sparse file of 4 GiB + 5 bytes keeps the low 32 bits
     std::filesystem::resize_file(file.path, (uint64_t(1) << 32) + 5, error);
     EXPECT_TRUE(error || (HttpFileDate(file.c_str(), &size, date) == 1 && size == 5u));

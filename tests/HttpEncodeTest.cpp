@@ -1,11 +1,9 @@
 #include "http/HttpEncode.h"
 #include "TestHelpers.h"
+#include "http/HttpUrl.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
+#include <tuple>
 
 namespace {
 
@@ -19,18 +17,14 @@ std::string UrlEncode(const std::string& text, uint32_t lineLength) {
 // fuzz/http_encode_fuzz.cpp holds both encoders to reference models; these rows pin the
 // character set and where a line break falls.
 TEST(HttpUrlEncode, BytesAndLineBreaks) {
-    struct Case {
-        const char* text;
-        uint32_t lineLength;
-        const char* expect;
-    } const cases[] = {
+    const std::tuple<const char*, uint32_t, const char*> cases[] = {
         {"AZaz09*-.@_ ~!/+=:%\xE9\x01\x7F", 0, "AZaz09*-.@_+%7E%21%2F%2B%3D%3A%25%E9%01%7F"},
         {"ab", 2, "ab"},
         {"abc", 2, "abc%0D%0A"}, // the break follows the byte that fills a line
         {"a b&", 1, "a+%0D%0Ab%0D%0A%26%0D%0A"},
     };
     FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(c.expect, UrlEncode(c.text, c.lineLength));
+        EXPECT_EQ(std::get<2>(c), UrlEncode(std::get<0>(c), std::get<1>(c)));
     }
     EXPECT_EQ(nullptr, HttpUrlEncode(nullptr, 0));
 }
@@ -50,11 +44,7 @@ std::string Decode(const char* value, size_t room) {
 }
 
 TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
-    struct Case {
-        const char* value;
-        size_t room;
-        const char* expect;
-    } const cases[] = {
+    const std::tuple<const char*, size_t, const char*> cases[] = {
         {"x&#66;y", 64, "xBy"},
         {"&#x263A;", 64, "\xE2\x98\xBA"},
         {"&#X41;&#x6a;", 64, "Aj"},
@@ -77,24 +67,23 @@ TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
         {nullptr, 8, ""},
     };
     FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(c.expect, Decode(c.value, c.room));
+        EXPECT_EQ(std::get<2>(c), Decode(std::get<0>(c), std::get<1>(c)));
     }
 }
 
+// The largest code point is written as 0x7FFFFFFF.
 TEST(Utf8EncodeCodePoint, LengthsAtEachBoundary) {
-    const std::pair<uint32_t, const char*> cases[] = {
-        {0x7F, "\x7F"},
-        {0x80, "\xC2\x80"},
-        {0x7FF, "\xDF\xBF"},
-        {0x800, "\xE0\xA0\x80"},
-        {0xFFFF, "\xEF\xBF\xBF"},
-        {0x10000, "\xF0\x90\x80\x80"},
-        {0x1FFFFF, "\xF7\xBF\xBF\xBF"},
-        {0x200000, "\xF8\x88\x80\x80\x80"},
-        {0x3FFFFFF, "\xFB\xBF\xBF\xBF\xBF"},
-        {0x4000000, "\xFC\x84\x80\x80\x80\x80"},
-        {0xFFFFFFFF, "\xFD\xBF\xBF\xBF\xBF\xBF"}, // as 0x7FFFFFFF
-    };
+    const std::pair<uint32_t, const char*> cases[] = {{0x7F, "\x7F"},
+                                                      {0x80, "\xC2\x80"},
+                                                      {0x7FF, "\xDF\xBF"},
+                                                      {0x800, "\xE0\xA0\x80"},
+                                                      {0xFFFF, "\xEF\xBF\xBF"},
+                                                      {0x10000, "\xF0\x90\x80\x80"},
+                                                      {0x1FFFFF, "\xF7\xBF\xBF\xBF"},
+                                                      {0x200000, "\xF8\x88\x80\x80\x80"},
+                                                      {0x3FFFFFF, "\xFB\xBF\xBF\xBF\xBF"},
+                                                      {0x4000000, "\xFC\x84\x80\x80\x80\x80"},
+                                                      {0xFFFFFFFF, "\xFD\xBF\xBF\xBF\xBF\xBF"}};
     FOR_EACH_CASE(c, cases) {
         const int length = static_cast<int>(strlen(c.second));
         char out[8] = "#######";
@@ -126,6 +115,38 @@ TEST(Base64Encode, VectorsAndRefusals) {
     out[0] = '#';
     EXPECT_EQ(0, Base64Encode("", 0, out, 1, 1)); // nothing to break into lines
     EXPECT_EQ('\0', out[0]);
+}
+
+// fuzz/http_url_fuzz.cpp models the split and plain decimal ports; these are the port texts
+// it leaves to the conversion, and what a refusal leaves behind: "result secure host port
+// path" (null texts as "-").
+TEST(HttpUrlParse, Table) {
+    const std::string zeros(197, '0'); // port texts of 199 and 200 characters
+    const std::tuple<std::string, uint32_t, const char*> cases[] = {
+        {"hTtPs://H/", 8000, "1 1 H 443 "},
+        {"http://H:/a", 80, "1 0 H 0 a"},
+        {"http://H: 12x/a", 80, "1 0 H 12 a"},
+        {"http://H:-1/a", 80, "1 0 H 4294967295 a"},
+        {"http://H:99999999999/a", 80, "1 0 H 2147483647 a"},
+        {"http://H:" + zeros + "43/p", 80, "1 0 H 43 p"},
+        {"http://H:" + zeros + "043/p", 80, "0 0 H 80 -"}, // refused, not cut
+        {"/a", 8000, "1 0  8000 a"},
+        {"http://H", 80, "0 0 - 80 -"},
+        {"http://H:8080", 80, "0 0 H 80 -"},
+        {"https://H", 80, "0 1 - 443 -"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        HttpUrl url = {};
+        const int result = HttpUrlParse(std::get<0>(c).c_str(), &url, std::get<1>(c));
+        EXPECT_EQ(std::get<2>(c), std::to_string(result) + " " + std::to_string(url.secure) + " " +
+                                      (url.host ? url.host : "-") + " " + std::to_string(url.port) +
+                                      " " + (url.path ? url.path : "-"));
+        HttpUrlRelease(&url);
+    }
+    char host[] = "keep";
+    HttpUrl url = {7, host, 1234, nullptr};
+    EXPECT_EQ(0, HttpUrlParse(nullptr, &url, 80));
+    EXPECT_TRUE(url.secure == 7 && url.host == host && url.port == 1234);
 }
 
 } // namespace
