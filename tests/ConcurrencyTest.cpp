@@ -28,23 +28,19 @@ ScriptedConnection Ok(const std::string& body, const std::string& extra) {
 }
 
 // 20,000 bytes of every value, so that a byte lost, doubled or swapped shows.
-const std::string& FileContent() {
-    static const std::string content = [] {
-        std::string bytes(20000, '\0');
-        uint32_t state = 12345;
-        for (char& byte : bytes)
-            byte = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
-        return bytes;
-    }();
-    return content;
-}
+const std::string kFile = [] {
+    std::string bytes(20000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    return bytes;
+}();
 
 std::vector<ScriptedConnection> FileAnswers() {
     std::vector<ScriptedConnection> answers;
     for (const char* date : kDates)
-        answers.push_back(Ok(FileContent(), "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\n"
-                                            "Last-Modified: " +
-                                                std::string(date) + "\r\n"));
+        answers.push_back(Ok(kFile, "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\n"
+                                    "Last-Modified: " +
+                                        std::string(date) + "\r\n"));
     return answers;
 }
 
@@ -92,7 +88,7 @@ void Round(const Servers& servers, const TempFile& path, std::string* problems) 
     uint32_t size = 0;
     char date[40] = "";
     if (UpdateDownload(Url(servers.files).c_str(), path.c_str(), {}, &result) != 1 ||
-        result.transferred != 1 || path.Read() != FileContent() ||
+        result.transferred != 1 || path.Read() != kFile ||
         !HttpFileDate(path.c_str(), &size, date) || strcmp(date, kDates[0]))
         *problems += std::string("file: ") + result.errorText + ", date " + date + "\n";
     if (UpdateDownload(Url(servers.missing).c_str(), path.c_str(), {}, nullptr) != 0)
@@ -109,12 +105,9 @@ void Round(const Servers& servers, const TempFile& path, std::string* problems) 
 }
 
 constexpr int kThreads = 32;
-// Under Wine each connect's watchdog thread costs milliseconds to start.
-#ifdef _WIN32
-constexpr int kRounds = 2;
-#else
-constexpr int kRounds = 10;
-#endif
+// In the Windows build (its handle counts are not exact) each connect under Wine starts
+// a watchdog thread, which costs milliseconds.
+constexpr int kRounds = kExactHandleCounts ? 10 : 2;
 
 TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     Servers servers;
@@ -127,7 +120,7 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     std::atomic<bool> go{false};
     std::vector<std::thread> workers;
     for (int t = 0; t < kThreads; ++t) {
-        workers.emplace_back([&, t] {
+        workers.emplace_back([&] {
             while (!go)
                 std::this_thread::yield();
             TempFile path("kiv_concurrency");
@@ -148,11 +141,6 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
     EXPECT_EQ(threadsBefore, CountProcessThreads()) << "a watchdog has not ended";
 }
 
-// A runtime lock contended for the first time on Windows may still open its event.
-constexpr int64_t kHandleSlack = kExactHandleCounts ? 0 : 2;
-// Allocator and runtime caches settle within this; a leak of a few dozen bytes per round
-// over thousands of rounds does not.
-constexpr int64_t kMemorySlack = 64 * 1024;
 // The sanitizers hold freed memory back on purpose (LeakSanitizer checks instead).
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kMemoryIsMeaningful = false;
@@ -191,10 +179,12 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
            static_cast<long long>(memory[2] - memory[1]));
     EXPECT_EQ("", problems.substr(0, 500));
     EXPECT_EQ(7 * done, servers.Served());
-    ASSERT_GE(handles, 0);
-    EXPECT_LE(grownHandles, kHandleSlack);
+    // A runtime lock contended for the first time on Windows may still open its event.
+    // Allocator and runtime caches settle within 64 KiB; a leak of a few dozen bytes per
+    // round over thousands of rounds does not.
+    EXPECT_TRUE(handles >= 0 && grownHandles <= (kExactHandleCounts ? 0 : 2));
     EXPECT_EQ(threads, CountProcessThreads());
-    EXPECT_TRUE(!kMemoryIsMeaningful || (memory[0] >= 0 && grownMemory <= kMemorySlack));
+    EXPECT_TRUE(!kMemoryIsMeaningful || (memory[0] >= 0 && grownMemory <= 64 * 1024));
 }
 
 } // namespace
