@@ -79,6 +79,7 @@ struct Servers {
 // The document's facts for language 1: product name and version, then the end marker.
 const Bytes kFacts = {1, 0, 7, 0, 'K', 'i', 'v', ' ', 'V',  'P', 'N',
                       2, 0, 4, 0, 5,   0,   0,   0,   0xFF, 0xFF};
+const Bytes kMarker = {0xFF, 0xFF};
 
 // Downloads the file and the missing one into `path`, and checks through the proxy,
 // direct, through the redirect and of the missing document; a line in `problems` for
@@ -99,7 +100,7 @@ void Round(const Servers& servers, const TempFile& path, std::string* problems) 
         uint8_t buffer[1024];
         uint32_t got = UpdateCheck(1, urls[i].c_str(), i == 0 ? "127.0.0.1" : nullptr,
                                    i == 0 ? servers.document.Port() : 0, buffer, sizeof buffer);
-        if (Bytes(buffer, buffer + got) != (i < 3 ? kFacts : Bytes{0xFF, 0xFF}))
+        if (Bytes(buffer, buffer + got) != (i < 3 ? kFacts : kMarker))
             *problems += urls[i] + ": " + std::to_string(got) + " bytes of facts\n";
     }
 }

@@ -83,10 +83,9 @@ TEST(HttpClientResponse, HeaderTextAndHeaderLookup) {
         {ScriptedServer::Reply("HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n" + head + "\n")});
     HttpClientHandle client = Connected(server);
     ASSERT_EQ(1, HttpClientGet(client.get(), "a"));
-    EXPECT_EQ(301u, client->status_code);
-    EXPECT_EQ(head, client->header_text);
-    EXPECT_STREQ("HTTP/1.1 301 Moved Permanently", client->status_line);
-    EXPECT_STREQ("HTTP Error :  Moved Permanently", client->error_text);
+    EXPECT_EQ("301|" + head + "|HTTP/1.1 301 Moved Permanently|HTTP Error :  Moved Permanently",
+              std::to_string(client->status_code) + "|" + client->header_text + "|" +
+                  client->status_line + "|" + client->error_text);
     char value[64];
     EXPECT_EQ(1, HttpClientGetHeader(client.get(), "location: ", value, sizeof value));
     EXPECT_STREQ("http://other/x", value);
@@ -107,29 +106,6 @@ TEST(HttpClientResponse, FindHeaderEnd) {
             HttpFindHeaderEnd(c.first, static_cast<uint32_t>(strlen(c.first)), &offset);
         EXPECT_EQ(c.second < 0 ? nullptr : c.first + c.second, end);
         EXPECT_EQ(c.second < 0 ? 0u : static_cast<uint32_t>(c.second), offset);
-    }
-}
-
-TEST(HttpClientResponse, SizeLimits) {
-    // Without a length at most 1,000,000 bytes may arrive in all, with one the body alone.
-    const std::string closeHeader = "HTTP/1.0 200 OK\r\n\r\n";
-    std::string pattern(1000000, 'x');
-    for (size_t i = 0; i < pattern.size(); i += 997)
-        pattern[i] = static_cast<char>('a' + i % 23);
-    const std::string fits = pattern.substr(0, 1000000 - closeHeader.size());
-    const std::pair<std::string, uint32_t> cases[] = {
-        {closeHeader + fits, static_cast<uint32_t>(fits.size())},
-        {closeHeader + fits + "x", 0},
-        {"HTTP/1.0 200 OK\r\nContent-Length: 1000000\r\n\r\n" + pattern, 1000000},
-        {"HTTP/1.0 200 OK\r\nContent-Length: 1000001\r\n\r\n" + pattern + "x", 0},
-    };
-    FOR_EACH_CASE(c, cases) {
-        ScriptedServer server({ScriptedServer::Reply(c.first)});
-        HttpClientHandle client = Connected(server);
-        ASSERT_EQ(1, HttpClientSendRequest(client.get(), HTTP_METHOD_GET, "big"));
-        EXPECT_EQ(c.second != 0 ? 1 : 0, HttpClientReadResponse(client.get()));
-        EXPECT_EQ(c.second, client->body_length);
-        EXPECT_TRUE(c.second == 0 || memcmp(pattern.data(), client->body, c.second) == 0);
     }
 }
 

@@ -124,6 +124,11 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
     while (endless.size() < 1100000)
         endless += "X-Filler: " + std::string(100, 'f') + "\r\n";
     const std::string closed = std::to_string(ScriptedServer({}).Port());
+    // Without a length at most 1,000,000 bytes may arrive in all, with one the body alone.
+    std::string big(1000000, 'x');
+    for (size_t i = 0; i < big.size(); i += 997)
+        big[i] = static_cast<char>('a' + i % 23);
+    const std::string fits = big.substr(0, big.size() - (ok.size() + 2));
     const std::string moved = "HTTP/1.1 301 Moved Permanently",
                       none = "\r\nContent-Length: 0\r\n\r\n";
     const struct {
@@ -209,6 +214,10 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {Then(ok + "\r\n", abc.substr(0, 20), 0, 200, ScriptedEnd::Reset), "-", "-", "11 -|*"},
         {Then(ok + "Content-length: 3\r\n\r\n", "abc", 1, 1000, close), "-", "-",
          "11 -|0/3 3/3|abc|"}, // a byte a second
+        {R(ok + "\r\n" + fits), "1 200 [" + fits + "] ", "-", "-"},
+        {R(ok + "\r\n" + fits + "x"), "0 0 ", "-", "-"},
+        {R(ok + "Content-Length: 1000000\r\n\r\n" + big), "1 200 [" + big + "] ", "-", "-"},
+        {R(ok + "Content-Length: 1000001\r\n\r\n" + big + "x"), "0 200 ", "-", "-"},
         // No section for the language nor Language 2; redirects without a usable Location.
         {R(ok + "Content-Length: 23\r\n\r\n[Language 3]\nVersion=1\n"), "-", "2/1", "-"},
         {R(moved + none), "-", "2/1", "-"},
