@@ -161,6 +161,8 @@ std::string ReceiveAll(TcpConnection* connection) {
 
 // A refused connect leaves no socket; the hook sees each new socket and may refuse it.
 TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
+    WSADATA data; // started and cleaned up once more than the peers do: balanced
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
     const uint16_t closed = ScriptedServer({}).Port();
     int32_t hook[3] = {0, -1, 1}; // calls, the last socket, the answer
     for (const char* host : {"127.0.0.1", "localhost"}) {
@@ -192,6 +194,7 @@ TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
         EXPECT_EQ(-1, connection->socket);
     }
     EXPECT_EQ(4, hook[0]);
+    EXPECT_EQ(0, WSACleanup());
 }
 
 // Sending into a reset connection fails with the reset code; the process lives on.
@@ -294,36 +297,8 @@ TEST(TcpConnection, WaitingReceiveOnHighDescriptor) {
 }
 #endif
 
-// Win32 calls the connection layer rests on, checked alike against Windows (under Wine)
-// and against the stand-in of compat/: non-blocking sockets and small-stack threads.
-TEST(SocketCalls, NonBlockingReceiveAndSendReportWouldBlock) {
-    WSADATA data; // started and cleaned up once more than the peers do: balanced
-    ASSERT_EQ(0, WSAStartup(MAKEWORD(2, 2), &data));
-    SOCKET listener = socket(AF_INET, SOCK_STREAM, 0), client = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    auto* any = reinterpret_cast<sockaddr*>(&address);
-    ASSERT_TRUE(bind(listener, any, length) == 0 && listen(listener, 1) == 0 &&
-                getsockname(listener, any, &length) == 0 && connect(client, any, length) == 0);
-    SOCKET accepted = accept(listener, nullptr, nullptr); // reads nothing
-    u_long on = 1;
-    ASSERT_EQ(0, ioctlsocket(client, FIONBIO, &on));
-    char buffer[16];
-    EXPECT_EQ(SOCKET_ERROR, recv(client, buffer, sizeof buffer, 0));
-    EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
-    const std::string block(64 * 1024, 'x');
-    int sent = 0;
-    for (int i = 0; i < 4096 && sent >= 0; ++i)
-        sent = send(client, block.data(), static_cast<int>(block.size()), 0);
-    EXPECT_EQ(SOCKET_ERROR, sent);
-    EXPECT_EQ(WSAEWOULDBLOCK, WSAGetLastError());
-    for (SOCKET s : {listener, client, accepted})
-        closesocket(s);
-    EXPECT_EQ(0, WSACleanup());
-}
-
+// Win32 thread calls the connect watchdog rests on, checked alike against Windows (under
+// Wine) and against the stand-in of compat/.
 std::atomic<int> g_ran{0};
 
 DWORD WINAPI UseStack(LPVOID release) {
