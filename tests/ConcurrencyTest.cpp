@@ -8,11 +8,7 @@
 #include "update/UpdateService.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace {
 

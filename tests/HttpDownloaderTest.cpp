@@ -9,8 +9,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #ifdef _WIN32
 #include <sys/utime.h>

@@ -5,8 +5,6 @@
 
 #include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
 
 namespace {
 
