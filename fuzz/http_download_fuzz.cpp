@@ -49,9 +49,10 @@ void Check(FuzzInput& input) {
     if (result == 0)
         return;
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(buffer.Get());
-    FUZZ_CHECK(MifStrictlyFinalized(bytes, result));
+    const MifWalk walk(bytes, result);
+    FUZZ_CHECK(walk.strict);
     std::set<uint16_t> seen;
-    for (const MifRecord& record : MifWalk(bytes, result)) {
+    for (const MifRecord& record : walk.records) {
         const uint16_t tag = record.tag;
         FUZZ_CHECK(seen.insert(tag).second);
         if (tag == 2 || tag == 3 || tag == 4 || tag == 8 || tag == 11 || tag == 21) {

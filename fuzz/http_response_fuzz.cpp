@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t control = input.Byte();
     std::vector<size_t> cuts;
     for (size_t i = 0; i < (control & 15u); ++i)
-        cuts.push_back(input.U16());
+        cuts.push_back(input.Number<uint16_t>());
     const std::string stream = input.Rest();
     CheckHeaderEnd(stream);
     CheckLineValue(stream, kNames[control >> 5], 16);

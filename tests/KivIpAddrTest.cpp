@@ -8,29 +8,29 @@
 
 namespace {
 
-// KivIpAddrDiffTest.cpp holds the text forms to the C library's; these are the texts
-// where this parser departs from it (leading zeros, long groups), for the Windows build too.
+std::string Texts(const KivIpAddr& a, const KivIpAddr& b) {
+    return std::string(a.Text()) + " " + b.Text();
+}
+
+// Where this parser departs from the C library's (leading zeros, long groups), for the
+// Windows build too; KivIpAddrDiffTest.cpp holds the other text forms to the C library's.
+// Facts: Parse's result, the length, the text, then ParseV4's and ParseV6's results.
 TEST(KivIpAddrText, ParseAndPrintTable) {
-    struct Case {
-        const char* input;
-        uint32_t length; // 0: refused
-        const char* text;
-    } const cases[] = {
-        {"010.02.03.004", 4, "10.2.3.4"}, // decimal, not octal
-        {"1.2.3.00000000000000000256", 0, ""},
-        {"::01.2.3.4", 16, "::1.2.3.4"},
-        {"00000001::0010", 16, "1::10"},
-        {"1:2:3:4:5:6:7::8", 0, ""}, // "::" must stand for at least one group
-        {"::10000", 0, ""},
+    const std::pair<const char*, const char*> cases[] = {
+        {"010.02.03.004", "1 4 10.2.3.4 1 0"}, // decimal, not octal
+        {"1.2.3.00000000000000000256", "0 0  0 0"},
+        {"::01.2.3.4", "1 16 ::1.2.3.4 0 1"},
+        {"00000001::0010", "1 16 1::10 0 1"},
+        {"1:2:3:4:5:6:7::8", "0 0  0 0"}, // "::" must stand for at least one group
+        {"::10000", "0 0  0 0"},
     };
     FOR_EACH_CASE(c, cases) {
         KivIpAddr address, v4, v6;
         address.SetLoopback6(); // a failed parse must leave the value invalid
-        EXPECT_EQ(c.length != 0, address.Parse(c.input) == 1);
-        ASSERT_EQ(c.length, address.Length());
-        EXPECT_STREQ(c.text, address.Text());
-        EXPECT_EQ(c.length == 4, v4.ParseV4(c.input) == 1); // one form only
-        EXPECT_EQ(c.length == 16, v6.ParseV6(c.input) == 1);
+        const int parsed = address.Parse(c.first);
+        EXPECT_EQ(c.second, std::to_string(parsed) + " " + std::to_string(address.Length()) + " " +
+                                address.Text() + " " + std::to_string(v4.ParseV4(c.first)) + " " +
+                                std::to_string(v6.ParseV6(c.first)));
     }
     EXPECT_EQ(0, KivIpAddr().Parse(nullptr));
 }
@@ -49,56 +49,49 @@ TEST(KivIpAddrText, TheTextBuffer) {
     address.SetLoopback4();
     EXPECT_EQ(text, address.Text());
     EXPECT_EQ("127.0.0.1 255.255.255.255 255.255.255.255",
-              std::string(text) + " " + copy.Text() + " " + assigned.Text());
+              std::string(text) + " " + Texts(copy, assigned));
 }
 
+// IsSet, IsLoopback and IsMapped, then V4HostValue.
 TEST(KivIpAddrValue, QueriesTable) {
-    struct Case {
-        const char* text;
-        int set, loopback, mapped;
-        uint32_t v4Host;
-    } const cases[] = {
-        {"0.0.0.0", 0, 0, 0, 0},
-        {"127.0.0.1", 1, 1, 0, 0x7F000001u},
-        {"127.0.0.2", 1, 0, 0, 0x7F000002u},
-        {"::1", 1, 1, 0, 0},
-        {"::ffff:127.0.0.1", 1, 0, 1, 0x7F000001u},
-        {"", 0, 0, 0, 0},
+    const std::pair<const char*, const char*> cases[] = {
+        {"0.0.0.0", "000 00000000"},          {"127.0.0.1", "110 7f000001"},
+        {"127.0.0.2", "100 7f000002"},        {"::1", "110 00000000"},
+        {"::ffff:127.0.0.1", "101 7f000001"}, {"", "000 00000000"},
     };
     FOR_EACH_CASE(c, cases) {
-        const KivIpAddr a(c.text);
-        EXPECT_EQ(c.set, a.IsSet());
-        EXPECT_EQ(c.loopback, a.IsLoopback());
-        EXPECT_EQ(c.mapped, a.IsMapped());
-        EXPECT_EQ(c.v4Host, a.V4HostValue());
+        const KivIpAddr a(c.first);
+        char facts[16];
+        snprintf(facts, sizeof facts, "%d%d%d %08x", a.IsSet(), a.IsLoopback(), a.IsMapped(),
+                 a.V4HostValue());
+        EXPECT_STREQ(c.second, facts);
     }
 }
 
+// Each step's result and the text it leaves.
 TEST(KivIpAddrValue, Setters) {
     const uint32_t host = 0x0A000001u;
-    KivIpAddr a(0xC0000201u), v6("2001:db8::1"), v4("1.2.3.4"), invalid;
-    EXPECT_STREQ("192.0.2.1", a.Text());
-    EXPECT_EQ(1, a.SetHost(&host, 4));
-    EXPECT_STREQ("10.0.0.1", a.Text());
-    EXPECT_EQ(1, a.SetHost(v6.Bytes(), 16)); // 16 bytes are taken as they are
-    EXPECT_TRUE(a == v6);
-    EXPECT_EQ(0, a.SetHost(&host, 6));
-    EXPECT_EQ(0u, a.Length() + KivIpAddr(&host, 5).Length());
-    // SetV4Host and SetV6 refuse another length without a change.
-    EXPECT_EQ(0, v6.SetV4Host(&host, 16));
-    EXPECT_EQ(0, v4.SetV6(v6.Bytes(), 4));
-    EXPECT_EQ("2001:db8::1 1.2.3.4", std::string(v6.Text()) + " " + v4.Text());
-    EXPECT_EQ(1, v4.SetV6(v6.Bytes(), 16));
-    EXPECT_TRUE(v4 == v6);
-    // Mapping: IPv4 there and back; IPv6 and invalid values stay as they are.
-    KivIpAddr mapped("1.2.3.4");
-    EXPECT_EQ(1, mapped.ToMapped());
-    EXPECT_STREQ("::ffff:1.2.3.4", mapped.Text());
-    EXPECT_EQ(1, mapped.FromMapped());
-    EXPECT_STREQ("1.2.3.4", mapped.Text());
-    EXPECT_EQ(0, mapped.FromMapped());
-    EXPECT_EQ(2, v6.ToMapped() + invalid.ToMapped());
-    EXPECT_EQ("2001:db8::1 ", std::string(v6.Text()) + " " + invalid.Text());
+    KivIpAddr a(0xC0000201u), v6("2001:db8::1"), v4("1.2.3.4"), mapped("1.2.3.4"), invalid;
+    std::string log = a.Text();
+    auto step = [&log](int result, const KivIpAddr& value) {
+        log += " " + std::to_string(result) + ":" + value.Text();
+    };
+    step(a.SetHost(&host, 4), a);
+    step(a.SetHost(v6.Bytes(), 16), a); // 16 bytes are taken as they are
+    step(a.SetHost(&host, 6), a);
+    const KivIpAddr five(&host, 5);
+    step(five.Length(), five);
+    step(v6.SetV4Host(&host, 16), v6); // another length: refused without a change
+    step(v4.SetV6(v6.Bytes(), 4), v4);
+    step(v4.SetV6(v6.Bytes(), 16), v4);
+    step(mapped.ToMapped(), mapped);
+    step(mapped.FromMapped(), mapped);
+    step(mapped.FromMapped(), mapped);
+    step(v6.ToMapped(), v6); // IPv6 and invalid values stay as they are
+    step(invalid.ToMapped(), invalid);
+    EXPECT_EQ("192.0.2.1 1:10.0.0.1 1:2001:db8::1 0: 0: 0:2001:db8::1 0:1.2.3.4 1:2001:db8::1 "
+              "1:::ffff:1.2.3.4 1:1.2.3.4 0:1.2.3.4 1:2001:db8::1 1:",
+              log);
 }
 
 TEST(KivIpAddrValue, ComparisonTable) {
@@ -175,29 +168,27 @@ TEST(KivIpAddrRange, RangeFromPrefix) {
     struct Case {
         const char* address;
         uint32_t prefix;
-        const char *first, *last; // "": refused
+        const char* range; // " ": refused
     } const cases[] = {
-        {"192.168.5.7", 0, "0.0.0.0", "255.255.255.255"},
-        {"192.168.5.7", 100, "192.168.5.7", "192.168.5.7"}, // bits past 32 do nothing
-        {"10.1.47.9", 20, "10.1.32.0", "10.1.47.255"},
-        {"2001:db8:1:2::1", 52, "2001:db8:1::", "2001:db8:1:fff:ffff:ffff:ffff:ffff"},
-        {"::3", 129, "", ""},
-        {"1.2.3.4", 129, "", ""},
-        {"bogus", 8, "", ""},
+        {"192.168.5.7", 0, "0.0.0.0 255.255.255.255"},
+        {"192.168.5.7", 100, "192.168.5.7 192.168.5.7"}, // bits past 32 do nothing
+        {"10.1.47.9", 20, "10.1.32.0 10.1.47.255"},
+        {"2001:db8:1:2::1", 52, "2001:db8:1:: 2001:db8:1:fff:ffff:ffff:ffff:ffff"},
+        {"::3", 129, " "},
+        {"1.2.3.4", 129, " "},
+        {"bogus", 8, " "},
     };
     FOR_EACH_CASE(c, cases) {
         char first[64] = "old", last[64] = "old";
-        EXPECT_EQ(c.first[0] != '\0',
+        EXPECT_EQ(c.range[0] != ' ',
                   KivIpAddr::IpRangeTextFromPrefix(c.address, c.prefix, first, sizeof first, last,
                                                    sizeof last) == 1);
-        EXPECT_EQ(std::string(c.first) + " " + c.last, std::string(first) + " " + last);
-        uint32_t firstNumber = 1, lastNumber = 1;
+        EXPECT_EQ(c.range, std::string(first) + " " + last);
+        uint32_t low = 1, high = 1;
         if (KivIpAddr(c.address).Length() == 4) {
-            ASSERT_EQ(1, KivIpAddr::Ipv4RangeFromPrefix(Net(c.address), c.prefix, &firstNumber,
-                                                        &lastNumber));
-            const std::string range = c.prefix > 128 ? std::string(c.address) + " " + c.address
-                                                     : std::string(c.first) + " " + c.last;
-            EXPECT_EQ(range, Dotted(firstNumber) + " " + Dotted(lastNumber));
+            ASSERT_EQ(1, KivIpAddr::Ipv4RangeFromPrefix(Net(c.address), c.prefix, &low, &high));
+            EXPECT_EQ(c.prefix > 128 ? std::string(c.address) + " " + c.address : c.range,
+                      Dotted(low) + " " + Dotted(high));
         }
     }
     EXPECT_EQ(0, KivIpAddr::Ipv4RangeFromPrefix(0, 8, nullptr, nullptr));
@@ -206,42 +197,37 @@ TEST(KivIpAddrRange, RangeFromPrefix) {
         0, KivIpAddr::IpRangeTextFromPrefix("10.0.0.0", 8, first, sizeof first, last, sizeof last));
     KivIpAddr a("10.20.30.40"), b; // the outputs may be the address itself
     ASSERT_EQ(1, KivIpAddr::IpRangeFromPrefix(a, 8, &a, &b));
-    EXPECT_EQ("10.0.0.0 10.255.255.255", std::string(a.Text()) + " " + b.Text());
+    EXPECT_EQ("10.0.0.0 10.255.255.255", Texts(a, b));
     EXPECT_EQ(0, KivIpAddr::IpRangeFromPrefix(KivIpAddr(), 8, &a, &b));
 }
 
+// The text form's result, prefix and text (the first address as given, not masked); for
+// IPv4 pairs the number form agrees.
 TEST(KivIpAddrRange, PrefixFromRange) {
-    struct Case {
-        const char *first, *last;
-        int result;
-        uint32_t prefix;
-        const char* text; // the first address as given, not masked
-    } const cases[] = {
-        {"10.0.0.0", "10.0.0.255", 1, 24, "10.0.0.0"},
-        {"10.0.0.1", "10.0.0.255", 0, 24, "10.0.0.1"},
-        {"10.0.0.0", "10.0.1.254", 0, 23, "10.0.0.0"},
-        {"128.0.0.0", "0.0.0.0", 0, 0, "128.0.0.0"}, // reversed
-        {"2001:db8::", "2001:db8::ffff", 1, 112, "2001:db8::"},
-        {"2001:db8::", "2001:db8::fffe", 0, 112, "2001:db8::"},
-        {"1.2.3.4", "::ffff:1.2.3.4", 0, 99, ""}, // different families
-        {"x", "1.2.3.4", 0, 99, ""},
+    const char* const cases[][3] = {
+        {"10.0.0.0", "10.0.0.255", "1 24 10.0.0.0"},
+        {"10.0.0.1", "10.0.0.255", "0 24 10.0.0.1"},
+        {"10.0.0.0", "10.0.1.254", "0 23 10.0.0.0"},
+        {"128.0.0.0", "0.0.0.0", "0 0 128.0.0.0"}, // reversed
+        {"2001:db8::", "2001:db8::ffff", "1 112 2001:db8::"},
+        {"2001:db8::", "2001:db8::fffe", "0 112 2001:db8::"},
+        {"1.2.3.4", "::ffff:1.2.3.4", "0 99 "}, // different families
+        {"x", "1.2.3.4", "0 99 "},
     };
     FOR_EACH_CASE(c, cases) {
         char text[64] = "old";
-        uint32_t prefix = 99;
-        EXPECT_EQ(c.result, KivIpAddr::IpPrefixTextFromRangeText(c.first, c.last, text, sizeof text,
-                                                                 &prefix));
-        EXPECT_STREQ(c.text, text);
-        EXPECT_EQ(c.prefix, prefix);
-        const KivIpAddr first(c.first), last(c.last);
+        uint32_t prefix = 99, network = 1, numberPrefix = 99;
+        const int result =
+            KivIpAddr::IpPrefixTextFromRangeText(c[0], c[1], text, sizeof text, &prefix);
+        EXPECT_EQ(c[2], std::to_string(result) + " " + std::to_string(prefix) + " " + text);
+        const KivIpAddr first(c[0]), last(c[1]);
         if (first.Length() == 4 && last.Length() == 4) {
-            uint32_t network = 1, numberPrefix = 99;
-            EXPECT_EQ(c.result, KivIpAddr::Ipv4PrefixFromRange(Net(c.first), Net(c.last), &network,
-                                                               &numberPrefix));
-            EXPECT_EQ(c.prefix, numberPrefix);
+            EXPECT_EQ(result, KivIpAddr::Ipv4PrefixFromRange(Net(c[0]), Net(c[1]), &network,
+                                                             &numberPrefix));
+            EXPECT_EQ(prefix, numberPrefix);
             KivIpAddr masked, unused;
             KivIpAddr::IpRangeFromPrefix(first, numberPrefix, &masked, &unused);
-            EXPECT_STREQ(masked.Text(), Dotted(network).c_str());
+            EXPECT_EQ(masked.Text(), Dotted(network));
         }
     }
     // Two invalid values agree over all of their zero bits.
@@ -259,8 +245,9 @@ TEST(KivIpAddrRange, PrefixFromRange) {
     EXPECT_EQ(std::string("\0y", 2), std::string(small, 2));
 }
 
+// Network-order bytes out, the needed size reported when the buffer is too small; the
+// IPv6 pair reads back, and an IPv4 pair is read as two host-order numbers.
 TEST(KivIpAddrRange, BinaryForms) {
-    // Network-order bytes out; the needed size reported when the buffer is too small.
     uint8_t buffer[40];
     uint32_t size = 7, prefix = 0;
     EXPECT_EQ(0, KivIpAddr::IpRangeBinaryFromPrefix("10.1.2.3", 24, buffer, &size));
@@ -272,16 +259,17 @@ TEST(KivIpAddrRange, BinaryForms) {
     EXPECT_EQ(32u, size);
     ASSERT_EQ(1, KivIpAddr::IpRangeBinaryFromPrefix("2001:db8::5", 126, buffer, &size));
     EXPECT_EQ(0, KivIpAddr::IpRangeBinaryFromPrefix("nope", 8, buffer, &size));
-    // The IPv6 pair reads back; an IPv4 pair is two host-order numbers.
-    char text[64];
-    EXPECT_EQ(1, KivIpAddr::IpPrefixTextFromRangeBinary(buffer, 32, text, sizeof text, &prefix));
-    EXPECT_EQ("2001:db8::4/126", text + ("/" + std::to_string(prefix)));
     const uint32_t pair[2] = {0x0A000000u, 0x0A0000FFu}, loose[2] = {0x0A000001u, 0x0A0000FFu};
-    EXPECT_EQ(1, KivIpAddr::IpPrefixTextFromRangeBinary(pair, 8, text, sizeof text, &prefix));
-    EXPECT_EQ("10.0.0.0/24", text + ("/" + std::to_string(prefix)));
-    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeBinary(loose, 8, text, sizeof text, &prefix));
-    EXPECT_STREQ("10.0.0.1", text);
-    EXPECT_EQ(0, KivIpAddr::IpPrefixTextFromRangeBinary(buffer, 16, text, sizeof text, &prefix));
+    const std::pair<const void*, uint32_t> cases[] = {
+        {buffer, 32}, {pair, 8}, {loose, 8}, {buffer, 16}};
+    std::string log;
+    for (const auto& c : cases) {
+        char text[64] = "";
+        const int result =
+            KivIpAddr::IpPrefixTextFromRangeBinary(c.first, c.second, text, sizeof text, &prefix);
+        log += std::to_string(result) + ":" + text + "/" + std::to_string(prefix) + " ";
+    }
+    EXPECT_EQ("1:2001:db8::4/126 1:10.0.0.0/24 0:10.0.0.1/24 0:/24 ", log);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -22,13 +23,18 @@ std::string Text(const MifList& list, uint16_t tag, uint32_t occurrence = 1) {
     return std::string(reinterpret_cast<const char*>(list.GetData()) + offset, length);
 }
 
+// Results of calls made in order (a braced list is evaluated from left to right).
+std::string Results(std::initializer_list<int> results) {
+    std::string text;
+    for (int result : results)
+        text += std::to_string(result);
+    return text;
+}
+
 TEST(MifListWire, PinnedExampleAndEncodings) {
-    MifList list;
-    ASSERT_EQ(1, list.AddStr(1, "X"));
-    ASSERT_EQ(1, list.AddInt(2, 5u));
-    ASSERT_EQ(1, list.Finalize());
+    MifList list, kinds, none;
+    EXPECT_EQ("111", Results({list.AddStr(1, "X"), list.AddInt(2, 5u), list.Finalize()}));
     EXPECT_EQ((Bytes{1, 0, 1, 0, 0x58, 2, 0, 4, 0, 5, 0, 0, 0, 0xFF, 0xFF}), Wire(list));
-    MifList kinds;
     kinds.AddStr(3, "");
     kinds.AddBool(4, true);
     kinds.AddInt64(5, 5);
@@ -42,25 +48,21 @@ TEST(MifListWire, PinnedExampleAndEncodings) {
               Wire(kinds));
     EXPECT_EQ(1004u, kinds.GetCapacity()); // the first record and 1000 spare bytes
     // Asking for no room allocates nothing.
-    MifList none;
-    EXPECT_EQ(1, none.Reserve(0));
-    EXPECT_EQ(1, none.AppendBytes("", 0));
+    EXPECT_EQ("11", Results({none.Reserve(0), none.AppendBytes("", 0)}));
     EXPECT_EQ(nullptr, none.GetData());
     EXPECT_EQ(0u, none.GetCapacity());
 }
 
-// How Finalize and Unfinalize change a list is the list harness's (fuzz/mif_list_fuzz.cpp).
+// How Finalize and Unfinalize change a list is the list harness's (fuzz/mif_fuzz.cpp).
+// Refused: an end tag with a value, null bytes, a value beyond 16 bits, a null text.
 TEST(MifListWire, FinalizeAndRefusals) {
     MifList list;
     ASSERT_EQ(1, list.Finalize());
     EXPECT_EQ((Bytes{0xFF, 0xFF}), Wire(list));
-    // An end tag with a value, null bytes, a value beyond 16 bits.
     std::vector<uint8_t> big(70000);
-    EXPECT_EQ(0, list.AddBin(MifList::kEndTag, "x", 1));
-    EXPECT_EQ(0, list.AddBin(1, nullptr, 1));
-    EXPECT_EQ(0, list.AddBin(1, big.data(), 65536));
-    EXPECT_EQ(1, list.AddBin(1, big.data(), 65535));
-    EXPECT_EQ(0, list.AddStr(1, nullptr));
+    EXPECT_EQ("00010", Results({list.AddBin(MifList::kEndTag, "x", 1), list.AddBin(1, nullptr, 1),
+                                list.AddBin(1, big.data(), 65536),
+                                list.AddBin(1, big.data(), 65535), list.AddStr(1, nullptr)}));
     // With fewer than 4 bytes a marker at the start ends the list; with 4 it is a record.
     uint8_t middle[] = {0xFF, 0xFF, 1, 0, 0, 0};
     for (uint32_t used : {6u, 4u, 3u}) {
@@ -72,16 +74,13 @@ TEST(MifListWire, FinalizeAndRefusals) {
 TEST(MifListBorrowed, RefusesWhatDoesNotFitAndKeepsTheCallersBytes) {
     uint8_t buffer[14];
     memset(buffer, 0xAA, sizeof buffer);
-    MifList list;
-    EXPECT_EQ(0, list.Attach(nullptr, 14, 0));
-    ASSERT_EQ(1, list.Attach(buffer, 14, 4));
-    EXPECT_EQ(0, list.AddBin(2, "1234567", 7));
+    MifList list, source;
+    EXPECT_EQ("010", Results({list.Attach(nullptr, 14, 0), list.Attach(buffer, 14, 4),
+                              list.AddBin(2, "1234567", 7)}));
     EXPECT_EQ(0xAA, buffer[4]);
-    EXPECT_EQ(1, list.AddBin(2, "123456", 6));
-    EXPECT_EQ(0, list.Reserve(1));
+    EXPECT_EQ("10", Results({list.AddBin(2, "123456", 6), list.Reserve(1)}));
 
     // Set in place through a view of a caller's copy; the view neither wipes nor frees it.
-    MifList source;
     source.AddStr(1, "Kiv");
     source.AddInt(2, 7u);
     source.AddInt(2, 8u);
@@ -92,16 +91,16 @@ TEST(MifListBorrowed, RefusesWhatDoesNotFitAndKeepsTheCallersBytes) {
         MifList view;
         ASSERT_EQ(
             1, view.Attach(caller.data(), static_cast<uint32_t>(caller.size()), source.GetSize()));
-        EXPECT_EQ(1, view.SetInt(2, 99u, 2));
-        EXPECT_EQ(0, view.SetInt(3, 5u, 1)); // appended in front of the marker
-        EXPECT_EQ(1, view.IsFinalized());
-        EXPECT_EQ(0, view.SetInt(4, 5u, 1)); // no room left: nothing changes
+        // The absent tag 3 is appended in front of the marker; then there is no room left.
+        EXPECT_EQ("1010", Results({view.SetInt(2, 99u, 2), view.SetInt(3, 5u, 1),
+                                   view.IsFinalized(), view.SetInt(4, 5u, 1)}));
         EXPECT_EQ(source.GetSize() + 8, view.GetSize());
     }
     EXPECT_EQ('K', caller[4]);
     EXPECT_EQ(99, caller[source.GetSize() - 6]);
-    EXPECT_EQ(0, MifFlatSetInt(nullptr, 4, 2, 1, 1));
-    EXPECT_EQ(1, MifFlatSetInt(caller.data(), static_cast<uint32_t>(caller.size()), 2, 42, 1));
+    EXPECT_EQ("01", Results({MifFlatSetInt(nullptr, 4, 2, 1, 1),
+                             MifFlatSetInt(caller.data(), static_cast<uint32_t>(caller.size()), 2,
+                                           42, 1)}));
     EXPECT_EQ(42, caller[11]);
 }
 
@@ -114,20 +113,16 @@ TEST(MifListEdit, RemoveAndSetTouchTheRightOccurrence) {
     EXPECT_EQ(1, list.SetBin(1, "2nd", 3, 2));
     EXPECT_EQ("first 2nd", Text(list, 1) + " " + Text(list, 1, 2));
     EXPECT_EQ(list.GetSize() + 10, list.GetCapacity()); // rebuilt with 10 spare bytes
-    EXPECT_EQ(1, list.IsFinalized());
-    EXPECT_EQ(1, list.Remove(1));
+    EXPECT_EQ("110", Results({list.IsFinalized(), list.Remove(1), list.Remove(77)}));
     EXPECT_EQ("2nd (none)", Text(list, 1) + " " + Text(list, 1, 2));
-    EXPECT_EQ(0, list.Remove(77));
-    EXPECT_EQ(0, list.SetInt(5, 1u, 1)); // absent: appended before the marker
-    EXPECT_EQ(1, list.IsFinalized());
+    // Absent: appended before the marker.
+    EXPECT_EQ("01", Results({list.SetInt(5, 1u, 1), list.IsFinalized()}));
     EXPECT_EQ(4u, Text(list, 5).size());
-    EXPECT_EQ(0, list.SetInt(5, 1u, 0));
-    EXPECT_EQ(0, list.SetBin(5, nullptr, 0, 1));
+    EXPECT_EQ("00", Results({list.SetInt(5, 1u, 0), list.SetBin(5, nullptr, 0, 1)}));
     // 64-bit values keep their width when they can and are rebuilt when they cannot.
     EXPECT_EQ(1, list.SetInt64(2, 1ull << 33, 1));
     EXPECT_EQ(8u, Text(list, 2).size());
-    EXPECT_EQ(1, list.SetInt64(2, 1ull << 34, 1));
-    EXPECT_EQ(1, list.SetInt64(2, 6, 1));
+    EXPECT_EQ("11", Results({list.SetInt64(2, 1ull << 34, 1), list.SetInt64(2, 6, 1)}));
     EXPECT_EQ(std::string("\6\0\0\0", 4), Text(list, 2));
     // A short value is widened rather than overrun.
     list.SetBin(6, "x", 1, 1);
@@ -142,9 +137,8 @@ TEST(MifListEdit, StrayByteAndFullCallerBuffer) {
     MifList list;
     list.AddInt(1, 5u);
     list.Finalize();
-    ASSERT_EQ(1, list.AppendByte(0));
-    ASSERT_EQ(1, list.IsFinalized());
-    EXPECT_EQ(0, list.SetInt(2, 7u, 1)); // behind the records, not behind half the marker
+    // Appended behind the records, not behind half the marker.
+    EXPECT_EQ("110", Results({list.AppendByte(0), list.IsFinalized(), list.SetInt(2, 7u, 1)}));
     EXPECT_EQ((Bytes{1, 0, 4, 0, 5, 0, 0, 0, 2, 0, 4, 0, 7, 0, 0, 0, 0xFF, 0xFF}), Wire(list));
     Bytes flat{1, 0, 2, 0, 1, 2, 0xFF, 0xFF, 0};
     EXPECT_EQ(0, MifFlatSetInt(flat.data(), 9, 3, 7u, 1));
@@ -175,14 +169,13 @@ TEST(MifListGroup, NestsFinalizedAndUnfinalizedLists) {
     again.AddGroup(9, sub);
     EXPECT_EQ(Wire(outer), Wire(again));
     withNone.AddGroup(3, none);
-    EXPECT_EQ((Bytes{3, 0, 2, 0, 0xFF, 0xFF}), Wire(withNone));
     withNone.AddGroup(4, withNone); // its own bytes, taken before it grows
     EXPECT_EQ((Bytes{3, 0, 2, 0, 0xFF, 0xFF, 4, 0, 8, 0, 3, 0, 2, 0, 0xFF, 0xFF, 0xFF, 0xFF}),
               Wire(withNone));
 }
 
 TEST(MifListObject, AssignAndRawAppends) {
-    MifList list, copy, shared;
+    MifList list, copy, shared, raw;
     uint8_t caller[8] = {1, 0, 0, 0};
     list.Attach(caller, sizeof caller, 4);
     shared = list; // a copy of a view is a view of the same bytes
@@ -192,15 +185,10 @@ TEST(MifListObject, AssignAndRawAppends) {
     EXPECT_EQ((Bytes{0, 0}), Wire(copy));
     copy.Assign(nullptr, 5);
     EXPECT_EQ(nullptr, copy.GetData());
-
-    MifList raw;
-    EXPECT_EQ(1, raw.AppendU16(0x0102));
-    EXPECT_EQ(1, raw.AppendByte(3));
-    EXPECT_EQ(1, raw.AppendU32(0x04050607));
-    EXPECT_EQ(1, raw.AppendU64(0x08090A0B0C0D0E0Full));
-    EXPECT_EQ(1, raw.AppendText("hi"));
-    EXPECT_EQ(0, raw.AppendText(nullptr));
-    EXPECT_EQ(0, raw.AppendBytes(nullptr, 1));
+    EXPECT_EQ("1111100",
+              Results({raw.AppendU16(0x0102), raw.AppendByte(3), raw.AppendU32(0x04050607),
+                       raw.AppendU64(0x08090A0B0C0D0E0Full), raw.AppendText("hi"),
+                       raw.AppendText(nullptr), raw.AppendBytes(nullptr, 1)}));
     EXPECT_EQ((Bytes{2, 1, 3, 7, 6, 5, 4, 0xF, 0xE, 0xD, 0xC, 0xB, 0xA, 9, 8, 'h', 'i'}),
               Wire(raw));
 }
