@@ -1,6 +1,5 @@
 // Shared by the libFuzzer harnesses: a property check that aborts (so that libFuzzer keeps
-// the input as a crash), a reader of the control bytes at the front of an input and a
-// buffer that AddressSanitizer guards.
+// the input), a reader of the control bytes in front of an input, and a guarded buffer.
 #pragma once
 
 #include <cstddef>
@@ -27,26 +26,17 @@ public:
 
     bool Empty() const { return position_ >= size_; }
     uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
-    // Little-endian, of sizeof(T) bytes.
-    template <typename T>
+    template <typename T> // little-endian
     T Number() {
         T value = 0;
         for (size_t i = 0; i < sizeof(T); ++i)
             value = static_cast<T>(value | static_cast<T>(Byte()) << (8 * i));
         return value;
     }
-    // Up to n bytes (fewer at the end of the input).
-    std::string Bytes(size_t n) {
+    std::string Bytes(size_t n) { // fewer at the end of the input
         const size_t take = n < size_ - position_ ? n : size_ - position_;
         position_ += take;
         return std::string(reinterpret_cast<const char*>(data_ + position_ - take), take);
-    }
-    // The bytes up to the next `delimiter` (which is consumed), or up to the end.
-    std::string Until(char delimiter) {
-        std::string piece;
-        for (char c; !Empty() && (c = static_cast<char>(Byte())) != delimiter;)
-            piece += c;
-        return piece;
     }
     std::string Rest() { return Bytes(size_ - position_); }
 
@@ -64,7 +54,6 @@ public:
         memset(bytes_.get(), 0xA5, size == 0 ? 1 : size);
     }
     char* Get() { return bytes_.get(); }
-    // True when a NUL lies within the block (the text written into it is terminated).
     bool Terminated() const { return size_ > 0 && memchr(bytes_.get(), '\0', size_) != nullptr; }
 
 private:
