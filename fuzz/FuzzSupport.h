@@ -1,5 +1,5 @@
 // Shared by the libFuzzer harnesses: a property check that aborts (so that libFuzzer keeps
-// the input as a crash) and a reader of the control bytes at the front of an input.
+// the input), a reader of the control bytes in front of an input, and a guarded buffer.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 // Unlike assert, stays active in optimised builds.
@@ -23,43 +24,21 @@ class FuzzInput {
 public:
     FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
-    size_t Remaining() const { return size_ - position_; }
     bool Empty() const { return position_ >= size_; }
     uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
-    // Little-endian; the low part is read first (operands of | are unsequenced).
-    uint16_t U16() {
-        const uint16_t low = Byte();
-        return static_cast<uint16_t>(low | (Byte() << 8));
+    template <typename T> // little-endian
+    T Number() {
+        T value = 0;
+        for (size_t i = 0; i < sizeof(T); ++i)
+            value = static_cast<T>(value | static_cast<T>(Byte()) << (8 * i));
+        return value;
     }
-    uint32_t U32() {
-        const uint32_t low = U16();
-        return low | (static_cast<uint32_t>(U16()) << 16);
-    }
-    uint64_t U64() {
-        const uint64_t low = U32();
-        return low | (static_cast<uint64_t>(U32()) << 32);
-    }
-
-    // Up to n bytes (fewer at the end of the input).
-    std::string Bytes(size_t n) {
-        size_t take = n < Remaining() ? n : Remaining();
-        std::string piece(reinterpret_cast<const char*>(data_ + position_), take);
+    std::string Bytes(size_t n) { // fewer at the end of the input
+        const size_t take = n < size_ - position_ ? n : size_ - position_;
         position_ += take;
-        return piece;
+        return std::string(reinterpret_cast<const char*>(data_ + position_ - take), take);
     }
-
-    // The bytes up to the next `delimiter` (which is consumed), or up to the end.
-    std::string Until(char delimiter) {
-        const void* found = memchr(data_ + position_, delimiter, Remaining());
-        std::string piece = Bytes(
-            found != nullptr
-                ? static_cast<size_t>(static_cast<const uint8_t*>(found) - (data_ + position_))
-                : Remaining());
-        position_ += found != nullptr ? 1 : 0;
-        return piece;
-    }
-
-    std::string Rest() { return Bytes(Remaining()); }
+    std::string Rest() { return Bytes(size_ - position_); }
 
 private:
     const uint8_t* data_;
@@ -71,22 +50,13 @@ private:
 // past it; filled with 0xA5, so that unwritten bytes show.
 class ExactBuffer {
 public:
-    explicit ExactBuffer(size_t size)
-        : size_(size), bytes_(static_cast<char*>(malloc(size == 0 ? 1 : size))) {
-        if (bytes_ == nullptr)
-            abort();
-        memset(bytes_, 0xA5, size == 0 ? 1 : size);
+    explicit ExactBuffer(size_t size) : size_(size), bytes_(new char[size == 0 ? 1 : size]) {
+        memset(bytes_.get(), 0xA5, size == 0 ? 1 : size);
     }
-    ~ExactBuffer() { free(bytes_); }
-    ExactBuffer(const ExactBuffer&) = delete;
-    ExactBuffer& operator=(const ExactBuffer&) = delete;
-
-    char* Get() { return bytes_; }
-    size_t Size() const { return size_; }
-    // True when a NUL lies within the block (the text written into it is terminated).
-    bool Terminated() const { return size_ > 0 && memchr(bytes_, '\0', size_) != nullptr; }
+    char* Get() { return bytes_.get(); }
+    bool Terminated() const { return size_ > 0 && memchr(bytes_.get(), '\0', size_) != nullptr; }
 
 private:
     size_t size_;
-    char* bytes_;
+    std::unique_ptr<char[]> bytes_;
 };
