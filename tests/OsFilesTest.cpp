@@ -65,13 +65,11 @@ TEST(FileCompat, WildcardsMatchAsOnWindows) {
     dir.Dir("sd");
     const char* const cases[][2] = {
         {"*.*", "18:[.][..][.hidden][a][a.txt][ab.txt][abc][noext][sd][x.y.z]"},
-        {"*.TXT", "18:[a.txt][ab.txt]"},
         {"?", "18:[.][a]"},
         {"??", "18:[..][sd]"},
         {"a?.txt", "18:[ab.txt]"},
         {"a.*", "18:[a][a.txt]"},
-        {"x.*", "18:[x.y.z]"},
-        {"A*", "18:[a][a.txt][ab.txt][abc]"},
+        {"A*", "18:[a][a.txt][ab.txt][abc]"}, // any case
         {"*z", "18:[x.y.z]"},
         {"a*.*t", "18:[a.txt][ab.txt]"},
         {".*", "18:[.][..][.hidden]"},
