@@ -17,49 +17,35 @@ F VersionCall(const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
-BOOL QueryValue(std::vector<char>& data, const char* path, void** value, UINT* size) {
-    auto query = VersionCall<BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT)>("VerQueryValueA");
-    return query != nullptr && query(data.data(), path, value, size);
-}
-
-std::string StringValue(std::vector<char>& data, const char* name) {
-    char* value = nullptr;
-    UINT size = 0;
-    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
-    return QueryValue(data, path.c_str(), reinterpret_cast<void**>(&value), &size)
-               ? std::string(value, size > 0 ? size - 1 : 0)
-               : "<none>";
-}
-
 TEST(DllVersion, ResourceNamesTheProjectVersion) {
     auto sizeOf = VersionCall<DWORD(WINAPI*)(LPCSTR, LPDWORD)>("GetFileVersionInfoSizeA");
     auto read = VersionCall<BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID)>("GetFileVersionInfoA");
-    ASSERT_TRUE(sizeOf != nullptr && read != nullptr) << GetLastError();
+    auto query = VersionCall<BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT)>("VerQueryValueA");
+    ASSERT_TRUE(sizeOf && read && query) << GetLastError();
     DWORD ignored = 0;
-    DWORD size = sizeOf(KIV_SHARED_LIBRARY_PATH, &ignored);
-    ASSERT_GT(size, 0u) << GetLastError();
-    std::vector<char> data(size);
-    ASSERT_TRUE(read(KIV_SHARED_LIBRARY_PATH, 0, size, data.data()));
-
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT fixedSize = 0;
-    ASSERT_TRUE(QueryValue(data, "\\", reinterpret_cast<void**>(&fixed), &fixedSize));
-    unsigned major = 0, minor = 0, patch = 0;
-    ASSERT_EQ(sscanf(KIV_PROJECT_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
-    EXPECT_EQ(fixed->dwFileVersionMS, major << 16 | minor);
-    EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
-    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-
-    const std::pair<const char*, std::string> strings[] = {
-        {"FileVersion", KIV_PROJECT_VERSION},
-        {"ProductVersion", KIV_PROJECT_VERSION},
-        {"OriginalFilename", "kivupdate.dll"},
-        {"ProductName", "kivupdate"},
-        {"FileDescription", "Kiv VPN client update service"},
-    };
-    for (const auto& [name, want] : strings)
-        EXPECT_EQ(StringValue(data, name), want) << name;
+    std::vector<char> data(sizeOf(KIV_SHARED_LIBRARY_PATH, &ignored) + 1);
+    ASSERT_TRUE(read(KIV_SHARED_LIBRARY_PATH, 0, DWORD(data.size()), data.data()));
+    // The fixed record's versions and type, then the texts.
+    std::string seen, version = KIV_PROJECT_VERSION;
+    void* value = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(query(data.data(), "\\", &value, &size));
+    auto* fixed = static_cast<VS_FIXEDFILEINFO*>(value);
+    for (DWORD word : {fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS})
+        seen += std::to_string(word >> 16) + "." + std::to_string(word & 0xFFFF) + " ";
+    seen += std::to_string(fixed->dwFileType);
+    for (const char* name :
+         {"FileVersion", "ProductVersion", "OriginalFilename", "ProductName", "FileDescription"}) {
+        const std::string path = std::string("\\StringFileInfo\\040904B0\\") + name;
+        seen += query(data.data(), path.c_str(), &value, &size) && size > 0
+                    ? "|" + std::string(static_cast<char*>(value), size - 1)
+                    : "|<none>";
+    }
+    const std::string::size_type patch = version.rfind('.'); // VFT_DLL is 2
+    const std::string majorMinor = version.substr(0, patch);
+    EXPECT_EQ(majorMinor + " " + version.substr(patch + 1) + ".0 " + majorMinor + " 2|" + version +
+                  "|" + version + "|kivupdate.dll|kivupdate|Kiv VPN client update service",
+              seen);
 }
 
 } // namespace

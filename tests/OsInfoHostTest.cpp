@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -23,17 +24,20 @@ std::string printed(const kiv::OsInfo& info) {
 // CurrentVersion's numbers "M.N.B" read straight from the registry, or "none".
 std::string registryNumbers() {
     const char key[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-    DWORD major = 0, minor = 0, size = sizeof major, minorSize = sizeof minor;
+    std::string numbers;
+    for (const char* name : {"CurrentMajorVersionNumber", "CurrentMinorVersionNumber"}) {
+        DWORD number = 0, size = sizeof number;
+        if (RegGetValueA(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD, nullptr, &number,
+                         &size) != ERROR_SUCCESS)
+            return "none";
+        numbers += std::to_string(number) + ".";
+    }
     char build[64] = "";
-    DWORD buildSize = sizeof build;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, key, "CurrentMajorVersionNumber", RRF_RT_REG_DWORD,
-                     nullptr, &major, &size) != ERROR_SUCCESS ||
-        RegGetValueA(HKEY_LOCAL_MACHINE, key, "CurrentMinorVersionNumber", RRF_RT_REG_DWORD,
-                     nullptr, &minor, &minorSize) != ERROR_SUCCESS ||
-        RegGetValueA(HKEY_LOCAL_MACHINE, key, "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr, build,
-                     &buildSize) != ERROR_SUCCESS)
-        return "none";
-    return std::to_string(major) + "." + std::to_string(minor) + "." + build;
+    DWORD size = sizeof build;
+    return RegGetValueA(HKEY_LOCAL_MACHINE, key, "CurrentBuildNumber", RRF_RT_REG_SZ, nullptr,
+                        build, &size) == ERROR_SUCCESS
+               ? numbers + build
+               : "none";
 }
 
 } // namespace
@@ -49,10 +53,10 @@ TEST(OsInfoHost, FollowsWhatTheSystemOffers) {
         unsigned major = 0, minor = 0, build = 0;
         char dot = 0;
         ASSERT_TRUE(release >> major >> dot >> minor >> dot >> build);
-        EXPECT_EQ("Linux (none)", printed(info));
-        EXPECT_EQ(std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(build),
-                  info.versionString());
-        EXPECT_EQ(0, info.family().code);
+        EXPECT_EQ("Linux (none) 0 " + std::to_string(major) + "." + std::to_string(minor) + "." +
+                      std::to_string(build),
+                  printed(info) + " " + std::to_string(info.family().code) + " " +
+                      info.versionString());
         return;
     }
     const std::string fromReport = std::to_string(reported.dwMajorVersion) + "." +
@@ -78,23 +82,19 @@ TEST(OsInfoHost, FollowsWhatTheSystemOffers) {
         EXPECT_EQ(refined ? registry : fromReport, info.versionString());
     else
         EXPECT_LE(reported.dwMajorVersion, info.version().major);
-    const struct {
-        const char* prefix;
-        const char* step; // empty: any refining one
-        int edition;      // -1: any
-        bool buildKnown;
-    } perPrefix[] = {
+    // Per prefix: the deciding step (empty: any refining one), the edition (-1: any), and
+    // whether the build number is known.
+    const std::tuple<std::string, std::string, int, bool> perPrefix[] = {
         {"win7", "GetVersionExA", 6, true},
         {"win10", "registry", 9, true},
         {"win81", "", 8, true}, // 8.1 reports 6.2 without a manifest
         {"win81-file", "a later step", -1, true},
         {"win81-probe", "a later step", 7, false},
     };
-    for (const auto& want : perPrefix) {
-        if (prefix == nullptr || std::string(prefix) != want.prefix)
-            continue;
-        EXPECT_TRUE(*want.step == '\0' ? refined : want.step == step) << step;
-        EXPECT_TRUE(want.edition < 0 || want.edition == info.edition().code);
-        EXPECT_EQ(want.buildKnown, info.version().build != 0) << info.versionString();
-    }
+    for (const auto& [name, wantStep, wantEdition, buildKnown] : perPrefix)
+        if (prefix != nullptr && name == prefix) {
+            EXPECT_TRUE(wantStep.empty() ? refined : wantStep == step) << step;
+            EXPECT_TRUE(wantEdition < 0 || wantEdition == info.edition().code);
+            EXPECT_EQ(buildKnown, info.version().build != 0) << info.versionString();
+        }
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -133,52 +134,48 @@ TEST_F(OsInfoSeam, RefinementSteps) {
         FakeSystem system = c.system;
         fake = &system;
         kiv::OsInfo info;
-        EXPECT_EQ(c.version, info.versionString());
-        EXPECT_EQ(c.edition, info.edition().code);
-        EXPECT_EQ(c.system.server, info.isServer());
+        const std::string version = c.version;
+        EXPECT_EQ(version + " " + std::to_string(c.edition) + (c.system.server ? " server" : ""),
+                  info.versionString() + " " + std::to_string(info.edition().code) +
+                      (info.isServer() ? " server" : ""));
         EXPECT_EQ(kiv::OsEdition{c.edition}.name(c.system.server), info.editionName());
         EXPECT_EQ("Microsoft Windows " + info.editionName(), printed(info));
-        std::string version = c.version;
         EXPECT_EQ(version.substr(0, version.rfind('.')), info.shortVersionString());
         EXPECT_EQ(system.realMajor != 0, system.probes > 0) << "probed only as the last resort";
     }
 }
 
 TEST(OsInfoTexts, EditionPerVersionAndProductType) {
-    const struct {
-        DWORD major, minor;
-        int edition;
-        const char *workstation, *server;
-    } cases[] = {
-        {4, 0, 1, "NT4", "NT4"},
-        {5, 2, 4, "XP 64bit", "Server 2003"},
-        {5, 3, 10, "(unknown)", "(unknown)"},
-        {6, 0, 5, "Vista", "Server 2008"},
-        {6, 1, 6, "7", "Server 2008 R2"},
-        {6, 2, 7, "8", "Server 2012"},
-        {6, 3, 8, "8.1", "Server 2012 R2"},
-        {6, 4, 10, "(unknown)", "(unknown)"},
-        {10, 0, 9, "10", "10"},
-        {10, 1, 10, "(unknown)", "(unknown)"},
+    // major, minor, "edition workstation-name/server-name"
+    const std::tuple<DWORD, DWORD, const char*> cases[] = {
+        {4, 0, "1 NT4/NT4"},
+        {5, 2, "4 XP 64bit/Server 2003"},
+        {5, 3, "10 (unknown)/(unknown)"},
+        {6, 0, "5 Vista/Server 2008"},
+        {6, 1, "6 7/Server 2008 R2"},
+        {6, 2, "7 8/Server 2012"},
+        {6, 3, "8 8.1/Server 2012 R2"},
+        {6, 4, "10 (unknown)/(unknown)"},
+        {10, 0, "9 10/10"},
+        {10, 1, "10 (unknown)/(unknown)"},
     };
     FOR_EACH_CASE(c, cases) {
-        kiv::OsEdition edition = kiv::OsEdition::fromVersion(c.major, c.minor);
-        EXPECT_EQ(c.edition, edition.code);
-        EXPECT_EQ(c.workstation, edition.name(false));
-        EXPECT_EQ(c.server, edition.name(true));
+        kiv::OsEdition edition = kiv::OsEdition::fromVersion(std::get<0>(c), std::get<1>(c));
+        EXPECT_EQ(std::get<2>(c), std::to_string(edition.code) + " " + edition.name(false) + "/" +
+                                      edition.name(true));
     }
 }
 
 TEST(OsInfoTexts, CodesAndVersions) {
-    const char* const editions[] = {"(none)", "NT4", "2000", "XP", "Server 2003", "Vista",
-                                    "7",      "8",   "8.1",  "10", "(unknown)",   "(invalid 11)"};
-    for (int code = 0; code < 12; ++code)
-        EXPECT_EQ(editions[code], printed(kiv::OsEdition{code}));
-    EXPECT_EQ("(invalid -1)", printed(kiv::OsEdition{-1}));
-    const char* const families[] = {"(unknown)", "Linux", "Windows",  "Mac OS X",
-                                    "Android",   "iOS",   "(unknown)"};
+    std::string editions, families;
+    for (int code = -1; code < 12; ++code)
+        editions += printed(kiv::OsEdition{code}) + "|";
     for (int code = -1; code < 6; ++code)
-        EXPECT_EQ(families[code + 1], printed(kiv::OsFamily{code}));
+        families += printed(kiv::OsFamily{code}) + "|";
+    EXPECT_EQ(
+        "(invalid -1)|(none)|NT4|2000|XP|Server 2003|Vista|7|8|8.1|10|(unknown)|(invalid 11)|",
+        editions);
+    EXPECT_EQ("(unknown)|Linux|Windows|Mac OS X|Android|iOS|(unknown)|", families);
     const DWORD absent = kiv::OsVersion::ABSENT;
     const std::pair<kiv::OsVersion, const char*> versions[] = {
         {{absent, absent, absent}, ""},

@@ -85,12 +85,11 @@ namespace {
 // Entries of a /proc directory, without "." and "..".
 int64_t CountEntries(const char* path) {
     DIR* directory = opendir(path);
-    if (directory == nullptr)
-        return -1;
-    int64_t count = 0;
-    while (const dirent* entry = readdir(directory))
+    int64_t count = directory ? 0 : -1;
+    while (const dirent* entry = directory ? readdir(directory) : nullptr)
         count += entry->d_name[0] != '.';
-    closedir(directory);
+    if (directory)
+        closedir(directory);
     return count;
 }
 
@@ -107,15 +106,14 @@ int64_t CountProcessHandles() {
 }
 
 int64_t ProcessMemoryBytes() {
-    FILE* status = fopen("/proc/self/status", "r");
-    if (status == nullptr)
-        return -1;
-    char line[256];
     long long kilobytes = -1;
-    while (fgets(line, sizeof(line), status) != nullptr &&
+    FILE* status = fopen("/proc/self/status", "r");
+    char line[256];
+    while (status && fgets(line, sizeof(line), status) &&
            sscanf(line, "VmRSS: %lld", &kilobytes) != 1) {
     }
-    fclose(status);
+    if (status)
+        fclose(status);
     return kilobytes < 0 ? -1 : kilobytes * 1024;
 }
 #endif

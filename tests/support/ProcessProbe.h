@@ -1,13 +1,12 @@
 // Figures about the running test process, for tests that check that threads, handles
-// and memory come back to where they were; -1 when a figure cannot be read.
+// (file descriptors outside Windows) and memory (the private commit on Windows, the resident
+// set elsewhere) come back to where they were; -1 when a figure cannot be read.
 #pragma once
 
 #include <cstdint>
 
 int64_t CountProcessThreads();
-// Open handles (Windows) or file descriptors (elsewhere).
 int64_t CountProcessHandles();
-// The private commit on Windows, the resident set elsewhere.
 int64_t ProcessMemoryBytes();
 
 // On Windows the runtime's own locks open their wait events when first contended, at
