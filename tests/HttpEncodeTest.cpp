@@ -14,8 +14,7 @@ std::string UrlEncode(const std::string& text, uint32_t lineLength) {
     return result;
 }
 
-// fuzz/http_encode_fuzz.cpp holds both encoders to reference models; these rows pin the
-// character set and where a line break falls.
+// The character set and where a line break falls.
 TEST(HttpUrlEncode, BytesAndLineBreaks) {
     const std::tuple<const char*, uint32_t, const char*> cases[] = {
         {"AZaz09*-.@_ ~!/+=:%\xE9\x01\x7F", 0, "AZaz09*-.@_+%7E%21%2F%2B%3D%3A%25%E9%01%7F"},
@@ -117,7 +116,7 @@ TEST(Base64Encode, VectorsAndRefusals) {
     EXPECT_EQ('\0', out[0]);
 }
 
-// fuzz/http_url_fuzz.cpp models the split and plain decimal ports; these are the port texts
+// fuzz/text_fuzz.cpp models the split and plain decimal ports; these are the port texts
 // it leaves to the conversion, and what a refusal leaves behind: "result secure host port
 // path" (null texts as "-").
 TEST(HttpUrlParse, Table) {
