@@ -3,11 +3,10 @@
 #include "profile/Profile.h"
 #include "TestHelpers.h"
 
-#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <utility>
 
 #ifdef __linux__
 #include <sys/stat.h>
@@ -32,69 +31,103 @@ std::string Got(int result, const char* text) {
     return std::to_string(result) + ":" + text;
 }
 
-TEST(ProfileLookup, DocumentShapes) {
-    const std::string lang = "[Language 1]\nVersion = 12\nBuild=3 # comment\n";
-    const std::string long510(510, 'x'), long511(511, 'x');
-    struct Case {
-        std::string doc;
-        uint32_t options;
-        const char *section, *key;
-        int found;
-        std::string value;
-    } const cases[] = {
-        {lang, 0, "LANGUAGE 1", "BUILD", 1, "3"},
-        {"[ Main ]\nk=1\n", 0, " Main ", "k", 1, "1"},
-        {"[ Main ]\nk=1\n", 0, "Main", "k", 0, ""},
-        {"\t[A]\nk=1\n", 0, "A", "k", 0, ""},
-        {"   [A] trailing\nk=1\n", 0, "A", "k", 1, "1"},
-        {"[A]\nk=1\n  [B]\nj=2\n", 0, "A", "j", 0, ""},
-        {"[A]\nk=1\r[B]\rj=2\r", 0, "B", "j", 1, "2"},
-        {"] [B]\nj=2\n", 0, "B", "j", 1, "2"},
-        {"[A]\nk=1\n[A]\nk=2\nj=3\n", 0, "A", "j", 0, ""}, // the first section wins
-        {"[A\n]\nk=1\n", 0, "A\n", "k", 0, ""},            // a header closes on its own line
-        {"[A]\nk=1\nk=2\n", 0, "A", "k", 1, "1"},
-        {"[A]\npath=C:\\dir##1\n", 0, "A", "path", 1, "C:\\dir#1"},
-        {"[A]\n;k=1\n", 0, "A", ";k", 1, "1"},
-        {"[A]\nmy key = 1\n", 0, "A", "mykey", 1, "1"},
-        {"[A]\n\tk\tey\t=\tv\ta l\t\n", 0, "A", "key", 1, "va l"},
-        {"[A]\nk= \"a b \" tail\n", PROFILE_OPT_QUOTES, "A", "k", 1, "a b "},
-        {"[A]\nk=\"abc\n", PROFILE_OPT_QUOTES, "A", "k", 1, ""},
-        {"[A]\nk=\"a#b\" # c\n", PROFILE_OPT_QUOTES, "A", "k", 1, "a#b"},
-        {"[A]\nk=a#b ## c\n", PROFILE_OPT_HASH_LITERAL, "A", "k", 1, "a#b ## c"},
-        {"[A]\r\nk=v \r\n[B]\r\nk=w\r\n", 0, "a", "K", 1, "v"},
-        {"[A]\nk=v  ", 0, "A", "k", 1, "v  "}, // no line end: trailing blanks stay
-        {"[A]\nk=" + long511 + "\nk=second\n", 0, "A", "k", 1, "second"},
-        {"[A]\nk=" + long510 + "\nk=second\n", 0, "A", "k", 1, long510},
-        // Nothing of a skipped line (here: an opened quote) carries over to the next.
-        {"[A]\nk=\"" + long511 + "\nk=q\n", PROFILE_OPT_QUOTES, "A", "k", 1, "q"},
-    };
+const ProfileNameEntry kFlags[] = {{1, "A"}, {2, "B"}, {8, "Long Name"}, {0, ""}};
+const ProfileNameEntry kXyz[] = {{1, "X"}, {2, "Y"}, {4, "Z"}, {0, ""}};
+
+// One call, as "result:what it gave": a getter's (lower-case operation) output, with `value`
+// as the default or the value looked for, or the whole document after an edit.
+std::string Call(Profile* p, char op, const char* section, const char* key, const char* value) {
+    char out[600] = "untouched";
+    std::string text = "stale";
+    int32_t number = 0;
+    uint32_t flag = 99;
+    const uint32_t given = value != nullptr ? static_cast<uint32_t>(std::atoll(value)) : 0;
+    const size_t offset = std::strtoul(key, nullptr, 10);
+    const int result = op == 'g'   ? ProfileGetString(p, section, key, out, sizeof out, value)
+                       : op == 's' ? ProfileGetStdString(p, section, key, text)
+                       : op == 'i' ? ProfileGetInt(p, section, key, &number, 42)
+                       : op == 'b' ? ProfileGetBool(p, section, key, &flag, given)
+                       : op == 'f' ? ProfileGetFlags(p, section, key, kFlags, &flag, given)
+                       : op == 'e' ? ProfileGetEnum(p, section, key, kFlags, &flag, given)
+                       : op == 'h' ? ProfileHasValue(p, section, key, value)
+                       : op == 'p' ? ProfileHasValue(p, section, key, value, 1) // key prefix
+                       : op == 'S' ? ProfileSetString(p, section, key, value)
+                       : op == 'A' ? ProfileAddEntry(p, section, key, value)
+                       : op == 'D' ? ProfileDeleteSection(p, section)
+                       : op == 'E' ? ProfileDeleteEntry(p, section, key)
+                       : op == 'I' ? ProfileSetInt(p, section, key, std::atoi(value))
+                       : op == 'B' ? ProfileSetBool(p, section, key, given)
+                       : op == 'F' ? ProfileSetFlags(p, section, key, kXyz, given)
+                       : op == 'R' ? ProfileRemoveText(p, offset, given) // at the key's offset
+                                   : ProfileInsertText(p, value, offset);
+    EXPECT_TRUE(op != 'g' || result == 0 || ProfileSectionExists(p, section));
+    if (op >= 'a')
+        return Got(result, op == 'g'                ? out
+                           : op == 's'              ? text.c_str()
+                           : op == 'i'              ? std::to_string(number).c_str()
+                           : op == 'h' || op == 'p' ? ""
+                                                    : std::to_string(flag).c_str());
+    EXPECT_EQ(strlen(p->text), p->text_length);
+    EXPECT_EQ(result == 1 ? 1u : 0u, p->modified);
+    return Got(result, p->text);
+}
+
+struct Case {
+    std::string doc;
+    char op;
+    const char *section, *key, *value;
+    std::string expected;
+    uint32_t options = 0;
+};
+
+template <size_t N>
+void RunCases(const Case (&cases)[N]) {
     FOR_EACH_CASE(c, cases) {
         Doc doc(c.doc, c.options);
-        char out[600] = "untouched";
-        const int found = ProfileGetString(&doc.p, c.section, c.key, out, sizeof out);
-        EXPECT_EQ(c.found, found);
-        EXPECT_EQ(c.found ? c.value : std::string(), std::string(out));
-        EXPECT_EQ(c.found, found && ProfileSectionExists(&doc.p, c.section));
+        EXPECT_EQ(c.expected, Call(&doc.p, c.op, c.section, c.key, c.value));
     }
 }
 
-// How a length loads a buffer and how a small buffer cuts a value are the fuzz harness's.
-TEST(ProfileLookup, BufferLoadingAndOutput) {
-    Doc doc("[A]\nk=abcdef\n");
-    char out[8];
-    EXPECT_EQ("0:dflt",
-              Got(ProfileGetString(&doc.p, "A", "missing", out, sizeof out, "dflt"), out));
-    EXPECT_EQ("0:d2", Got(ProfileGetString(&doc.p, nullptr, "k", out, sizeof out, "d2"), out));
-    EXPECT_EQ("0:d2", Got(ProfileGetString(&doc.p, "A", "k", out, sizeof out, nullptr),
-                          out)); // a null default leaves the output alone
-    ASSERT_EQ(1, ProfileLoadBuffer(&doc.p, nullptr, 5));
-    EXPECT_STREQ("", ProfileGetText(&doc.p));
-    EXPECT_EQ(0, ProfileSetOptions(&doc.p, 4));
-    EXPECT_EQ(1, ProfileSetOptions(&doc.p, 3));
+TEST(ProfileLookup, DocumentShapes) {
+    const std::string lang = "[Language 1]\nVersion = 12\nBuild=3 # comment\n",
+                      abc = "[A]\nk=abc\n";
+    const std::string long510(510, 'x'), long511(511, 'x');
+    const Case cases[] = {
+        {lang, 'g', "LANGUAGE 1", "BUILD", "", "1:3"},
+        {"[ Main ]\nk=1\n", 'g', " Main ", "k", "", "1:1"},
+        {"[ Main ]\nk=1\n", 'g', "Main", "k", "", "0:"},
+        {"\t[A]\nk=1\n", 'g', "A", "k", "", "0:"},
+        {"   [A] trailing\nk=1\n", 'g', "A", "k", "", "1:1"},
+        {"[A]\nk=1\n  [B]\nj=2\n", 'g', "A", "j", "", "0:"},
+        {"[A]\nk=1\r[B]\rj=2\r", 'g', "B", "j", "", "1:2"},
+        {"] [B]\nj=2\n", 'g', "B", "j", "", "1:2"},
+        {"[A]\nk=1\n[A]\nk=2\nj=3\n", 'g', "A", "j", "", "0:"}, // the first section wins
+        {"[A\n]\nk=1\n", 'g', "A\n", "k", "", "0:"},            // a header closes on its own line
+        {"[A]\nk=1\nk=2\n", 'g', "A", "k", "", "1:1"},
+        {"[A]\npath=C:\\dir##1\n", 'g', "A", "path", "", "1:C:\\dir#1"},
+        {"[A]\n;k=1\n", 'g', "A", ";k", "", "1:1"},
+        {"[A]\nmy key = 1\n", 'g', "A", "mykey", "", "1:1"},
+        {"[A]\n\tk\tey\t=\tv\ta l\t\n", 'g', "A", "key", "", "1:va l"},
+        {"[A]\nk= \"a b \" tail\n", 'g', "A", "k", "", "1:a b ", PROFILE_OPT_QUOTES},
+        {"[A]\nk=\"abc\n", 'g', "A", "k", "", "1:", PROFILE_OPT_QUOTES},
+        {"[A]\nk=\"a#b\" # c\n", 'g', "A", "k", "", "1:a#b", PROFILE_OPT_QUOTES},
+        {"[A]\nk=a#b ## c\n", 'g', "A", "k", "", "1:a#b ## c", PROFILE_OPT_HASH_LITERAL},
+        {"[A]\r\nk=v \r\n[B]\r\nk=w\r\n", 'g', "a", "K", "", "1:v"},
+        {"[A]\nk=v  ", 'g', "A", "k", "", "1:v  "}, // no line end: trailing blanks stay
+        {"[A]\nk=" + long511 + "\nk=second\n", 'g', "A", "k", "", "1:second"},
+        {"[A]\nk=" + long510 + "\nk=second\n", 'g', "A", "k", "", "1:" + long510},
+        // Nothing of a skipped line (here: an opened quote) carries over to the next.
+        {"[A]\nk=\"" + long511 + "\nk=q\n", 'g', "A", "k", "", "1:q", PROFILE_OPT_QUOTES},
+        // Defaults: a missing key or section gives it; a null one refuses the call.
+        {abc, 'g', "A", "missing", "dflt", "0:dflt"},
+        {abc, 'g', nullptr, "k", "d2", "0:d2"},
+        {abc, 'g', "A", "k", nullptr, "0:untouched"},
+    };
+    RunCases(cases);
 }
 
 // Ranges inside the text are the fuzz harness's; these lie partly or wholly outside it.
-TEST(ProfileLookup, OddRangesStayInsideTheText) {
+TEST(ProfileLookup, OddRangesBuffersAndOptions) {
     Doc doc("[A]\nk=v\nj=w");
     const char *start = doc.p.text, *end = doc.p.text + doc.p.text_length, *valueStart = nullptr;
     char out[16];
@@ -107,6 +140,10 @@ TEST(ProfileLookup, OddRangesStayInsideTheText) {
     EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, elsewhere, end, nullptr, out, sizeof out, 0));
     EXPECT_EQ("1:w", Got(ProfileFindEntry(&doc.p, "jx", 1, start, end, nullptr, out, sizeof out, 0),
                          out)); // prefix comparison
+    ASSERT_EQ(1, ProfileLoadBuffer(&doc.p, nullptr, 5));
+    EXPECT_STREQ("", ProfileGetText(&doc.p));
+    EXPECT_EQ(0, ProfileSetOptions(&doc.p, 4));
+    EXPECT_EQ(1, ProfileSetOptions(&doc.p, 3));
 }
 
 // The section names, then the key=value pairs of `section`: "A,B: k=v;".
@@ -149,10 +186,34 @@ TEST(ProfileEnumeration, SectionsAndEntries) {
                      ProfileNextSection(&empty, name, sizeof name));
 }
 
-const ProfileNameEntry kFlags[] = {{1, "A"}, {2, "B"}, {8, "Long Name"}, {0, ""}};
+// Bools keep their default (7) on other words; flags OR into the default and fail on an
+// unknown name; an enum takes one name; HasValue sees later lines, a key prefix and case.
+TEST(ProfileTyped, GettersOfEveryKind) {
+    const std::string t = "[T]\ny=yes\non=ON\none=1\nplus=+1\noff=off\nno=NO\nzero=0\nmaybe=maybe\n"
+                          "f1=a; b|A\nf2=a,x\nf3=\nf4=long name,b\nk=1\nk=2\nkx=3\ncase=On\n"
+                          "e=b\nlong=LONG NAME\nbad=zz\nc=abc\nq=\" -3\"\n";
+    const Case cases[] = {
+        {t, 'b', "T", "y", "7", "1:1"},       {t, 'b', "T", "on", "7", "1:1"},
+        {t, 'b', "T", "one", "7", "1:1"},     {t, 'b', "T", "plus", "7", "1:1"},
+        {t, 'b', "T", "off", "7", "1:0"},     {t, 'b', "T", "no", "7", "1:0"},
+        {t, 'b', "T", "zero", "7", "1:0"},    {t, 'b', "T", "maybe", "7", "1:7"},
+        {t, 'b', "T", "missing", "7", "0:7"}, {t, 'f', "T", "f1", "0", "1:3"},
+        {t, 'f', "T", "f2", "0", "0:1"},      {t, 'f', "T", "f1", "4", "1:7"},
+        {t, 'f', "T", "f3", "4", "1:4"},      {t, 'f', "T", "f4", "0", "0:2"},
+        {t, 'f', "T", "missing", "4", "0:4"}, {t, 'f', "T", "e", "5", "1:7"},
+        {t, 'f', "T", "long", "5", "0:5"},    {t, 'f', "T", "bad", "5", "0:5"},
+        {t, 'e', "T", "f1", "4", "0:4"},      {t, 'e', "T", "missing", "4", "0:4"},
+        {t, 'e', "T", "e", "5", "1:2"},       {t, 'e', "T", "long", "5", "1:8"},
+        {t, 'e', "T", "bad", "5", "0:5"},     {t, 'i', "T", "c", "", "1:0"},
+        {t, 'i', "T", "missing", "", "0:42"}, {t, 'i', "T", "q", "", "1:-3", PROFILE_OPT_QUOTES},
+        {t, 'h', "T", "k", "2", "1:"},        {t, 'p', "T", "K", "3", "1:"},
+        {t, 'h', "T", "k", "3", "0:"},        {t, 'h', "T", "case", "on", "0:"},
+        {t, 'h', "X", "k", "1", "0:"},        {t, 's', "T", "f1", "", "1:a; b|A"},
+    };
+    RunCases(cases);
+}
 
-TEST(ProfileTyped, IntegerConversion) {
-    // Saturated beyond the int range, 2^64 + 5 among them.
+TEST(ProfileTyped, IntegerConversionSaturates) {
     std::string numbers;
     for (const char* text :
          {"12abc", " \t-7", "\r\n\v\f9", "abc", "+5", "0x10", "2147483647", "2147483648",
@@ -161,57 +222,6 @@ TEST(ProfileTyped, IntegerConversion) {
     EXPECT_EQ("12 -7 9 0 5 0 2147483647 2147483647 2147483647 -2147483648 -2147483648 "
               "-2147483648 ",
               numbers);
-    Doc doc("[N]\nc=abc\nq=\" -3\"\n", PROFILE_OPT_QUOTES);
-    int32_t c = 0, q = 0, missing = 0;
-    EXPECT_EQ(1, ProfileGetInt(&doc.p, "N", "c", &c, 42));
-    EXPECT_EQ(1, ProfileGetInt(&doc.p, "N", "q", &q));
-    EXPECT_EQ(0, ProfileGetInt(&doc.p, "N", "missing", &missing, 42));
-    EXPECT_EQ("0 -3 42",
-              std::to_string(c) + " " + std::to_string(q) + " " + std::to_string(missing));
-}
-
-TEST(ProfileTyped, BooleansEnumsFlagsAndValues) {
-    Doc doc("[T]\ny=yes\non=ON\none=1\nplus=+1\noff=off\nno=NO\nzero=0\nmaybe=maybe\n"
-            "f1=a; b|A\nf2=a,x\nf3=\nf4=long name,b\nk=1\nk=2\nkx=3\ncase=On\n"
-            "e=b\nlong=LONG NAME\nbad=zz\n");
-    const std::pair<const char*, uint32_t> bools[] = {
-        {"y", 1},  {"on", 1},   {"one", 1},   {"plus", 1},    {"off", 0},
-        {"no", 0}, {"zero", 0}, {"maybe", 7}, {"missing", 7},
-    };
-    FOR_EACH_CASE(c, bools) {
-        uint32_t flag = 9;
-        EXPECT_EQ(strcmp(c.first, "missing") != 0, ProfileGetBool(&doc.p, "T", c.first, &flag, 7));
-        EXPECT_EQ(c.second, flag);
-    }
-    struct {
-        const char* key;
-        uint32_t defaultValue;
-        int flagsResult;
-        uint32_t flags;
-        int enumResult;
-        uint32_t enumValue;
-    } const named[] = {
-        {"f1", 0, 1, 3, 0, 0}, {"f2", 0, 0, 1, 0, 0},   {"f1", 4, 1, 7, 0, 4},
-        {"f3", 4, 1, 4, 0, 4}, {"f4", 0, 0, 2, 0, 0},   {"missing", 4, 0, 4, 0, 4},
-        {"e", 5, 1, 7, 1, 2},  {"long", 5, 0, 5, 1, 8}, {"bad", 5, 0, 5, 0, 5},
-    };
-    FOR_EACH_CASE(c, named) {
-        uint32_t flags = 99, value = 99;
-        EXPECT_EQ(c.flagsResult,
-                  ProfileGetFlags(&doc.p, "T", c.key, kFlags, &flags, c.defaultValue));
-        EXPECT_EQ(c.flags, flags);
-        EXPECT_EQ(c.enumResult, ProfileGetEnum(&doc.p, "T", c.key, kFlags, &value, c.defaultValue));
-        EXPECT_EQ(c.enumValue, value);
-    }
-    // A later line counts, a key prefix may be given, values keep their case.
-    EXPECT_EQ(1, ProfileHasValue(&doc.p, "T", "k", "2"));
-    EXPECT_EQ(1, ProfileHasValue(&doc.p, "T", "K", "3", 1));
-    EXPECT_EQ(0, ProfileHasValue(&doc.p, "T", "k", "3") +
-                     ProfileHasValue(&doc.p, "T", "case", "on") +
-                     ProfileHasValue(&doc.p, "X", "k", "1"));
-    std::string text = "stale";
-    EXPECT_EQ(1, ProfileGetStdString(&doc.p, "T", "f1", text));
-    EXPECT_EQ("a; b|A", text);
 }
 
 TEST(ProfileNames, FlagsToTextAndNameOfValue) {
@@ -228,6 +238,47 @@ TEST(ProfileNames, FlagsToTextAndNameOfValue) {
     EXPECT_STREQ("", NameOfValue(1, nullptr));
 }
 
+const char kThree[] = "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\n";
+
+TEST(ProfileEdit, SetAddAndDeletePositions) {
+    const std::string three = kThree, x600(600, 'x');
+    const Case cases[] = {
+        {three, 'S', "b", "B", "x", "1:[A]\na=1\n[B]\nb=x # keep\n[C]\nc=3\n"},
+        {three, 'S', "B", "new", "v", "1:[A]\na=1\n[B]\nb=2 # keep\nnew=v\n[C]\nc=3\n"},
+        {three, 'S', "C", "new", "v", "1:[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\nnew=v\n"},
+        {three, 'S', "D", "k", "v", "1:" + three + "\n\n[D]\nk=v\n"},
+        {three, 'S', "B", "b", "a#b\r\nc\td", "1:[A]\na=1\n[B]\nb=a##b  c d # keep\n[C]\nc=3\n"},
+        {three, 'A', "B", "b", "9 # x", "1:[A]\na=1\n[B]\nb=2 # keep\n\nb=9 # x\n[C]\nc=3\n"},
+        {three, 'A', "D", "k", "v", "1:" + three + "\n\n[D]\nk=v\n"},
+        {three, 'D', "B", "", "", "1:[A]\na=1\n\n[C]\nc=3\n"},
+        {three, 'D', "C", "", "", "1:[A]\na=1\n[B]\nb=2 # keep\n"},
+        {three, 'E', "B", "B", "", "1:[A]\na=1\n[B]\n[C]\nc=3\n"},
+        {three, 'E', "A", "x", "", "0:" + three}, // a key the section lacks
+        {"[A]\nk = 1\nk=2\r\n\r\nj=3\n", 'E', "A", "k", "", "1:[A]\nk = 1\nj=3\n"},
+        {"[A]\nk=1", 'E', "A", "k", "", "0:[A]\nk=1"},
+        // Only the bytes of the old value go: its quotes, tabs inside it and doubled '#'.
+        {"[A]\nk= \"old\" # c\n", 'S', "A", "k", "new", "1:[A]\nk= \"new\" # c\n",
+         PROFILE_OPT_QUOTES},
+        {"[A]\nk=a\tb ##c\t# c\n", 'S', "A", "k", "x", "1:[A]\nk=x\t# c\n"},
+        {"[A]\nk=\nj=1\n", 'S', "A", "k", "v", "1:[A]\nk=v\nj=1\n"},
+        {"[A]\nk=", 'S', "A", "k", "v", "1:[A]\nk=v"},
+        // An empty value with a comment behind it: the new value goes before the comment.
+        {"[A]\nk= # c\n", 'S', "A", "k", "v", "1:[A]\nk= v # c\n"},
+        // A skipped over-long line leaves no value start behind for the next one.
+        {"[A]\nk=" + x600 + "\nk=old\n", 'S', "A", "k", "v", "1:[A]\nk=" + x600 + "\nk=v\n"},
+        // A new entry behind an unterminated last line gets a line of its own.
+        {"[A]\nk=1", 'S', "A", "j", "2", "1:[A]\nk=1\nj=2\n"},
+        {"[A]\n", 'I', "A", "i", "-2147483648", "1:[A]\ni=-2147483648\n"},
+        {"[A]\n", 'B', "A", "on", "5", "1:[A]\non=On\n"},
+        {"[A]\n", 'F', "A", "f", "5", "1:[A]\nf=X,Z\n"},
+        // The two edit primitives at odd offsets.
+        {"[A]\nk=1\n", 'R', "", "7", "2", "0:[A]\nk=1\n"}, // one byte short
+        {"[A]\nk=1\n", 'R', "", "1", "2", "1:[\nk=1\n"},
+        {"[A]\n", 'T', "", "99", "x", "1:[A]\nx"},
+    };
+    RunCases(cases);
+}
+
 // What a text written in text mode looks like on disk.
 std::string OnDisk(std::string text) {
 #ifdef _WIN32
@@ -235,65 +286,6 @@ std::string OnDisk(std::string text) {
         text.insert(at, 1, '\r');
 #endif
     return text;
-}
-
-const char kThree[] = "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\n";
-
-TEST(ProfileEdit, SetAddAndDeletePositions) {
-    struct Case {
-        std::string doc;
-        char op; // S, Q (quotes on): set; A: add entry; D: delete section; E: delete entry
-        const char *section, *key, *value;
-        int result;
-        std::string text;
-    } const cases[] = {
-        {kThree, 'S', "b", "B", "x", 1, "[A]\na=1\n[B]\nb=x # keep\n[C]\nc=3\n"},
-        {kThree, 'S', "B", "new", "v", 1, "[A]\na=1\n[B]\nb=2 # keep\nnew=v\n[C]\nc=3\n"},
-        {kThree, 'S', "C", "new", "v", 1, "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\nnew=v\n"},
-        {kThree, 'S', "D", "k", "v", 1, std::string(kThree) + "\n\n[D]\nk=v\n"},
-        {kThree, 'S', "B", "b", "a#b\r\nc\td", 1, "[A]\na=1\n[B]\nb=a##b  c d # keep\n[C]\nc=3\n"},
-        {kThree, 'A', "B", "b", "9 # x", 1, "[A]\na=1\n[B]\nb=2 # keep\n\nb=9 # x\n[C]\nc=3\n"},
-        {kThree, 'A', "D", "k", "v", 1, std::string(kThree) + "\n\n[D]\nk=v\n"},
-        {kThree, 'D', "B", "", "", 1, "[A]\na=1\n\n[C]\nc=3\n"},
-        {kThree, 'D', "C", "", "", 1, "[A]\na=1\n[B]\nb=2 # keep\n"},
-        {kThree, 'E', "B", "B", "", 1, "[A]\na=1\n[B]\n[C]\nc=3\n"},
-        {kThree, 'E', "A", "x", "", 0, kThree}, // a key the section lacks
-        {"[A]\nk = 1\nk=2\r\n\r\nj=3\n", 'E', "A", "k", "", 1, "[A]\nk = 1\nj=3\n"},
-        {"[A]\nk=1", 'E', "A", "k", "", 0, "[A]\nk=1"},
-        // Only the bytes of the old value go: its quotes, tabs inside it and doubled '#'.
-        {"[A]\nk= \"old\" # c\n", 'Q', "A", "k", "new", 1, "[A]\nk= \"new\" # c\n"},
-        {"[A]\nk=a\tb ##c\t# c\n", 'S', "A", "k", "x", 1, "[A]\nk=x\t# c\n"},
-        {"[A]\nk=\nj=1\n", 'S', "A", "k", "v", 1, "[A]\nk=v\nj=1\n"},
-        {"[A]\nk=", 'S', "A", "k", "v", 1, "[A]\nk=v"},
-        // An empty value with a comment behind it: the new value goes before the comment.
-        {"[A]\nk= # c\n", 'S', "A", "k", "v", 1, "[A]\nk= v # c\n"},
-        // A skipped over-long line leaves no value start behind for the next one.
-        {"[A]\nk=" + std::string(600, 'x') + "\nk=old\n", 'S', "A", "k", "v", 1,
-         "[A]\nk=" + std::string(600, 'x') + "\nk=v\n"},
-        // A new entry behind an unterminated last line gets a line of its own.
-        {"[A]\nk=1", 'S', "A", "j", "2", 1, "[A]\nk=1\nj=2\n"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        Doc doc(c.doc, c.op == 'Q' ? uint32_t{PROFILE_OPT_QUOTES} : 0u);
-        const int result = c.op == 'A'   ? ProfileAddEntry(&doc.p, c.section, c.key, c.value)
-                           : c.op == 'D' ? ProfileDeleteSection(&doc.p, c.section)
-                           : c.op == 'E' ? ProfileDeleteEntry(&doc.p, c.section, c.key)
-                                         : ProfileSetString(&doc.p, c.section, c.key, c.value);
-        EXPECT_EQ(c.result, result);
-        EXPECT_EQ(c.text, doc.Text());
-        EXPECT_EQ(strlen(doc.p.text), doc.p.text_length);
-        EXPECT_EQ(c.result == 1 ? 1u : 0u, doc.p.modified);
-    }
-    // The typed setters, and the two edit primitives at odd offsets.
-    Doc doc("[A]\n");
-    const ProfileNameEntry table[] = {{1, "X"}, {2, "Y"}, {4, "Z"}, {0, ""}};
-    EXPECT_EQ(1, ProfileSetInt(&doc.p, "A", "i", INT_MIN));
-    EXPECT_EQ(1, ProfileSetBool(&doc.p, "A", "on", 5));
-    EXPECT_EQ(1, ProfileSetFlags(&doc.p, "A", "f", table, 5));
-    EXPECT_EQ(0, ProfileRemoveText(&doc.p, 29, 2)); // one byte short
-    EXPECT_EQ(1, ProfileInsertText(&doc.p, "x", 99));
-    EXPECT_EQ(1, ProfileRemoveText(&doc.p, 1, 2));
-    EXPECT_EQ("[\ni=-2147483648\non=On\nf=X,Z\nx", doc.Text());
 }
 
 TEST(ProfileEdit, ValuesReadBackAsGiven) {
@@ -312,42 +304,79 @@ TEST(ProfileEdit, ValuesReadBackAsGiven) {
     EXPECT_EQ(std::string(255, '#'), out);
 }
 
-TEST(ProfileFile, LoadWriteBackAndClose) {
-    TempFile file("kiv_profile"), missing("kiv_profile");
-    file.Write("[A]\r\nk=v\r\nlong=" + std::string(1200, 'x') + "\r\nlast=1");
+// Test transform: XOR with 0x5A, and the result that g_transformResult says.
+int g_transformResult = 1;
+int XorTransform(char* buffer, uint32_t, uint32_t* length) {
+    for (uint32_t i = 0; i < *length; ++i)
+        buffer[i] = static_cast<char>(buffer[i] ^ 0x5A);
+    return g_transformResult;
+}
+
+std::string Xor(std::string bytes) {
+    for (char& c : bytes)
+        c = static_cast<char>(c ^ 0x5A);
+    return bytes;
+}
+
+// A file holding `before` (or none) is loaded, plainly or through the transform, has A.k
+// set to `value` and is closed, or saved through the transform when loaded through it.
+// Without a value the file is overwritten after the load: closing must leave it alone.
+// Plain files are read and written in text mode, transformed ones as bytes.
+TEST(ProfileFile, LoadEditAndClose) {
+    const std::string x1200(1200, 'x'), crypted = Xor("[A]\r\nk=v\r\n");
+#ifdef _WIN32
+    const std::string eol = "\n";
+#else
+    const std::string eol = "\r\n";
+#endif
+    struct {
+        std::string before;
+        bool transformed;
+        int loadAnswer, saveAnswer; // the transform's
+        const char* value;
+        std::string loaded, closed; // "result:text" and "result:file"
+    } const cases[] = {
+        {"[A]\r\nk=v\r\nlong=" + x1200 + "\r\nlast=1", false, 1, 1, nullptr,
+         "1:[A]" + eol + "k=v" + eol + "long=" + x1200 + eol + "last=1\n", "1:untouched"},
+        {"[A]\nk=v\n", false, 1, 1, "w", "1:[A]\nk=v\n", "1:" + OnDisk("[A]\nk=w\n")},
+        {"", false, 1, 1, nullptr, "1:", "1:untouched"}, // no line end invented
+        {"(no file)", false, 1, 1, "7", "0:", "1:" + OnDisk("\n\n[A]\nk=7\n")},
+        {crypted, true, 1, 1, "w", "1:[A]\r\nk=v\r\n", "1:" + Xor("[A]\r\nk=w\r\n")},
+        {crypted, true, 1, 0, "z", "1:[A]\r\nk=v\r\n", "0:" + crypted},
+        {crypted, true, 1, 1, nullptr, "1:[A]\r\nk=v\r\n", "1:untouched"},
+        // Only exactly 1 counts on load; a failed load keeps no file name.
+        {crypted, true, 2, 1, "clear", "0:", "1:" + crypted},
+        {"(no file)", true, 1, 1, nullptr, "0:", "1:untouched"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        TempFile file("kiv_profile");
+        if (c.before != "(no file)")
+            file.Write(c.before);
+        Profile p;
+        ProfileInit(&p);
+        g_transformResult = c.loadAnswer;
+        const int loaded = c.transformed
+                               ? ProfileLoadFileTransformed(&p, file.c_str(), XorTransform)
+                               : ProfileLoadFile(&p, file.c_str());
+        EXPECT_EQ(c.loaded, Got(loaded, p.text));
+        EXPECT_EQ(strlen(p.text), p.text_length);
+        if (c.value != nullptr)
+            ProfileSetString(&p, "A", "k", c.value);
+        else
+            file.Write("untouched");
+        g_transformResult = c.saveAnswer;
+        const int closed = c.transformed && loaded == 1 ? ProfileSaveTransformed(&p, XorTransform)
+                                                        : ProfileClose(&p);
+        EXPECT_EQ(nullptr, p.text);
+        EXPECT_EQ(c.closed, Got(closed, file.Read().c_str()));
+    }
+    g_transformResult = 1;
+}
+
+TEST(ProfileFile, RefusedAndUnwritableFilesAndBuffers) {
+    TempFile file("kiv_profile");
     Profile p;
     ProfileInit(&p);
-    ASSERT_EQ(1, ProfileLoadFile(&p, file.c_str()));
-    EXPECT_STREQ(file.c_str(), p.file_name);
-#ifdef _WIN32
-    const std::string loaded = "[A]\nk=v\nlong=" + std::string(1200, 'x') + "\nlast=1\n";
-#else
-    const std::string loaded = "[A]\r\nk=v\r\nlong=" + std::string(1200, 'x') + "\r\nlast=1\n";
-#endif
-    EXPECT_EQ(loaded, p.text);
-    EXPECT_EQ(loaded.size(), p.text_length);
-    // Unmodified: nothing is written.
-    file.Write("changed");
-    EXPECT_EQ(1, ProfileClose(&p));
-    EXPECT_EQ(nullptr, p.text);
-    EXPECT_EQ("changed", file.Read());
-    // Modified: the whole text goes back in text mode.
-    file.Write("[A]\nk=v\n");
-    ASSERT_EQ(1, ProfileLoadFile(&p, file.c_str()));
-    ASSERT_EQ(1, ProfileSetString(&p, "A", "k", "w"));
-    EXPECT_EQ(1, ProfileClose(&p));
-    EXPECT_EQ(OnDisk("[A]\nk=w\n"), file.Read());
-    // Empty file: empty text, no line end invented.
-    file.Write("");
-    ASSERT_EQ(1, ProfileLoadFile(&p, file.c_str()));
-    EXPECT_STREQ("", p.text);
-    ProfileClose(&p);
-    // A missing file gives an empty document that a close creates.
-    EXPECT_EQ(0, ProfileLoadFile(&p, missing.c_str()));
-    EXPECT_STREQ("", p.text);
-    ASSERT_EQ(1, ProfileSetInt(&p, "S", "n", 7));
-    EXPECT_EQ(1, ProfileClose(&p));
-    EXPECT_EQ(OnDisk("\n\n[S]\nn=7\n"), missing.Read());
     // A file that cannot be written: 0, and the document is released all the same.
     EXPECT_EQ(0, ProfileLoadFile(&p, (file.path + ".d/none/x.ini").c_str()));
     ProfileSetString(&p, "S", "k", "v");
@@ -361,6 +390,10 @@ TEST(ProfileFile, LoadWriteBackAndClose) {
     ProfileSetString(&p, "A", "k", "4");
     EXPECT_EQ(1, ProfileClose(&p));
     EXPECT_EQ(OnDisk("[A]\nk=2\n"), file.Read());
+    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, file.c_str(), nullptr));
+    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, nullptr, XorTransform));
+    EXPECT_EQ(0, ProfileSaveTransformed(&p, nullptr));
+    ProfileClose(&p);
 #ifdef __linux__
     // Files that never end: a device measuring 0 gives what its size promised, a FIFO
     // without a writer is refused instead of waited for.
@@ -370,8 +403,7 @@ TEST(ProfileFile, LoadWriteBackAndClose) {
     const std::string fifo = file.path + ".fifo";
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     EXPECT_EQ(0, ProfileLoadFile(&p, fifo.c_str()));
-    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, fifo.c_str(),
-                                            [](char*, uint32_t, uint32_t*) { return 1; }));
+    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, fifo.c_str(), XorTransform));
     ProfileSetString(&p, "A", "k", "v");
     EXPECT_EQ(0, ProfileClose(&p));
     remove(fifo.c_str());
@@ -390,60 +422,6 @@ TEST(ProfileFile, OneShotFunctions) {
     EXPECT_EQ(OnDisk("[A]\nk=v\n\nj=1\n"), file.Read());
     EXPECT_EQ(0, ProfileAddFileEntry(missing.c_str(), "A", "j", "1"));
     EXPECT_EQ("(no file)", missing.Read());
-}
-
-// Test transform: XOR with 0x5A, and the result that g_transformResult says.
-int g_transformResult = 1;
-int XorTransform(char* buffer, uint32_t, uint32_t* length) {
-    for (uint32_t i = 0; i < *length; ++i)
-        buffer[i] = static_cast<char>(buffer[i] ^ 0x5A);
-    return g_transformResult;
-}
-
-std::string Xor(std::string bytes) {
-    for (char& c : bytes)
-        c = static_cast<char>(c ^ 0x5A);
-    return bytes;
-}
-
-TEST(ProfileFile, Transforms) {
-    TempFile file("kiv_profile");
-    file.Write(Xor("[A]\r\nk=v\r\n"));
-    Profile p;
-    ProfileInit(&p);
-    // Read and written as bytes: no line-end translation either way.
-    ASSERT_EQ(1, ProfileLoadFileTransformed(&p, file.c_str(), XorTransform));
-    EXPECT_STREQ("[A]\r\nk=v\r\n", p.text);
-    ASSERT_EQ(1, ProfileSetString(&p, "A", "k", "w"));
-    EXPECT_EQ(1, ProfileSaveTransformed(&p, XorTransform));
-    EXPECT_EQ(Xor("[A]\r\nk=w\r\n"), file.Read());
-    EXPECT_EQ(nullptr, p.text);
-    // A failing save writes nothing but still closes; an unmodified one writes nothing.
-    ASSERT_EQ(1, ProfileLoadFileTransformed(&p, file.c_str(), XorTransform));
-    ProfileSetString(&p, "A", "k", "z");
-    g_transformResult = 0;
-    EXPECT_EQ(0, ProfileSaveTransformed(&p, XorTransform));
-    EXPECT_EQ(nullptr, p.text);
-    EXPECT_EQ(Xor("[A]\r\nk=w\r\n"), file.Read());
-    g_transformResult = 1;
-    ASSERT_EQ(1, ProfileLoadFileTransformed(&p, file.c_str(), XorTransform));
-    file.Write("other");
-    EXPECT_EQ(1, ProfileSaveTransformed(&p, XorTransform));
-    EXPECT_EQ("other", file.Read());
-    // Only exactly 1 counts on load; a failed load keeps no file name, so edits and a
-    // close cannot overwrite the file in the clear.
-    g_transformResult = 2;
-    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, file.c_str(), XorTransform));
-    g_transformResult = 1;
-    EXPECT_STREQ("", p.text);
-    ProfileSetString(&p, "A", "k", "clear");
-    EXPECT_EQ(1, ProfileClose(&p));
-    EXPECT_EQ("other", file.Read());
-    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, (file.path + ".x").c_str(), XorTransform));
-    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, file.c_str(), nullptr));
-    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, nullptr, XorTransform));
-    EXPECT_EQ(0, ProfileSaveTransformed(&p, nullptr));
-    ProfileClose(&p);
 }
 
 // Test cipher: XOR with the byte that the context points to. Counts its calls; fails

@@ -1,16 +1,20 @@
-// kiv::RegistryKey and kiv::RegistryValue, natively on the stand-in and under Wine on the
-// real registry, below a key of the test's own.
+// The registry calls themselves, and kiv::RegistryKey and kiv::RegistryValue on them: natively
+// on the stand-in of compat/, under Wine on the real registry. Any difference between the two
+// runs is a fault of the stand-in.
 #include <atomic>
 #include <functional>
 #include <iomanip>
+#include <map>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 #include <tuple>
 
 #include "TestHelpers.h"
 #include "os/win32/Registry.h"
 #include "src/os/win32/RegistryCalls.h"
-#include "support/RegistryFixture.h"
 
 using kiv::RegistryKey;
 using kiv::RegistryValue;
@@ -34,16 +38,34 @@ std::string B(const char (&bytes)[N]) {
 
 std::atomic<int> opens, closes; // keys the library opened and closed
 
-class RegistryKeyTest : public RegistryTest {
+// A key of the test's own below HKEY_CURRENT_USER\Software, made new for each test and
+// deleted with its tree: runs never meet nor leave residue.
+class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        static unsigned counter = 0;
+        path = "Software\\kivupdate-test-" + std::to_string(std::random_device()()) + "-" +
+               std::to_string(++counter);
+        DWORD disposition = 0;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &root, &disposition),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
         key = std::make_unique<RegistryKey>(root, "", RegistryKey::READ | RegistryKey::WRITE);
     }
     void TearDown() override {
         key.reset();
         kiv::registryCalls = kiv::kSystemRegistryCalls;
-        RegistryTest::TearDown();
+        RegCloseKey(root);
+        EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+    }
+    void MakeKey(const char* sub) {
+        HKEY made = nullptr;
+        ASSERT_EQ(RegCreateKeyA(root, sub, &made), ERROR_SUCCESS);
+        RegCloseKey(made);
+    }
+    LSTATUS SetRaw(const char* name, DWORD type, const std::string& bytes) {
+        return RegSetKeyValueA(root, nullptr, name, type, bytes.data(), DWORD(bytes.size()));
     }
     static void CountOpensAndCloses() {
         opens = closes = 0;
@@ -55,8 +77,83 @@ protected:
             return ++closes, kiv::kSystemRegistryCalls.closeKey(key);
         };
     }
+
+    HKEY root = nullptr;
+    std::string path; // below HKEY_CURRENT_USER
     std::unique_ptr<RegistryKey> key;
 };
+
+class RegistryApi : public RegistryTest {};
+class RegistryKeyTest : public RegistryTest {};
+class RegistryProperty : public RegistryTest {};
+
+TEST_F(RegistryApi, StatusesOfRefusedCalls) {
+    MakeKey("parent\\child");
+    MakeKey("A\\Deeper");
+    ASSERT_EQ(SetRaw("present", REG_SZ, std::string("x", 2)), ERROR_SUCCESS);
+    HKEY readOnly = nullptr, writeOnly = nullptr, gone = nullptr, out = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(root, "", 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(root, nullptr, 0, KEY_WRITE, &writeOnly), ERROR_SUCCESS);
+    ASSERT_EQ(RegCreateKeyA(root, "doomed", &gone), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(root, "DOOMED"), ERROR_SUCCESS);
+    char buffer[64];
+    DWORD size = sizeof buffer, type = 0;
+    // Opens `path` below the test key into a handle of its own, closed again.
+    auto open = [&](const char* path) {
+        LSTATUS status = RegOpenKeyExA(root, path, 0, KEY_READ, &out);
+        EXPECT_TRUE(status != ERROR_SUCCESS || out != root);
+        return status == ERROR_SUCCESS ? RegCloseKey(out) : status;
+    };
+    const struct {
+        std::function<LSTATUS()> call;
+        LSTATUS status;
+    } cases[] = {
+        {[&] { return open("a\\DEEPER"); }, 0},
+        {[&] { return open("a\\\\deeper\\"); }, 0},
+        {[&] { return open("a\\deep"); }, 2},
+        {[&] { return open("\\parent"); }, 161},
+        {[&] { return RegCreateKeyExA(root, "\\x", 0, 0, 0, KEY_READ, 0, &out, 0); }, 161},
+        {[&] { return RegDeleteKeyA(root, nullptr); }, 87},
+        {[&] { return RegDeleteKeyA(HKEY_CURRENT_USER, ""); }, 5},
+        {[&] { return RegDeleteValueA(readOnly, "present"); }, 5},
+        {[&] { return RegSetKeyValueA(root, nullptr, "v", REG_BINARY, nullptr, 3); }, 998},
+        {[&] { return RegGetValueA(writeOnly, 0, "present", 0x1000FFFF, &type, buffer, &size); },
+         5},
+        {[&] { return RegEnumKeyA(writeOnly, 0, buffer, sizeof buffer); }, 5},
+        {[&] { return RegSetKeyValueA(gone, nullptr, "v", REG_SZ, "a", 2); }, 1018},
+        {[&] { return RegCreateKeyA(gone, "below", &out); }, 1018},
+        {[&] { return RegEnumKeyA(gone, 0, buffer, sizeof buffer); }, 1018},
+        {[&] { return RegCloseKey(HKEY_CURRENT_USER); }, 0},
+        {[&] { return RegCloseKey(gone); }, 0},
+    };
+    FOR_EACH_CASE(c, cases) {
+        size = sizeof buffer;
+        EXPECT_EQ(c.call(), c.status);
+    }
+    RegCloseKey(readOnly);
+    RegCloseKey(writeOnly);
+}
+
+// Writers on threads of their own all land; longest lengths count texts as UTF-16.
+TEST_F(RegistryApi, LongestLengthsAndConcurrentWriters) {
+    ASSERT_EQ(SetRaw("a-long-value-name", REG_SZ, std::string(200, 's') + '\0'), ERROR_SUCCESS);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            const std::string sub = "longest-key" + std::to_string(t);
+            for (int i = 0; i < 50; ++i)
+                failures += RegSetKeyValueA(root, sub.c_str(), ("v" + std::to_string(i)).c_str(),
+                                            REG_SZ, "x", 2) != ERROR_SUCCESS;
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(key->openSubkey("longest-key3", RegistryKey::READ)->listValueNames().size(), 50u);
+    DWORD n[5] = {9, 9, 9, 9, 9}; // sub-keys, longest name, values, longest name, longest data
+    EXPECT_EQ(RegQueryInfoKeyA(root, 0, 0, 0, &n[0], &n[1], 0, &n[2], &n[3], &n[4], 0, 0), 0);
+    EXPECT_EQ(std::vector<DWORD>(n, n + 5), (std::vector<DWORD>{4, 12, 1, 17, 402}));
+}
 
 TEST_F(RegistryKeyTest, FailedCallsRaiseWithTheirStatusAndTexts) {
     key->createSubkey("parent")->createSubkey("child");
@@ -139,63 +236,49 @@ TEST_F(RegistryKeyTest, ValuesOfEverySizeComeBackWholeThroughADoublingBuffer) {
         ASSERT_EQ(offered.size(), c.reads);
         for (size_t i = 0; i < c.reads; ++i)
             EXPECT_EQ(offered[i], DWORD(1024u << i));
-        const std::string text(c.size, 't');
-        key->writeValue("text", Make(V::TYPE_STRING, 0, {text}));
-        EXPECT_EQ(key->readString("text"), text);
-        EXPECT_EQ(key->listValues(true).back().second.strings, Strings{text});
     }
 }
 
-TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBackOfEveryType) {
+// What a value of each type stores, and what stored bytes read back as, printed, through a
+// read and a listing alike. Rows without a value store their bytes as they are.
+TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
     const struct {
-        RegistryValue written;
-        std::string stored;
-        DWORD storedType;
-        const char* read; // as printed
+        std::optional<RegistryValue> written;
+        DWORD type;
+        std::string bytes, read;
     } cases[] = {
-        {Make(V::TYPE_NONE), "", REG_NONE, "? [TYPE_NONE]"},
-        {Make(V::TYPE_DWORD, 0x11FEDCBA98ull), "\x98\xBA\xDC\xFE", REG_DWORD,
+        {Make(V::TYPE_NONE), REG_NONE, "", "? [TYPE_NONE]"},
+        {Make(V::TYPE_DWORD, 0x11FEDCBA98ull), REG_DWORD, "\x98\xBA\xDC\xFE",
          "4275878552 [TYPE_DWORD]"},
-        {Make(V::TYPE_QWORD, 0x0123456789ABCDEFull), "\xEF\xCD\xAB\x89\x67\x45\x23\x01", REG_QWORD,
+        {Make(V::TYPE_QWORD, 0x0123456789ABCDEFull), REG_QWORD, "\xEF\xCD\xAB\x89\x67\x45\x23\x01",
          "81985529216486895 [TYPE_QWORD]"},
-        {RegistryValue(Bytes{0xAB, 0, 0x5c}), B("\xAB\0\x5c"), REG_BINARY,
+        {RegistryValue(Bytes{0xAB, 0, 0x5c}), REG_BINARY, B("\xAB\0\x5c"),
          "AB 00 5C [TYPE_BINARY]"},
-        {Make(V::TYPE_STRING, 0, {"ab", "lost"}), B("ab\0"), REG_SZ, "ab [TYPE_STRING]"},
-        {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), B("%PATH%\0"), REG_EXPAND_SZ,
+        {Make(V::TYPE_STRING, 0, {"ab", "lost"}), REG_SZ, B("ab\0"), "ab [TYPE_STRING]"},
+        {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), REG_EXPAND_SZ, B("%PATH%\0"),
          "%PATH% [TYPE_EXPAND_STRING]"},
-        {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c"}), B("a\0b c\0\0"), REG_MULTI_SZ,
+        {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c"}), REG_MULTI_SZ, B("a\0b c\0\0"),
          "a, b c [TYPE_MULTI_STRING]"},
-        {Make(V::TYPE_MULTI_STRING), B("\0"), REG_MULTI_SZ, " [TYPE_MULTI_STRING]"},
+        {Make(V::TYPE_MULTI_STRING), REG_MULTI_SZ, B("\0"), " [TYPE_MULTI_STRING]"},
+        {{}, REG_MULTI_SZ, B("a\0\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
+        {{}, REG_SZ, B("a\0b\0"), B("a\0b [TYPE_STRING]")},
+        {{}, REG_SZ, "", " [TYPE_STRING]"},
     };
     FOR_EACH_CASE(c, cases) {
-        key->writeValue("v", c.written);
+        if (c.written)
+            key->writeValue("v", *c.written);
+        else
+            ASSERT_EQ(SetRaw("v", c.type, c.bytes), ERROR_SUCCESS);
         char stored[16];
         DWORD length = sizeof stored, type = 99;
         ASSERT_EQ(RegGetValueA(root, nullptr, "v", 0x1000FFFF, &type, stored, &length), 0);
-        EXPECT_EQ(std::string(stored, length), c.stored);
-        EXPECT_EQ(type, c.storedType);
+        EXPECT_EQ(std::string(stored, length), c.bytes);
+        EXPECT_EQ(type, c.type);
         // The caller's base and fill survive and apply to what follows.
         std::ostringstream out;
-        out << std::oct << std::setfill('*') << key->readValue("v") << std::setw(4) << 8;
-        EXPECT_EQ(out.str(), std::string(c.read) + "**10");
-    }
-}
-
-TEST_F(RegistryKeyTest, RawBlocksAsRead) {
-    const struct {
-        DWORD type;
-        std::string bytes, read; // as printed
-    } cases[] = {
-        {REG_MULTI_SZ, B("a\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
-        {REG_MULTI_SZ, B("a\0\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
-        {REG_SZ, B("a\0b\0"), B("a\0b [TYPE_STRING]")},
-        {REG_SZ, "", " [TYPE_STRING]"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        ASSERT_EQ(SetRaw("raw", c.type, c.bytes), ERROR_SUCCESS);
-        std::ostringstream out;
-        out << key->readValue("raw") << "|" << key->listValues(true).front().second;
-        EXPECT_EQ(out.str(), c.read + "|" + c.read);
+        out << std::oct << std::setfill('*') << key->readValue("v") << std::setw(4) << 8 << "|"
+            << key->listValues(true).front().second;
+        EXPECT_EQ(out.str(), c.read + "**10|" + c.read);
     }
     // Registry types without a counterpart keep no data.
     for (DWORD type : {5u, 0xFFFFu}) {
@@ -208,34 +291,29 @@ TEST_F(RegistryKeyTest, RawBlocksAsRead) {
               std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF)));
     EXPECT_THROW(RegistryValue::fromRaw(Bytes(7), REG_QWORD), std::invalid_argument);
     // Short DWORD data fails wherever it is converted; a listing without data never is.
-    ASSERT_EQ(SetRaw("raw", REG_DWORD, "zz"), ERROR_SUCCESS);
+    ASSERT_EQ(SetRaw("v", REG_DWORD, "zz"), ERROR_SUCCESS);
     EXPECT_THROW(key->listValues(true), std::invalid_argument);
-    EXPECT_EQ(key->listValueNames(), std::list<std::string>{"raw"});
+    EXPECT_EQ(key->listValueNames(), std::list<std::string>{"v"});
     try {
-        RegistryKey::readDWord(HKEY_CURRENT_USER, path, "raw");
+        RegistryKey::readDWord(HKEY_CURRENT_USER, path, "v");
         ADD_FAILURE() << "no exception";
     } catch (const std::invalid_argument& e) {
         EXPECT_STREQ(e.what(), "Buffer too small for a DWORD");
     }
 }
 
-TEST_F(RegistryKeyTest, ListingsAndViews) {
+// Sub-keys opened through a key keep its view; created ones do not. Listings without data
+// carry no type.
+TEST_F(RegistryKeyTest, ViewsListingsWithoutDataAndClose) {
     RegistryKey viewed(root, "", RegistryKey::READ | RegistryKey::WRITE, RegistryKey::VIEW_32);
     auto created = viewed.createSubkey("sub");
     auto opened = viewed.openSubkey("SUB", RegistryKey::READ);
-    EXPECT_EQ(created->view, 0u);
-    EXPECT_EQ(opened->view, 1u);
-    // Values created in name order list in that order on every registry.
-    for (const char* name : {"a", "b", "c"})
-        created->writeValue(name, Make(V::TYPE_DWORD, 7));
-    Strings names;
-    for (const auto& entry : opened->listValues(false)) {
-        names.push_back(entry.first);
-        EXPECT_EQ(entry.second.type, V::TYPE_NONE);
-    }
-    EXPECT_EQ(names, (Strings{"a", "b", "c"}));
-    for (const auto& entry : opened->listValues(true))
-        EXPECT_EQ(entry.second.toDWord(), 7u);
+    created->writeValue("a", Make(V::TYPE_DWORD, 7));
+    std::ostringstream out;
+    for (const auto& entry : opened->listValues(false))
+        out << entry.first << "=" << entry.second << "; ";
+    out << "views " << created->view << opened->view;
+    EXPECT_EQ(out.str(), "a=? [TYPE_NONE]; views 01");
     EXPECT_EQ(opened->close(), ERROR_SUCCESS);
     EXPECT_EQ(opened->handle, nullptr);
     EXPECT_EQ(opened->close(), ERROR_INVALID_HANDLE);
@@ -273,6 +351,110 @@ TEST_F(RegistryKeyTest, ShortcutsCloseTheirKeyWhateverHappens) {
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(opens, 1);
         EXPECT_EQ(closes, 1);
+    }
+}
+
+// Random sequences of creates, writes, deletes and listings through kiv::RegistryKey,
+// checked after every step against a map of maps. The seeds are fixed, so the native run
+// and the run under Wine replay the same sequences and must reach the same listings.
+std::string Upper(std::string text) {
+    for (char& c : text)
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return text;
+}
+
+std::string Entry(const std::string& name, const RegistryValue& value) {
+    std::ostringstream text;
+    text << name << "=" << value;
+    return text.str();
+}
+
+// Names from a small pool in random case, so that collisions that differ only in case are
+// frequent. No character between 'Z' and 'a': Windows sorts by upper case, Wine by lower.
+std::string RandomName(std::mt19937& random) {
+    static const char* const pool[] = {"a", "b", "ab", "a b", "x-1", "9", "long name here"};
+    std::string name = pool[random() % 7];
+    for (char& c : name)
+        c = random() % 2 == 0 ? Upper({c})[0] : c;
+    return name;
+}
+
+RegistryValue RandomValue(std::mt19937& random) {
+    RegistryValue value;
+    value.type = static_cast<RegistryValue::Type>(1 + random() % 5); // DWORD to MULTI_STRING
+    value.number = value.type == RegistryValue::TYPE_DWORD ? random()
+                   : value.type == RegistryValue::TYPE_QWORD
+                       ? std::uint64_t(random()) << 32 | random()
+                       : 0;
+    if (value.type == RegistryValue::TYPE_STRING)
+        value.strings = {std::string(random() % 40, 's')};
+    for (unsigned n = value.type == RegistryValue::TYPE_MULTI_STRING ? random() % 3 : 0; n > 0; --n)
+        value.strings.push_back(std::string(1 + random() % 5, 'm'));
+    if (value.type == RegistryValue::TYPE_BINARY)
+        value.binary.assign(random() % 2000, static_cast<std::uint8_t>(random()));
+    return value;
+}
+
+TEST_F(RegistryProperty, RandomSequencesMatchAMapOfMaps) {
+    for (unsigned seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(::testing::Message() << "seed " << seed);
+        std::mt19937 random(seed);
+        RegistryKey top(root, "seq" + std::to_string(seed),
+                        RegistryKey::CREATE | RegistryKey::READ | RegistryKey::WRITE);
+        // By upper-case name: the name as first written and "name=value" by upper-case name.
+        struct Key {
+            std::string name;
+            std::map<std::string, std::string> values;
+        };
+        std::map<std::string, Key> model;
+        for (int step = 0; step < 80; ++step) {
+            SCOPED_TRACE(::testing::Message() << "step " << step);
+            const std::string name = RandomName(random), upper = Upper(name);
+            const bool present = model.count(upper) == 1;
+            const unsigned action = random() % 5;
+            if (action == 0) { // create (or open) a key
+                top.createSubkey(name);
+                model.emplace(upper, Key{name, {}});
+            } else if (action <= 2 && present) { // write a value
+                const std::string valueName = RandomName(random);
+                const RegistryValue value = RandomValue(random);
+                top.openSubkey(name, RegistryKey::WRITE)->writeValue(valueName, value);
+                auto& values = model[upper].values;
+                auto found = values.find(Upper(valueName));
+                // The name keeps the spelling it was first written with.
+                const std::string& kept =
+                    found == values.end() ? valueName : found->second.substr(0, valueName.size());
+                values[Upper(valueName)] = Entry(kept, value);
+            } else if (action == 3 && present) { // delete a value, present or not
+                const std::string valueName = RandomName(random);
+                auto sub = top.openSubkey(name, RegistryKey::READ | RegistryKey::WRITE);
+                if (model[upper].values.erase(Upper(valueName)) == 1)
+                    sub->deleteValue(valueName);
+                else
+                    EXPECT_THROW(sub->deleteValue(valueName), kiv::RegistryOsError);
+            } else if (action == 4) { // delete a key, plainly or with its tree
+                auto remove = [&, recursive = random() % 2 == 0] {
+                    recursive ? top.deleteSubkeyRecursively(name) : top.deleteSubkey(name);
+                };
+                if (model.erase(upper) == 1)
+                    remove();
+                else
+                    EXPECT_THROW(remove(), kiv::RegistryOsError);
+            }
+            // Sub-keys list in the same order on both registries; names keep their spelling.
+            // Values are sorted by upper-case name: Windows lists them in creation order,
+            // Wine by name.
+            std::list<std::string> expected;
+            for (const auto& entry : model)
+                expected.push_back(entry.second.name);
+            ASSERT_EQ(top.listSubkeys(), expected);
+            if (present && model.count(upper) == 1) {
+                std::map<std::string, std::string> listed;
+                for (const auto& entry : top.openSubkey(name, RegistryKey::READ)->listValues(true))
+                    listed[Upper(entry.first)] = Entry(entry.first, entry.second);
+                ASSERT_EQ(listed, model[upper].values);
+            }
+        }
     }
 }
 
