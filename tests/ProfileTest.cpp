@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #ifdef __linux__
 #include <sys/stat.h>
@@ -449,56 +450,43 @@ int XorDecrypt(const unsigned char* data, uint32_t length, char* out, uint32_t, 
 TEST(ProfileProtected, RoundTripsAndRefusals) {
     Doc doc("[S]\nclear=plain text\nupper=CRYPT:3B3A\nbad=crypt:4g\nodd=crypt:313\n");
     char key = 0x0F;
-    char out[64] = "untouched", stored[64];
-    uint32_t was = 7;
-    // No callbacks: refused.
-    EXPECT_EQ(0, ProfileGetProtected(&doc.p, "S", "clear", out, sizeof out, &was, &key));
+    // "result:clear text|whether it was protected", from 7 on.
+    auto read = [&](const char* name) {
+        char out[64] = "";
+        uint32_t was = 7;
+        const int result = ProfileGetProtected(&doc.p, "S", name, out, sizeof out, &was, &key);
+        return Got(result, result ? out : "") + "|" + std::to_string(was);
+    };
+    auto stored = [&](const char* name) { return Call(&doc.p, 'g', "S", name, ""); };
+    EXPECT_EQ("0:|7", read("clear")) << "no callbacks";
     EXPECT_EQ(0, ProfileSetProtected(&doc.p, "S", "p", "x", &key));
-    EXPECT_STREQ("untouched", out);
-    EXPECT_EQ(7u, was);
     ProfileSetDecryptCallback(&doc.p, XorDecrypt);
     ProfileSetEncryptCallback(&doc.p, XorEncrypt);
-
     ASSERT_EQ(1, ProfileSetProtected(&doc.p, "S", "p", "Secret #1", &key));
-    EXPECT_EQ("1:crypt:5c6a6c7d6a7b2f2c3e",
-              Got(ProfileGetString(&doc.p, "S", "p", stored, sizeof stored), stored));
-    struct Case {
-        const char* key;
-        int result;
-        const char* clear;
-        uint32_t was;
-    } const reads[] = {
-        {"p", 1, "Secret #1", 1}, {"clear", 1, "plain text", 0},
-        {"upper", 1, "45", 1},    {"odd", 1, ">\x0C", 1}, // a last odd digit is a byte of its own
-        {"bad", 0, nullptr, 7},   {"missing", 0, nullptr, 0},
+    EXPECT_EQ("1:crypt:5c6a6c7d6a7b2f2c3e", stored("p"));
+    const std::pair<const char*, const char*> reads[] = {
+        {"p", "1:Secret #1|1"}, {"clear", "1:plain text|0"},
+        {"upper", "1:45|1"},    {"odd", "1:>\x0C|1"}, // a last odd digit is a byte of its own
+        {"bad", "0:|7"},        {"missing", "0:|0"},
     };
     FOR_EACH_CASE(c, reads) {
-        was = 7;
-        EXPECT_EQ(c.result, ProfileGetProtected(&doc.p, "S", c.key, out, sizeof out, &was, &key));
-        EXPECT_EQ(c.was, was);
-        if (c.clear != nullptr) {
-            EXPECT_STREQ(c.clear, out);
-        }
+        EXPECT_EQ(c.second, read(c.first));
     }
     // Empty clear text: the bare prefix, and no callback either way.
     g_cipherCalls = 0;
     ASSERT_EQ(1, ProfileSetProtected(&doc.p, "S", "e", "", &key));
-    EXPECT_EQ("1:crypt:", Got(ProfileGetString(&doc.p, "S", "e", stored, sizeof stored), stored));
-    EXPECT_EQ("1:", Got(ProfileGetProtected(&doc.p, "S", "e", out, sizeof out, &was, &key), out));
-    EXPECT_EQ(1u, was);
-    EXPECT_EQ(0, g_cipherCalls);
+    EXPECT_EQ("1:crypt: 1:|1 0",
+              stored("e") + " " + read("e") + " " + std::to_string(g_cipherCalls));
     // Failing callbacks fail the calls and store nothing.
     g_cipherResult = 0;
     EXPECT_EQ(0, ProfileSetProtected(&doc.p, "S", "f", "x", &key));
-    EXPECT_EQ(0, ProfileGetString(&doc.p, "S", "f", stored, sizeof stored));
-    EXPECT_EQ(0, ProfileGetProtected(&doc.p, "S", "p", out, sizeof out, &was, &key));
+    EXPECT_EQ("0: 0:", stored("f") + " " + read("p").substr(0, 2));
     g_cipherResult = 1;
     // 252 protected bytes still read back; 253 would not, and are refused.
     g_cipherLength = 252;
     EXPECT_EQ(1, ProfileSetProtected(&doc.p, "S", "big", "ab", &key));
     g_cipherLength = 0;
-    EXPECT_EQ("1:ab",
-              Got(ProfileGetProtected(&doc.p, "S", "big", out, sizeof out, &was, &key), out));
+    EXPECT_EQ("1:ab|1", read("big"));
     g_cipherLength = 253;
     EXPECT_EQ(0, ProfileSetProtected(&doc.p, "S", "big", "cd", &key));
     g_cipherLength = 0;
