@@ -1,7 +1,6 @@
 // The registry calls themselves, and kiv::RegistryKey and kiv::RegistryValue on them: natively
 // on the stand-in of compat/, under Wine on the real registry. Any difference between the two
 // runs is a fault of the stand-in.
-#include <atomic>
 #include <functional>
 #include <iomanip>
 #include <map>
@@ -9,7 +8,6 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 #include <tuple>
 
 #include "TestHelpers.h"
@@ -82,25 +80,10 @@ class RegistryApi : public RegistryTest {};
 class RegistryKeyTest : public RegistryTest {};
 class RegistryProperty : public RegistryTest {};
 
-// Writers on threads of their own all land; longest lengths count texts as UTF-16.
-TEST_F(RegistryApi, LongestLengthsAndConcurrentWriters) {
-    ASSERT_EQ(SetRaw("a-long-value-name", REG_SZ, std::string(200, 's') + '\0'), ERROR_SUCCESS);
-    std::atomic<int> failures{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&, t] {
-            const std::string sub = "longest-key" + std::to_string(t);
-            for (int i = 0; i < 50; ++i)
-                failures += RegSetKeyValueA(root, sub.c_str(), ("v" + std::to_string(i)).c_str(),
-                                            REG_SZ, "x", 2) != ERROR_SUCCESS;
-        });
-    for (auto& thread : threads)
-        thread.join();
-    EXPECT_EQ(failures, 0);
-    EXPECT_EQ(key->openSubkey("longest-key3", RegistryKey::READ)->listValueNames().size(), 50u);
-    DWORD n[5] = {9, 9, 9, 9, 9}; // sub-keys, longest name, values, longest name, longest data
-    EXPECT_EQ(RegQueryInfoKeyA(root, 0, 0, 0, &n[0], &n[1], 0, &n[2], &n[3], &n[4], 0, 0), 0);
-    EXPECT_EQ(std::vector<DWORD>(n, n + 5), (std::vector<DWORD>{4, 12, 1, 17, 402}));
+std::string Entry(const std::string& name, const RegistryValue& value) {
+    std::ostringstream text;
+    text << name << "=" << value;
+    return text.str();
 }
 
 // What a call gave, or what it raised: the status, the function and the last line of the
@@ -139,6 +122,7 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
     key->writeValue("expand", Make(V::TYPE_EXPAND_STRING, 0, {"hello"}));
     ASSERT_EQ(SetRaw("short", REG_DWORD, "zz"), ERROR_SUCCESS);
     RegistryKey readOnly(root, "", RegistryKey::READ), writeOnly(root, "", RegistryKey::WRITE);
+    RegistryKey viewed(root, "", RegistryKey::READ | RegistryKey::WRITE, RegistryKey::VIEW_32);
     auto failing = [](auto...) -> LSTATUS { return ERROR_MORE_DATA; };
     const auto& p = path;
     const HKEY user = HKEY_CURRENT_USER;
@@ -199,6 +183,16 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
          "Buffer too small for a DWORD 1/1"},
         {[&] { return key->listValues(true), ""; }, "Buffer too small for a DWORD 0/0"},
         {[&] { return std::to_string(key->listValueNames().size()); }, "4 0/0"},
+        {[&] { return Entry("", key->listValues(false).front().second); }, "=? [TYPE_NONE] 0/0"},
+        // Sub-keys opened through a key keep its view; created ones do not.
+        {[&] { return std::to_string(viewed.createSubkey("A")->view); }, "0 0/1"},
+        {[&] { return std::to_string(viewed.openSubkey("A", RegistryKey::READ)->view); }, "1 1/1"},
+        {[&] {
+             RegistryKey once(root, "", RegistryKey::READ);
+             const LSTATUS first = once.close();
+             return std::to_string(first) + std::to_string(once.close());
+         },
+         "06 1/2"},
     };
     FOR_EACH_CASE(c, cases) {
         CountOpensAndCloses();
@@ -286,23 +280,6 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
     EXPECT_THROW(RegistryValue::fromRaw(Bytes(7), REG_QWORD), std::invalid_argument);
 }
 
-// Sub-keys opened through a key keep its view; created ones do not. Listings without data
-// carry no type.
-TEST_F(RegistryKeyTest, ViewsListingsWithoutDataAndClose) {
-    RegistryKey viewed(root, "", RegistryKey::READ | RegistryKey::WRITE, RegistryKey::VIEW_32);
-    auto created = viewed.createSubkey("sub");
-    auto opened = viewed.openSubkey("SUB", RegistryKey::READ);
-    created->writeValue("a", Make(V::TYPE_DWORD, 7));
-    std::ostringstream out;
-    for (const auto& entry : opened->listValues(false))
-        out << entry.first << "=" << entry.second << "; ";
-    out << "views " << created->view << opened->view;
-    EXPECT_EQ(out.str(), "a=? [TYPE_NONE]; views 01");
-    EXPECT_EQ(opened->close(), ERROR_SUCCESS);
-    EXPECT_EQ(opened->handle, nullptr);
-    EXPECT_EQ(opened->close(), ERROR_INVALID_HANDLE);
-}
-
 // Random sequences of creates, writes, deletes and listings through kiv::RegistryKey,
 // checked after every step against a map of maps. The seeds are fixed, so the native run
 // and the run under Wine replay the same sequences and must reach the same listings.
@@ -310,12 +287,6 @@ std::string Upper(std::string text) {
     for (char& c : text)
         c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     return text;
-}
-
-std::string Entry(const std::string& name, const RegistryValue& value) {
-    std::ostringstream text;
-    text << name << "=" << value;
-    return text.str();
 }
 
 // Names from a small pool in random case, so that collisions that differ only in case are

@@ -17,19 +17,6 @@ void ExpectOleBalanced() {
     OleUninitialize();
 }
 
-// What compat/ offers of COM answers as Windows does.
-TEST(Wmi, ComCallsAnswerAsOnWindows) {
-    const CLSID unregistered = {0x6B1D5E2A, 0x4C7F, 0x4E21, {0x9A, 1, 2, 3, 4, 5, 6, 7}};
-    ASSERT_EQ(S_OK, OleInitialize(nullptr));
-    EXPECT_EQ(S_FALSE, OleInitialize(nullptr));
-    OleUninitialize();
-    void* object = &object;
-    EXPECT_EQ(REGDB_E_CLASSNOTREG,
-              CoCreateInstance(unregistered, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object));
-    EXPECT_EQ(nullptr, object);
-    OleUninitialize();
-}
-
 // "converted:buffer"
 TEST(Wmi, WideToMultiByteRefusesNullArgumentsAndTextsThatDoNotFit) {
     struct {
