@@ -24,7 +24,6 @@ struct Doc {
         ProfileSetOptions(&p, options);
     }
     ~Doc() { ProfileClose(&p); }
-    std::string Text() const { return p.text != nullptr ? p.text : "(null)"; }
 };
 
 // "result:text", to check a call and what it wrote in one go.
@@ -230,15 +229,14 @@ TEST(ProfileTyped, IntegerConversionSaturates) {
 TEST(ProfileNames, FlagsToTextAndNameOfValue) {
     const ProfileNameEntry table[] = {{0, "None"}, {1, "A"}, {2, "B"}, {3, "AB"}, {0, ""}};
     char out[32], small[5];
-    EXPECT_STREQ("A, B, AB", FlagsToText(3, table, out, sizeof out));
-    EXPECT_STREQ("B", FlagsToText(6, table, out, sizeof out));
-    EXPECT_STREQ("None", FlagsToText(4, table, out, sizeof out));
-    EXPECT_STREQ("A, B", FlagsToText(3, table, small, sizeof small));
-    EXPECT_STREQ("", FlagsToText(0, kFlags, out, sizeof out));
-    EXPECT_STREQ("B", NameOfValue(2, table));
-    EXPECT_STREQ("None", NameOfValue(0, table));
-    EXPECT_STREQ("", NameOfValue(7, table));
-    EXPECT_STREQ("", NameOfValue(1, nullptr));
+    std::string names;
+    for (uint32_t mask : {3u, 6u, 4u})
+        names += FlagsToText(mask, table, out, sizeof out) + std::string(";");
+    names += FlagsToText(3, table, small, sizeof small) + std::string(";");
+    names += FlagsToText(0, kFlags, out, sizeof out) + std::string(";");
+    for (uint32_t value : {2u, 0u, 7u})
+        names += NameOfValue(value, table) + std::string(";");
+    EXPECT_EQ("A, B, AB;B;None;A, B;;B;None;;", names + NameOfValue(1, nullptr));
 }
 
 const char kThree[] = "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\n";
@@ -367,8 +365,8 @@ TEST(ProfileFile, LoadEditAndClose) {
     g_transformResult = 1;
 }
 
-TEST(ProfileFile, RefusedAndUnwritableFilesAndBuffers) {
-    TempFile file("kiv_profile");
+TEST(ProfileFile, RefusedAndUnwritableFilesBuffersAndOneShots) {
+    TempFile file("kiv_profile"), missing("kiv_profile");
     Profile p;
     ProfileInit(&p);
     // A file that cannot be written: 0, and the document is released all the same.
@@ -388,6 +386,17 @@ TEST(ProfileFile, RefusedAndUnwritableFilesAndBuffers) {
     EXPECT_EQ(0, ProfileLoadFileTransformed(&p, nullptr, XorTransform));
     EXPECT_EQ(0, ProfileSaveTransformed(&p, nullptr));
     ProfileClose(&p);
+    // The one-shot functions.
+    file.Write("[A]\nk=v\n");
+    char out[16] = "x";
+    EXPECT_EQ("1:v", Got(ProfileReadFileString(file.c_str(), "A", "k", out, sizeof out, "d"), out));
+    EXPECT_EQ("0:d", Got(ProfileReadFileString(file.c_str(), "A", "j", out, sizeof out, "d"), out));
+    EXPECT_EQ("0:d2",
+              Got(ProfileReadFileString(missing.c_str(), "A", "k", out, sizeof out, "d2"), out));
+    EXPECT_EQ(1, ProfileAddFileEntry(file.c_str(), "A", "j", "1"));
+    EXPECT_EQ(OnDisk("[A]\nk=v\n\nj=1\n"), file.Read());
+    EXPECT_EQ(0, ProfileAddFileEntry(missing.c_str(), "A", "j", "1"));
+    EXPECT_EQ("(no file)", missing.Read());
 #ifdef __linux__
     // Files that never end: a device measuring 0 gives what its size promised, a FIFO
     // without a writer is refused instead of waited for.
@@ -402,20 +411,6 @@ TEST(ProfileFile, RefusedAndUnwritableFilesAndBuffers) {
     EXPECT_EQ(0, ProfileClose(&p));
     remove(fifo.c_str());
 #endif
-}
-
-TEST(ProfileFile, OneShotFunctions) {
-    TempFile file("kiv_profile"), missing("kiv_profile");
-    file.Write("[A]\nk=v\n");
-    char out[16] = "x";
-    EXPECT_EQ("1:v", Got(ProfileReadFileString(file.c_str(), "A", "k", out, sizeof out, "d"), out));
-    EXPECT_EQ("0:d", Got(ProfileReadFileString(file.c_str(), "A", "j", out, sizeof out, "d"), out));
-    EXPECT_EQ("0:d2",
-              Got(ProfileReadFileString(missing.c_str(), "A", "k", out, sizeof out, "d2"), out));
-    EXPECT_EQ(1, ProfileAddFileEntry(file.c_str(), "A", "j", "1"));
-    EXPECT_EQ(OnDisk("[A]\nk=v\n\nj=1\n"), file.Read());
-    EXPECT_EQ(0, ProfileAddFileEntry(missing.c_str(), "A", "j", "1"));
-    EXPECT_EQ("(no file)", missing.Read());
 }
 
 // Test cipher: XOR with the byte that the context points to. Counts its calls; fails
