@@ -1,5 +1,3 @@
-// Profile documents: lookups, enumeration, typed getters, edits, files written back on close,
-// transforms and protected values.
 #include "profile/Profile.h"
 #include "TestHelpers.h"
 
@@ -15,7 +13,6 @@
 
 namespace {
 
-// A buffer document, closed when the test ends.
 struct Doc {
     Profile p;
     explicit Doc(const std::string& text, uint32_t options = 0) {
@@ -138,14 +135,14 @@ TEST(ProfileLookup, OddRangesBuffersAndOptions) {
                                           sizeof out, 0),
                          out));
     EXPECT_EQ(doc.p.text + 10, valueStart);
-    EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, end, start, nullptr, out, sizeof out, 0));
-    EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, elsewhere, end, nullptr, out, sizeof out, 0));
+    EXPECT_EQ(0, ProfileFindEntry(&doc.p, "k", 0, end, start, nullptr, out, sizeof out, 0) +
+                     ProfileFindEntry(&doc.p, "k", 0, elsewhere, end, nullptr, out, sizeof out, 0));
     EXPECT_EQ("1:w", Got(ProfileFindEntry(&doc.p, "jx", 1, start, end, nullptr, out, sizeof out, 0),
                          out)); // prefix comparison
     ASSERT_EQ(1, ProfileLoadBuffer(&doc.p, nullptr, 5));
     EXPECT_STREQ("", ProfileGetText(&doc.p));
-    EXPECT_EQ(0, ProfileSetOptions(&doc.p, 4));
-    EXPECT_EQ(1, ProfileSetOptions(&doc.p, 3));
+    EXPECT_EQ("0 1", std::to_string(ProfileSetOptions(&doc.p, 4)) + " " +
+                         std::to_string(ProfileSetOptions(&doc.p, 3)));
 }
 
 // The section names, then the key=value pairs of `section`: "A,B: k=v;".
@@ -215,7 +212,7 @@ TEST(ProfileTyped, GettersOfEveryKind) {
     RunCases(cases);
 }
 
-TEST(ProfileTyped, IntegerConversionSaturates) {
+TEST(ProfileTyped, IntegerConversionSaturatesAndNames) {
     std::string numbers;
     for (const char* text :
          {"12abc", " \t-7", "\r\n\v\f9", "abc", "+5", "0x10", "2147483647", "2147483648",
@@ -224,9 +221,6 @@ TEST(ProfileTyped, IntegerConversionSaturates) {
     EXPECT_EQ("12 -7 9 0 5 0 2147483647 2147483647 2147483647 -2147483648 -2147483648 "
               "-2147483648 ",
               numbers);
-}
-
-TEST(ProfileNames, FlagsToTextAndNameOfValue) {
     const ProfileNameEntry table[] = {{0, "None"}, {1, "A"}, {2, "B"}, {3, "AB"}, {0, ""}};
     char out[32], small[5];
     std::string names;
@@ -287,7 +281,6 @@ TEST(ProfileEdit, SetAddAndDeletePositions) {
     RunCases(cases);
 }
 
-// What a text written in text mode looks like on disk.
 std::string OnDisk(std::string text) {
 #ifdef _WIN32
     for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
@@ -316,11 +309,7 @@ std::string Xor(std::string bytes) {
 // Plain files are read and written in text mode, transformed ones as bytes.
 TEST(ProfileFile, LoadEditAndClose) {
     const std::string x1200(1200, 'x'), crypted = Xor("[A]\r\nk=v\r\n");
-#ifdef _WIN32
-    const std::string eol = "\n";
-#else
-    const std::string eol = "\r\n";
-#endif
+    const std::string eol = OnDisk("\n") == "\n" ? "\r\n" : "\n"; // as loaded in text mode
     struct {
         std::string before;
         bool transformed;
@@ -382,11 +371,10 @@ TEST(ProfileFile, RefusedAndUnwritableFilesBuffersAndOneShots) {
     ProfileSetString(&p, "A", "k", "4");
     EXPECT_EQ(1, ProfileClose(&p));
     EXPECT_EQ(OnDisk("[A]\nk=2\n"), file.Read());
-    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, file.c_str(), nullptr));
-    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, nullptr, XorTransform));
-    EXPECT_EQ(0, ProfileSaveTransformed(&p, nullptr));
+    EXPECT_EQ(0, ProfileLoadFileTransformed(&p, file.c_str(), nullptr) +
+                     ProfileLoadFileTransformed(&p, nullptr, XorTransform) +
+                     ProfileSaveTransformed(&p, nullptr));
     ProfileClose(&p);
-    // The one-shot functions.
     file.Write("[A]\nk=v\n");
     char out[16] = "x";
     EXPECT_EQ("1:v", Got(ProfileReadFileString(file.c_str(), "A", "k", out, sizeof out, "d"), out));
@@ -446,8 +434,8 @@ TEST(ProfileProtected, RoundTripsAndRefusals) {
         return Got(result, result ? out : "") + "|" + std::to_string(was);
     };
     auto stored = [&](const char* name) { return Call(&doc.p, 'g', "S", name, ""); };
-    EXPECT_EQ("0:|7", read("clear")) << "no callbacks";
-    EXPECT_EQ(0, ProfileSetProtected(&doc.p, "S", "p", "x", &key));
+    EXPECT_EQ(0, ProfileSetProtected(&doc.p, "S", "p", "x", &key)) << "no callbacks";
+    EXPECT_EQ("0:|7", read("clear"));
     ProfileSetDecryptCallback(&doc.p, XorDecrypt);
     ProfileSetEncryptCallback(&doc.p, XorEncrypt);
     ASSERT_EQ(1, ProfileSetProtected(&doc.p, "S", "p", "Secret #1", &key));

@@ -28,7 +28,6 @@ RegistryValue Make(RegistryValue::Type type, std::uint64_t number = 0, Strings s
     return value;
 }
 
-// The bytes of a literal, embedded NULs included.
 template <size_t N>
 std::string B(const char (&bytes)[N]) {
     return std::string(bytes, N - 1);
@@ -136,18 +135,12 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
          "2 RegistryKey: Unable to open a\\deep 0/0"},
         {[&] { return RegistryKey(root, "\\parent", RegistryKey::READ), ""; },
          "161 RegistryKey: Unable to open \\parent 0/0"},
-        {[&] { return RegistryKey(root, "\\x", RegistryKey::CREATE), ""; },
-         "161 RegistryKey: Unable to open \\x 0/0"},
         {[&] { return key->createSubkey("\\bad"), ""; },
          "161 createSubkey: Unable to create subkey with name '\\bad' 0/0"},
         {[&] { return key->deleteSubkey("PARENT"), ""; },
          "5 deleteSubkey: Unable to delete subkey with name 'PARENT' 0/0"},
         {[&] { return key->deleteSubkeyRecursively("gone"), ""; },
          "2 deleteSubkeyRecursively: Unable to delete subkey with name 'gone' recursively 0/0"},
-        {[&] { return key->deleteValue("gone"), ""; },
-         "2 deleteValue: Unable to delete value 'gone' 0/0"},
-        {[&] { return key->readValue("gone"), ""; },
-         "2 readValue: Unable to read value 'gone' 0/0"},
         {[&] { return readOnly.writeValue("v", Make(V::TYPE_DWORD, 1)), ""; },
          "5 writeValue: Unable to write value 0/0"},
         {[&] { return readOnly.deleteValue("text"), ""; },
@@ -157,8 +150,6 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
         // A key deleted under its handle.
         {[&] { return gone->writeValue("v", Make(V::TYPE_DWORD, 1)), ""; },
          "1018 writeValue: Unable to write value 0/0"},
-        {[&] { return gone->createSubkey("below"), ""; },
-         "1018 createSubkey: Unable to create subkey with name 'below' 0/0"},
         {[&] { return gone->listSubkeys(), ""; }, "1018 listSubkeys: Unable to list subkeys 0/0"},
         {[&] { return std::to_string(gone->close()); }, "0 0/1"},
         {[&] { return writeOnly.listSubkeys(), ""; }, "5 listSubkeys: Unable to list subkeys 0/0"},
@@ -361,8 +352,7 @@ TEST_F(RegistryProperty, RandomSequencesMatchAMapOfMaps) {
                 else
                     EXPECT_THROW(remove(), kiv::RegistryOsError);
             }
-            // Sub-keys list in the same order on both registries; names keep their spelling.
-            // Values are sorted by upper-case name: Windows lists them in creation order,
+            // Values are compared by upper-case name: Windows lists them in creation order,
             // Wine by name.
             std::list<std::string> expected;
             for (const auto& entry : model)

@@ -17,30 +17,6 @@ void ExpectOleBalanced() {
     OleUninitialize();
 }
 
-// "converted:buffer"
-TEST(Wmi, WideToMultiByteRefusesNullArgumentsAndTextsThatDoNotFit) {
-    struct {
-        bool buffer;
-        const wchar_t* text;
-        std::uint32_t size;
-        UINT codePage;
-        const char* result;
-    } cases[] = {
-        {true, L"Caption", 8, CP_ACP, "1:Caption"},
-        {true, L"\u00e9t\u00e9", 8, CP_UTF8, "1:\xc3\xa9t\xc3\xa9"},
-        {true, L"", 1, CP_ACP, "1:"},
-        {true, L"Caption", 7, CP_ACP, "0:"},
-        {true, L"Caption", 0, CP_ACP, "0:xxxxxxxx"},
-        {true, nullptr, 8, CP_ACP, "0:xxxxxxxx"},
-        {false, L"Caption", 8, CP_ACP, "0:xxxxxxxx"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        char buffer[9] = "xxxxxxxx";
-        char* result = WideToMultiByte(c.buffer ? buffer : nullptr, c.text, c.size, c.codePage);
-        EXPECT_EQ(c.result, std::string(result == buffer ? "1:" : "0:") + buffer);
-    }
-}
-
 TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
     WmiConnection connection{nullptr, nullptr};
     std::uint32_t number = 5;
@@ -54,6 +30,17 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
     EXPECT_EQ(nullptr, connection.services);
     EXPECT_EQ(nullptr, connection.locator);
     ExpectOleBalanced();
+    char buffer[9] = "xxxxxxxx";
+    EXPECT_TRUE(WideToMultiByte(nullptr, L"C", 8, CP_ACP) == nullptr &&
+                WideToMultiByte(buffer, nullptr, 8, CP_ACP) == nullptr &&
+                WideToMultiByte(buffer, L"C", 0, CP_ACP) == nullptr);
+    EXPECT_STREQ("xxxxxxxx", buffer);
+    EXPECT_EQ(nullptr, WideToMultiByte(buffer, L"Caption", 7, CP_ACP));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(buffer, WideToMultiByte(buffer, L"Caption", 8, CP_ACP));
+    EXPECT_STREQ("Caption", buffer);
+    EXPECT_EQ(buffer, WideToMultiByte(buffer, L"\u00e9t\u00e9", 8, CP_UTF8));
+    EXPECT_STREQ("\xc3\xa9t\xc3\xa9", buffer);
 }
 
 // Connected to ROOT\CIMV2 where the system has WMI; natively the connect must fail as
@@ -87,18 +74,15 @@ TEST_F(HostWmi, QueriesReadTheOnlyObject) {
     std::memset(cut, 'x', sizeof cut);
     std::uint32_t byClass = 0, byQuery = 0, isNull = 7;
     EXPECT_EQ(1, WmiQueryText(&connection, L"Win32_BIOS", L"CurrentLanguage", cut, 8, &isNull));
-    EXPECT_EQ(1u, isNull);
-    EXPECT_EQ(0, std::memcmp(cut, "\0\0\0\0xxxx", 8));
+    EXPECT_EQ(0, std::memcmp(cut, "\0\0\0\0xxxx", 8) + (isNull != 1));
     ASSERT_EQ(1, WmiQueryText(&connection, L"Win32_OperatingSystem", L"Caption", whole,
                               sizeof whole, &isNull));
-    EXPECT_EQ(0u, isNull);
-    EXPECT_EQ(0, std::strncmp(whole, "Microsoft Windows", 17)) << whole;
-    EXPECT_EQ(1, WmiQueryNumber(&connection, L"Win32_OperatingSystem", L"ProductType", &byClass,
-                                nullptr));
-    EXPECT_EQ(1, WmiQueryNumber(&connection, L"select ProductType from Win32_OperatingSystem",
-                                L"ProductType", &byQuery, nullptr));
-    EXPECT_TRUE(byClass >= 1 && byClass <= 3) << byClass;
-    EXPECT_EQ(byClass, byQuery);
+    EXPECT_EQ(0, std::strncmp(whole, "Microsoft Windows", 17) + (isNull != 0)) << whole;
+    EXPECT_EQ(2, WmiQueryNumber(&connection, L"Win32_OperatingSystem", L"ProductType", &byClass,
+                                nullptr) +
+                     WmiQueryNumber(&connection, L"select ProductType from Win32_OperatingSystem",
+                                    L"ProductType", &byQuery, nullptr));
+    EXPECT_TRUE(byClass >= 1 && byClass <= 3 && byClass == byQuery) << byClass << " " << byQuery;
     WmiQuery* query = WmiOpenTextQuery(&connection, L"SELECT * FROM Win32_OperatingSystem",
                                        L"Caption", cut, sizeof cut, nullptr);
     ASSERT_NE(nullptr, query);
@@ -283,13 +267,11 @@ struct StandInWmi final : public IClassFactory,
         return setBlanketResult;
     }
 
-    // Scripted answers.
     HRESULT createResult = S_OK, connectResult = S_OK, queryBlanketResult = S_OK;
     HRESULT setBlanketResult = S_OK, execMethodResult = S_OK;
     bool offersSecurity = true;
     DWORD level = RPC_C_AUTHN_LEVEL_NONE;
     Property returnValue = {L"ReturnValue", CIM_UINT32, VT_I4, 7};
-    // What the calls brought.
     std::wstring nameSpace, language, query, path, methodName;
     IWbemClassObject* inParams = nullptr;
     std::vector<DWORD> blanket; // every SetBlanket argument, pointers as non-null flags
@@ -377,26 +359,6 @@ TEST_F(WmiStandIn, ConnectSetsTheBlanketOrReleasesAllAtEachFailure) {
     }
 }
 
-// Level none is raised whatever the credentials; any credential leaves the proxy alone.
-TEST_F(WmiStandIn, ProxyBlanketRaisesLevelNoneAndIgnoresCredentials) {
-    struct {
-        const wchar_t *user, *domain, *password;
-        HRESULT set;
-        DWORD level, setLevel, setImpersonation; // set level 0: no SetBlanket
-    } cases[] = {
-        {L"user", nullptr, nullptr, S_OK, 1, 3, 2}, {L"user", nullptr, nullptr, S_OK, 6, 0, 0},
-        {L"", L"domain", nullptr, S_OK, 6, 0, 0},   {nullptr, L"", L"secret", S_OK, 6, 0, 0},
-        {L"", L"", nullptr, kDenied, 5, 5, 4},
-    };
-    FOR_EACH_CASE(c, cases) {
-        wmi.setBlanketResult = c.set, wmi.blanket = {0, 0, 0, 0, 0, 0, 0};
-        EXPECT_EQ(c.set, WmiSetProxyBlanket(&connection, static_cast<IWbemServices*>(&wmi), c.user,
-                                            c.domain, c.password, c.level, 4));
-        std::vector<DWORD> set = {c.setLevel ? 10u : 0, 0, 0, c.setLevel, c.setImpersonation, 0, 0};
-        EXPECT_EQ(set, wmi.blanket);
-    }
-}
-
 TEST_F(WmiStandIn, ClassNamesBecomeQueriesAndSelectsRunUnchanged) {
     struct {
         const wchar_t *query, *property, *run;
@@ -404,7 +366,6 @@ TEST_F(WmiStandIn, ClassNamesBecomeQueriesAndSelectsRunUnchanged) {
     } cases[] = {
         {L"Sample", L"P", L"SELECT P from Sample", true},
         {L"Sample", nullptr, L"SELECT * from Sample", true},
-        {L"SeLeCt P from Sample", L"P", L"SeLeCt P from Sample", true},
         {L"Selection", L"P", L"Selection", false},
         {L"SELEC", L"P", L"SELECT P from SELEC", false},
         {L"Empty", L"P", L"SELECT P from Empty", false},
