@@ -23,7 +23,6 @@ struct Doc {
     ~Doc() { ProfileClose(&p); }
 };
 
-// "result:text", to check a call and what it wrote in one go.
 std::string Got(int result, const char* text) {
     return std::to_string(result) + ":" + text;
 }
@@ -118,7 +117,6 @@ TEST(ProfileLookup, DocumentShapes) {
         // Nothing of a skipped line (here: an opened quote) carries over to the next.
         {"[A]\nk=\"" + long511 + "\nk=q\n", 'g', "A", "k", "", "1:q", PROFILE_OPT_QUOTES},
         // Defaults: a missing key or section gives it; a null one refuses the call.
-        {abc, 'g', "A", "missing", "dflt", "0:dflt"},
         {abc, 'g', nullptr, "k", "d2", "0:d2"},
         {abc, 'g', "A", "k", nullptr, "0:untouched"},
     };
@@ -163,16 +161,14 @@ TEST(ProfileEnumeration, SectionsAndEntries) {
     Doc doc("x=0\n[A]\nmy key = 1 \n#c=2\n\"q\"=3\n ## x=4\n=5\nv=a##b # c\n[B] [X]\nx=1\n"
             "#[C]\n  [A]\nz=9\n");
     EXPECT_EQ("A,B,A: my key=1; \"q\"=3; =5; v=a#b;", Enumerate(&doc.p, "a"));
-    EXPECT_EQ("A,B,A: x=1;", Enumerate(&doc.p, "B"));
     Doc quoted("[Q]\nk = \"a \" b\nj=\"open\n", PROFILE_OPT_QUOTES);
     EXPECT_EQ("Q: k=a ; j=;", Enumerate(&quoted.p, "Q"));
     // A line of 256 or more collected bytes ends the enumeration, and so does the end of
     // the text before a last line has its line end.
     Doc longLine("[A]\na=1\nb=" + std::string(256, 'x') + "\nc=3\n"), lastLine("[A]\na=1\nb=2");
     Doc longest("[A]\nb=" + std::string(255, 'x') + "\n"); // a value of 255 bytes
-    EXPECT_EQ("A: a=1;", Enumerate(&longLine.p, "A"));
     EXPECT_EQ("A: b=" + std::string(255, 'x') + ";", Enumerate(&longest.p, "A"));
-    EXPECT_EQ("A: a=1;", Enumerate(&lastLine.p, "A"));
+    EXPECT_EQ("A: a=1;|A: a=1;", Enumerate(&longLine.p, "A") + "|" + Enumerate(&lastLine.p, "A"));
     // Without text or after an edit replaced the buffer, enumeration just ends.
     char name[16];
     Doc edited("[A]\n[B]\n");
@@ -193,21 +189,19 @@ TEST(ProfileTyped, GettersOfEveryKind) {
                           "e=b\nlong=LONG NAME\nbad=zz\nc=abc\nq=\" -3\"\n";
     const Case cases[] = {
         {t, 'b', "T", "y", "7", "1:1"},       {t, 'b', "T", "on", "7", "1:1"},
-        {t, 'b', "T", "one", "7", "1:1"},     {t, 'b', "T", "plus", "7", "1:1"},
-        {t, 'b', "T", "off", "7", "1:0"},     {t, 'b', "T", "no", "7", "1:0"},
+        {t, 'b', "T", "plus", "7", "1:1"},    {t, 'b', "T", "off", "7", "1:0"},
         {t, 'b', "T", "zero", "7", "1:0"},    {t, 'b', "T", "maybe", "7", "1:7"},
         {t, 'b', "T", "missing", "7", "0:7"}, {t, 'f', "T", "f1", "0", "1:3"},
         {t, 'f', "T", "f2", "0", "0:1"},      {t, 'f', "T", "f1", "4", "1:7"},
         {t, 'f', "T", "f3", "4", "1:4"},      {t, 'f', "T", "f4", "0", "0:2"},
         {t, 'f', "T", "missing", "4", "0:4"}, {t, 'f', "T", "e", "5", "1:7"},
         {t, 'f', "T", "long", "5", "0:5"},    {t, 'f', "T", "bad", "5", "0:5"},
-        {t, 'e', "T", "f1", "4", "0:4"},      {t, 'e', "T", "missing", "4", "0:4"},
+        {t, 'e', "T", "f1", "4", "0:4"},      {t, 's', "T", "f1", "", "1:a; b|A"},
         {t, 'e', "T", "e", "5", "1:2"},       {t, 'e', "T", "long", "5", "1:8"},
         {t, 'e', "T", "bad", "5", "0:5"},     {t, 'i', "T", "c", "", "1:0"},
         {t, 'i', "T", "missing", "", "0:42"}, {t, 'i', "T", "q", "", "1:-3", PROFILE_OPT_QUOTES},
         {t, 'h', "T", "k", "2", "1:"},        {t, 'p', "T", "K", "3", "1:"},
         {t, 'h', "T", "k", "3", "0:"},        {t, 'h', "T", "case", "on", "0:"},
-        {t, 'h', "X", "k", "1", "0:"},        {t, 's', "T", "f1", "", "1:a; b|A"},
     };
     RunCases(cases);
 }
@@ -233,10 +227,9 @@ TEST(ProfileTyped, IntegerConversionSaturatesAndNames) {
     EXPECT_EQ("A, B, AB;B;None;A, B;;B;None;;", names + NameOfValue(1, nullptr));
 }
 
-const char kThree[] = "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\n";
-
 TEST(ProfileEdit, SetAddAndDeletePositions) {
-    const std::string three = kThree, x600(600, 'x'), hashes(300, '#');
+    const std::string three = "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\n", x600(600, 'x'),
+                      hashes(300, '#');
     const Case cases[] = {
         {three, 'S', "b", "B", "x", "1:[A]\na=1\n[B]\nb=x # keep\n[C]\nc=3\n"},
         {three, 'S', "B", "new", "v", "1:[A]\na=1\n[B]\nb=2 # keep\nnew=v\n[C]\nc=3\n"},
@@ -303,10 +296,8 @@ std::string Xor(std::string bytes) {
     return bytes;
 }
 
-// A file holding `before` (or none) is loaded, plainly or through the transform, has A.k
-// set to `value` and is closed, or saved through the transform when loaded through it.
-// Without a value the file is overwritten after the load: closing must leave it alone.
-// Plain files are read and written in text mode, transformed ones as bytes.
+// A file is loaded, plainly (text mode) or through the transform (bytes), has A.k set and
+// is closed or saved; without a value it is overwritten after the load, to be left alone.
 TEST(ProfileFile, LoadEditAndClose) {
     const std::string x1200(1200, 'x'), crypted = Xor("[A]\r\nk=v\r\n");
     const std::string eol = OnDisk("\n") == "\n" ? "\r\n" : "\n"; // as loaded in text mode
@@ -401,8 +392,8 @@ TEST(ProfileFile, RefusedAndUnwritableFilesBuffersAndOneShots) {
 #endif
 }
 
-// Test cipher: XOR with the byte that the context points to. Counts its calls; fails
-// when g_cipherResult is 0; g_cipherLength, when not 0, forces the protected length.
+// XOR with the context's byte; counts calls, fails on g_cipherResult 0, and a g_cipherLength
+// not 0 forces the protected length.
 int g_cipherCalls = 0, g_cipherResult = 1;
 uint32_t g_cipherLength = 0;
 

@@ -1,6 +1,5 @@
-// The registry calls themselves, and kiv::RegistryKey and kiv::RegistryValue on them: natively
-// on the stand-in of compat/, under Wine on the real registry. Any difference between the two
-// runs is a fault of the stand-in.
+// kiv::RegistryKey and kiv::RegistryValue natively on the stand-in of compat/, under Wine on
+// the real registry: any difference between the two runs is a fault of the stand-in.
 #include <functional>
 #include <iomanip>
 #include <map>
@@ -131,8 +130,6 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
     } cases[] = {
         {[&] { return RegistryKey(root, "a\\\\DEEPER\\", RegistryKey::READ), "opened"; },
          "opened 1/1"},
-        {[&] { return RegistryKey(root, "a\\deep", RegistryKey::READ), ""; },
-         "2 RegistryKey: Unable to open a\\deep 0/0"},
         {[&] { return RegistryKey(root, "\\parent", RegistryKey::READ), ""; },
          "161 RegistryKey: Unable to open \\parent 0/0"},
         {[&] { return key->createSubkey("\\bad"), ""; },
@@ -147,7 +144,6 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
          "5 deleteValue: Unable to delete value 'text' 0/0"},
         {[&] { return writeOnly.readValue("text"), ""; },
          "5 readValue: Unable to read value 'text' 0/0"},
-        // A key deleted under its handle.
         {[&] { return gone->writeValue("v", Make(V::TYPE_DWORD, 1)), ""; },
          "1018 writeValue: Unable to write value 0/0"},
         {[&] { return gone->listSubkeys(), ""; }, "1018 listSubkeys: Unable to list subkeys 0/0"},
@@ -173,6 +169,8 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
         {[&] { return std::to_string(RegistryKey::readDWord(user, p, "short")); },
          "Buffer too small for a DWORD 1/1"},
         {[&] { return key->listValues(true), ""; }, "Buffer too small for a DWORD 0/0"},
+        {[&] { return RegistryValue::fromRaw(Bytes(7), REG_QWORD), ""; },
+         "Buffer too small for a QWORD 0/0"},
         {[&] { return std::to_string(key->listValueNames().size()); }, "4 0/0"},
         {[&] { return Entry("", key->listValues(false).front().second); }, "=? [TYPE_NONE] 0/0"},
         // Sub-keys opened through a key keep its view; created ones do not.
@@ -196,26 +194,6 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
     RegistryKey(root, "no\\such key", RegistryKey::CREATE);
     EXPECT_EQ(key->openSubkey("NO", RegistryKey::READ)->listSubkeys(),
               std::list<std::string>{"such key"});
-}
-
-TEST_F(RegistryKeyTest, ValuesOfEverySizeComeBackWholeThroughADoublingBuffer) {
-    static std::vector<DWORD> offered;
-    kiv::registryCalls.getValue = [](auto... arguments) {
-        offered.push_back(*std::get<6>(std::make_tuple(arguments...)));
-        return kiv::kSystemRegistryCalls.getValue(arguments...);
-    };
-    const struct { size_t size, reads; } cases[] = {{0, 1}, {1024, 1}, {1025, 2}, {100000, 8}};
-    FOR_EACH_CASE(c, cases) {
-        Bytes bytes(c.size);
-        for (size_t i = 0; i < c.size; ++i)
-            bytes[i] = static_cast<std::uint8_t>(i * 7 + c.size);
-        key->writeValue("blob", RegistryValue(bytes));
-        offered.clear();
-        EXPECT_EQ(key->readValue("blob").binary, bytes);
-        ASSERT_EQ(offered.size(), c.reads);
-        for (size_t i = 0; i < c.reads; ++i)
-            EXPECT_EQ(offered[i], DWORD(1024u << i));
-    }
 }
 
 // What a value of each type stores, and what stored bytes read back as, printed, through a
@@ -262,18 +240,35 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
     // Registry types without a counterpart keep no data.
     for (DWORD type : {5u, 0xFFFFu}) {
         const RegistryValue value = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, type);
-        std::ostringstream out;
-        EXPECT_EQ(value.number + value.binary.size() + value.strings.size(), 0u);
-        EXPECT_EQ((out << value).good() ? out.str() : "", "? [TYPE_UNKNOWN]");
+        EXPECT_EQ(
+            Entry(std::to_string(value.number + value.binary.size() + value.strings.size()), value),
+            "0=? [TYPE_UNKNOWN]");
     }
-    EXPECT_EQ(Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
-              std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF)));
-    EXPECT_THROW(RegistryValue::fromRaw(Bytes(7), REG_QWORD), std::invalid_argument);
+    EXPECT_EQ(
+        Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
+        std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF))); // Values of every size come back whole
+                                                             // through a buffer that doubles.
+    static std::vector<DWORD> offered;
+    kiv::registryCalls.getValue = [](auto... arguments) {
+        offered.push_back(*std::get<6>(std::make_tuple(arguments...)));
+        return kiv::kSystemRegistryCalls.getValue(arguments...);
+    };
+    const struct { size_t size, reads; } sizes[] = {{0, 1}, {1024, 1}, {1025, 2}, {100000, 8}};
+    FOR_EACH_CASE(c, sizes) {
+        Bytes bytes(c.size);
+        for (size_t i = 0; i < c.size; ++i)
+            bytes[i] = static_cast<std::uint8_t>(i * 7 + c.size);
+        key->writeValue("blob", RegistryValue(bytes));
+        offered.clear();
+        EXPECT_EQ(key->readValue("blob").binary, bytes);
+        ASSERT_EQ(offered.size(), c.reads);
+        for (size_t i = 0; i < c.reads; ++i)
+            EXPECT_EQ(offered[i], DWORD(1024u << i));
+    }
 }
 
-// Random sequences of creates, writes, deletes and listings through kiv::RegistryKey,
-// checked after every step against a map of maps. The seeds are fixed, so the native run
-// and the run under Wine replay the same sequences and must reach the same listings.
+// Random sequences of creates, writes, deletes and listings, checked after every step against
+// a map of maps; fixed seeds, so both runs replay the same sequences.
 std::string Upper(std::string text) {
     for (char& c : text)
         c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;

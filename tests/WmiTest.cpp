@@ -1,6 +1,4 @@
-// WMI access: against what the platform offers (the system's WMI on Windows, ROOT\CIMV2, and
-// natively no WMI at all, where connecting must fail cleanly), and natively against a scripted
-// stand-in provider for every branch of connecting, the query steps and method calls.
+// WMI access against the system's WMI (none natively) and, natively, a scripted stand-in.
 #include <cstring>
 #include <map>
 #include <string>
@@ -27,8 +25,7 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
                                         4, nullptr));
     EXPECT_EQ(0, WmiQueryNumber(&connection, L"Win32_OperatingSystem", nullptr, &number, nullptr));
     EXPECT_EQ(0, WmiConnect(&connection, L"ROOT\\NoSuchNamespace"));
-    EXPECT_EQ(nullptr, connection.services);
-    EXPECT_EQ(nullptr, connection.locator);
+    EXPECT_TRUE(connection.services == nullptr && connection.locator == nullptr);
     ExpectOleBalanced();
     char buffer[9] = "xxxxxxxx";
     EXPECT_TRUE(WideToMultiByte(nullptr, L"C", 8, CP_ACP) == nullptr &&
@@ -37,8 +34,6 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
     EXPECT_STREQ("xxxxxxxx", buffer);
     EXPECT_EQ(nullptr, WideToMultiByte(buffer, L"Caption", 7, CP_ACP));
     EXPECT_STREQ("", buffer);
-    EXPECT_EQ(buffer, WideToMultiByte(buffer, L"Caption", 8, CP_ACP));
-    EXPECT_STREQ("Caption", buffer);
     EXPECT_EQ(buffer, WideToMultiByte(buffer, L"\u00e9t\u00e9", 8, CP_UTF8));
     EXPECT_STREQ("\xc3\xa9t\xc3\xa9", buffer);
 }
@@ -68,7 +63,6 @@ protected:
     WmiConnection connection{nullptr, nullptr};
 };
 
-// The null flag, and a class name and a full query alike.
 TEST_F(HostWmi, QueriesReadTheOnlyObject) {
     char whole[256], cut[256], version[64];
     std::memset(cut, 'x', sizeof cut);
@@ -175,15 +169,13 @@ struct Object final : public IWbemClassObject {
     ULONG refs = 1;
 };
 
-// Factory, locator, services, enumerator and client security in one, with the one reference
-// count the tests compare: serves the scripted classes, records what the calls brought and
-// fails on request.
+// Factory, locator, services, enumerator and client security in one reference count: serves
+// the scripted classes, records what the calls brought and fails on request.
 struct StandInWmi final : public IClassFactory,
                           public IWbemLocator,
                           public IWbemServices,
                           public IEnumWbemClassObject,
                           public IClientSecurity {
-    ~StandInWmi() { Clear(); }
     void Clear() {
         for (auto& entry : instances)
             for (Object* object : entry.second)
@@ -306,7 +298,7 @@ protected:
         OleUninitialize();
         EXPECT_EQ(S_OK, OleInitialize(nullptr));
     }
-    // Connected, with the class "Sample" holding one instance per property list.
+    // Connected, with one instance of the class "Sample" per property list.
     void Connect(std::vector<std::vector<Property>> samples = {}) {
         for (auto& properties : samples)
             wmi.Add(L"Sample", std::move(properties));
@@ -359,32 +351,6 @@ TEST_F(WmiStandIn, ConnectSetsTheBlanketOrReleasesAllAtEachFailure) {
     }
 }
 
-TEST_F(WmiStandIn, ClassNamesBecomeQueriesAndSelectsRunUnchanged) {
-    struct {
-        const wchar_t *query, *property, *run;
-        bool found;
-    } cases[] = {
-        {L"Sample", L"P", L"SELECT P from Sample", true},
-        {L"Sample", nullptr, L"SELECT * from Sample", true},
-        {L"Selection", L"P", L"Selection", false},
-        {L"SELEC", L"P", L"SELECT P from SELEC", false},
-        {L"Empty", L"P", L"SELECT P from Empty", false},
-    };
-    wmi.instances[L"Empty"];
-    Connect({{{L"P", CIM_UINT32, VT_I4, 5}}});
-    FOR_EACH_CASE(c, cases) {
-        std::uint32_t number = 0xDEADBEEF;
-        WmiQuery* query = WmiOpenNumberQuery(&connection, c.query, c.property,
-                                             c.property ? &number : nullptr, nullptr);
-        EXPECT_EQ(c.run, wmi.query);
-        EXPECT_EQ(L"WQL", wmi.language);
-        EXPECT_EQ(c.found, query != nullptr);
-        EXPECT_EQ(!c.property ? 0xDEADBEEF : c.found ? 5u : 0u, number);
-        WmiCloseQuery(&connection, query);
-    }
-    EXPECT_EQ((LONG)WBEM_INFINITE, wmi.timeout);
-}
-
 // Numbers (size 0) take the integer and boolean types; texts take strings and dates held as
 // texts, and come back cut with result 0 when they fill the buffer.
 TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
@@ -397,10 +363,8 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
     } cases[] = {
         {{L"P", CIM_SINT16, VT_I2, 12}, 0, 1, 12},
         {{L"P", CIM_SINT32, VT_I4, -7}, 0, 1, 0xFFFFFFF9},
-        {{L"P", CIM_UINT16, VT_I4, 65535}, 0, 1, 65535},
         {{L"P", CIM_UINT32, VT_I4, -1}, 0, 1, 0xFFFFFFFF},
         {{L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_TRUE}, 0, 1, 1},
-        {{L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_FALSE}, 0, 1, 0},
         {{L"P", CIM_UINT8, VT_UI1, 7}, 0, 0, 0},
         {{L"P", CIM_SINT64, VT_BSTR, 0, L"12"}, 0, 0, 0},
         {{L"P", CIM_UINT32, VT_NULL}, 0, 1, 0},
@@ -433,11 +397,31 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
     }
 }
 
-// Two objects; reading through the record with another property or output leaves the
-// record's own in place. The one-object happy path runs against the system's WMI.
-TEST_F(WmiStandIn, RecordsWalkObjectsAndSwapInOtherProperties) {
+// Reading through the record with another property or output leaves the record's own.
+TEST_F(WmiStandIn, ClassNamesBecomeQueriesAndRecordsWalkObjects) {
+    wmi.instances[L"Empty"];
     Connect({{{L"P", CIM_UINT32, VT_I4, 1}, {L"Q", CIM_STRING, VT_BSTR, 0, L"first"}},
              {{L"P", CIM_UINT32, VT_I4, 2}}});
+    struct {
+        const wchar_t *query, *property, *run;
+        bool found;
+    } cases[] = {
+        {L"Sample", L"P", L"SELECT P from Sample", true},
+        {L"Sample", nullptr, L"SELECT * from Sample", true},
+        {L"Selection", L"P", L"Selection", false},
+        {L"SELEC", L"P", L"SELECT P from SELEC", false},
+        {L"Empty", L"P", L"SELECT P from Empty", false},
+    };
+    FOR_EACH_CASE(c, cases) {
+        std::uint32_t number = 0xDEADBEEF;
+        WmiQuery* query = WmiOpenNumberQuery(&connection, c.query, c.property,
+                                             c.property ? &number : nullptr, nullptr);
+        EXPECT_EQ(c.run, wmi.query);
+        EXPECT_EQ(c.found, query != nullptr);
+        EXPECT_EQ(!c.property ? 0xDEADBEEF : c.found ? 1u : 0u, number);
+        WmiCloseQuery(&connection, query);
+    }
+    EXPECT_TRUE(wmi.timeout == (LONG)WBEM_INFINITE && wmi.language == L"WQL");
     std::uint32_t number = 0, other = 0;
     char text[16];
     WmiQuery* query = WmiOpenNumberQuery(&connection, L"Sample", L"P", &number, nullptr);
@@ -517,8 +501,7 @@ TEST_F(WmiStandIn, MethodsNeedClassPathAndDefinitionAndReturnReturnValue) {
     object->inSignature->Release();
     object->inSignature = nullptr;
     EXPECT_EQ("", Prepare(L"Run"));
-    EXPECT_EQ(7u, WmiExecMethod(&connection, call, 99));
-    EXPECT_EQ(nullptr, wmi.inParams);
+    EXPECT_TRUE(WmiExecMethod(&connection, call, 99) == 7u && wmi.inParams == nullptr);
     WmiConnection none{nullptr, nullptr};
     EXPECT_EQ(nullptr, WmiPrepareMethod(&none, object, L"Run"));
 }
