@@ -74,7 +74,6 @@ protected:
     std::unique_ptr<RegistryKey> key;
 };
 
-class RegistryApi : public RegistryTest {};
 class RegistryKeyTest : public RegistryTest {};
 class RegistryProperty : public RegistryTest {};
 
