@@ -1,8 +1,10 @@
-// kiv::RegistryKey and kiv::RegistryValue, natively on the stand-in and under Wine on the
-// real registry, below a key of the test's own.
-#include <atomic>
+// kiv::RegistryKey and kiv::RegistryValue natively on the stand-in of compat/, under Wine on
+// the real registry: any difference between the two runs is a fault of the stand-in.
 #include <functional>
 #include <iomanip>
+#include <map>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -10,7 +12,6 @@
 #include "TestHelpers.h"
 #include "os/win32/Registry.h"
 #include "src/os/win32/RegistryCalls.h"
-#include "support/RegistryFixture.h"
 
 using kiv::RegistryKey;
 using kiv::RegistryValue;
@@ -26,7 +27,6 @@ RegistryValue Make(RegistryValue::Type type, std::uint64_t number = 0, Strings s
     return value;
 }
 
-// The bytes of a literal, embedded NULs included.
 template <size_t N>
 std::string B(const char (&bytes)[N]) {
     return std::string(bytes, N - 1);
@@ -34,16 +34,29 @@ std::string B(const char (&bytes)[N]) {
 
 std::atomic<int> opens, closes; // keys the library opened and closed
 
-class RegistryKeyTest : public RegistryTest {
+// A key of the test's own below HKEY_CURRENT_USER\Software, made new for each test and
+// deleted with its tree: runs never meet nor leave residue.
+class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        static unsigned counter = 0;
+        path = "Software\\kivupdate-test-" + std::to_string(std::random_device()()) + "-" +
+               std::to_string(++counter);
+        DWORD disposition = 0;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &root, &disposition),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(disposition, DWORD(REG_CREATED_NEW_KEY));
         key = std::make_unique<RegistryKey>(root, "", RegistryKey::READ | RegistryKey::WRITE);
     }
     void TearDown() override {
         key.reset();
         kiv::registryCalls = kiv::kSystemRegistryCalls;
-        RegistryTest::TearDown();
+        RegCloseKey(root);
+        EXPECT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str()), ERROR_SUCCESS);
+    }
+    LSTATUS SetRaw(const char* name, DWORD type, const std::string& bytes) {
+        return RegSetKeyValueA(root, nullptr, name, type, bytes.data(), DWORD(bytes.size()));
     }
     static void CountOpensAndCloses() {
         opens = closes = 0;
@@ -55,81 +68,192 @@ protected:
             return ++closes, kiv::kSystemRegistryCalls.closeKey(key);
         };
     }
+
+    HKEY root = nullptr;
+    std::string path; // below HKEY_CURRENT_USER
     std::unique_ptr<RegistryKey> key;
 };
 
-TEST_F(RegistryKeyTest, FailedCallsRaiseWithTheirStatusAndTexts) {
+class RegistryKeyTest : public RegistryTest {};
+class RegistryProperty : public RegistryTest {};
+
+std::string Entry(const std::string& name, const RegistryValue& value) {
+    std::ostringstream text;
+    text << name << "=" << value;
+    return text.str();
+}
+
+// What a call gave, or what it raised: the status, the function and the last line of the
+// report without the system's text for the status, which must end it.
+std::string Outcome(const std::function<std::string()>& call) {
+    try {
+        return call();
+    } catch (const kiv::RegistryOsError& e) {
+        EXPECT_STREQ(e.file, "src/os/win32/registry");
+        std::string report = e.what(), function = e.function;
+        const std::string os = ": " + kiv::OsError(e.osError.code).text();
+        EXPECT_EQ(report.substr(report.size() - std::min(report.size(), os.size())), os);
+        report.resize(report.size() - std::min(report.size(), os.size()));
+        EXPECT_EQ(function.rfind("kiv::RegistryKey::", 0), 0u) << function;
+        return std::to_string(e.osError.code) + " " + function.substr(18) + ": " +
+               report.substr(report.rfind('\n') + 1);
+    } catch (const kiv::RegistryTypeError& e) {
+        EXPECT_STREQ(e.file, "include/os/win32/Registry");
+        return "type";
+    } catch (const kiv::UsageError& e) {
+        return e.message;
+    } catch (const std::invalid_argument& e) {
+        return e.what();
+    }
+}
+
+// Each call opens and closes keys in pairs ("opens/closes" ends the result); the shortcuts
+// close theirs whatever happens.
+TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
     key->createSubkey("parent")->createSubkey("child");
-    RegistryKey readOnly(root, "", RegistryKey::READ);
-    RegistryKey writeOnly(root, "", RegistryKey::WRITE);
+    key->createSubkey("A")->createSubkey("Deeper");
+    auto gone = key->createSubkey("doomed");
+    key->deleteSubkey("DOOMED");
+    key->writeValue("dword", Make(V::TYPE_DWORD, 42));
+    key->writeValue("text", Make(V::TYPE_STRING, 0, {"hello"}));
+    key->writeValue("expand", Make(V::TYPE_EXPAND_STRING, 0, {"hello"}));
+    ASSERT_EQ(SetRaw("short", REG_DWORD, "zz"), ERROR_SUCCESS);
+    RegistryKey readOnly(root, "", RegistryKey::READ), writeOnly(root, "", RegistryKey::WRITE);
+    RegistryKey viewed(root, "", RegistryKey::READ | RegistryKey::WRITE, RegistryKey::VIEW_32);
     auto failing = [](auto...) -> LSTATUS { return ERROR_MORE_DATA; };
+    const auto& p = path;
+    const HKEY user = HKEY_CURRENT_USER;
     const struct {
-        std::function<void()> call;
-        std::uint32_t status;
-        const char* message;
-        const char* function;
+        std::function<std::string()> call;
+        std::string result;
     } cases[] = {
-        {[&] { RegistryKey(root, "no\\such key", RegistryKey::READ); }, 2,
-         "Unable to open no\\such key", "RegistryKey"},
-        {[&] { key->createSubkey("\\bad"); }, 161, "Unable to create subkey with name '\\bad'",
-         "createSubkey"},
-        {[&] { key->deleteSubkey("gone"); }, 2, "Unable to delete subkey with name 'gone'",
-         "deleteSubkey"},
-        {[&] { key->deleteSubkey("PARENT"); }, 5, "Unable to delete subkey with name 'PARENT'",
-         "deleteSubkey"},
-        {[&] { key->deleteSubkeyRecursively("gone"); }, 2,
-         "Unable to delete subkey with name 'gone' recursively", "deleteSubkeyRecursively"},
-        {[&] { key->deleteValue("gone"); }, 2, "Unable to delete value 'gone'", "deleteValue"},
-        {[&] { key->readValue("gone"); }, 2, "Unable to read value 'gone'", "readValue"},
-        {[&] { readOnly.writeValue("v", Make(V::TYPE_DWORD, 1)); }, 5, "Unable to write value",
-         "writeValue"},
-        {[&] { writeOnly.listSubkeys(); }, 5, "Unable to list subkeys", "listSubkeys"},
-        {[&] { writeOnly.listValues(true); }, 5, "Unable to list values", "listValues"},
+        {[&] { return RegistryKey(root, "a\\\\DEEPER\\", RegistryKey::READ), "opened"; },
+         "opened 1/1"},
+        {[&] { return RegistryKey(root, "\\parent", RegistryKey::READ), ""; },
+         "161 RegistryKey: Unable to open \\parent 0/0"},
+        {[&] { return key->createSubkey("\\bad"), ""; },
+         "161 createSubkey: Unable to create subkey with name '\\bad' 0/0"},
+        {[&] { return key->deleteSubkey("PARENT"), ""; },
+         "5 deleteSubkey: Unable to delete subkey with name 'PARENT' 0/0"},
+        {[&] { return key->deleteSubkeyRecursively("gone"), ""; },
+         "2 deleteSubkeyRecursively: Unable to delete subkey with name 'gone' recursively 0/0"},
+        {[&] { return readOnly.writeValue("v", Make(V::TYPE_DWORD, 1)), ""; },
+         "5 writeValue: Unable to write value 0/0"},
+        {[&] { return readOnly.deleteValue("text"), ""; },
+         "5 deleteValue: Unable to delete value 'text' 0/0"},
+        {[&] { return writeOnly.readValue("text"), ""; },
+         "5 readValue: Unable to read value 'text' 0/0"},
+        {[&] { return gone->writeValue("v", Make(V::TYPE_DWORD, 1)), ""; },
+         "1018 writeValue: Unable to write value 0/0"},
+        {[&] { return gone->listSubkeys(), ""; }, "1018 listSubkeys: Unable to list subkeys 0/0"},
+        {[&] { return std::to_string(gone->close()); }, "0 0/1"},
+        {[&] { return writeOnly.listSubkeys(), ""; }, "5 listSubkeys: Unable to list subkeys 0/0"},
+        {[&] { return writeOnly.listValues(true), ""; }, "5 listValues: Unable to list values 0/0"},
         // Failures the registry cannot be made to give, half-way through a listing.
-        {[&] { kiv::registryCalls.enumKey = failing, key->listSubkeys(); }, 234,
-         "Unable to list subkeys", "listSubkeys"},
-        {[&] { kiv::registryCalls.enumValue = failing, key->listValueNames(); }, 234,
-         "Unable to list values", "listValues"},
+        {[&] { return kiv::registryCalls.enumKey = failing, key->listSubkeys(), ""; },
+         "234 listSubkeys: Unable to list subkeys 0/0"},
+        {[&] { return kiv::registryCalls.enumValue = failing, key->listValueNames(), ""; },
+         "234 listValues: Unable to list values 0/0"},
+        {[&] { return key->openSubkey("x", RegistryKey::CREATE | RegistryKey::READ), ""; },
+         "CREATE cannot be specified in RegistryKey::openSubkey 0/0"},
+        {[&] { return std::to_string(RegistryKey::readDWord(user, p, "dword")); }, "42 1/1"},
+        {[&] { return RegistryKey::readString(user, p, "text", 2); }, "hello 1/1"},
+        {[&] { return std::to_string(RegistryKey::readValue(user, p, "dword").number); }, "42 1/1"},
+        {[&] { return std::to_string(RegistryKey::readDWord(user, p, "text")); }, "type 1/1"},
+        {[&] { return RegistryKey::readString(user, p, "dword", 1); }, "type 1/1"},
+        {[&] { return RegistryKey::readString(user, p, "expand"); }, "type 1/1"},
+        {[&] { return RegistryKey::readValue(user, p, "missing").strings.front(); },
+         "2 readValue: Unable to read value 'missing' 1/1"},
+        // Short DWORD data fails wherever it is converted; a listing without data never is.
+        {[&] { return std::to_string(RegistryKey::readDWord(user, p, "short")); },
+         "Buffer too small for a DWORD 1/1"},
+        {[&] { return key->listValues(true), ""; }, "Buffer too small for a DWORD 0/0"},
+        {[&] { return RegistryValue::fromRaw(Bytes(7), REG_QWORD), ""; },
+         "Buffer too small for a QWORD 0/0"},
+        {[&] { return std::to_string(key->listValueNames().size()); }, "4 0/0"},
+        {[&] { return Entry("", key->listValues(false).front().second); }, "=? [TYPE_NONE] 0/0"},
+        // Sub-keys opened through a key keep its view; created ones do not.
+        {[&] { return std::to_string(viewed.createSubkey("A")->view); }, "0 0/1"},
+        {[&] { return std::to_string(viewed.openSubkey("A", RegistryKey::READ)->view); }, "1 1/1"},
+        {[&] {
+             RegistryKey once(root, "", RegistryKey::READ);
+             const LSTATUS first = once.close();
+             return std::to_string(first) + std::to_string(once.close());
+         },
+         "06 1/2"},
     };
     FOR_EACH_CASE(c, cases) {
-        try {
-            c.call();
-            ADD_FAILURE() << "no exception";
-        } catch (const kiv::RegistryOsError& e) {
-            EXPECT_EQ(e.osError.code, c.status);
-            EXPECT_EQ(std::string(e.function), std::string("kiv::RegistryKey::") + c.function);
-            EXPECT_STREQ(e.file, "src/os/win32/registry");
-            const std::string tail =
-                "\n" + std::string(c.message) + ": " + kiv::OsError(c.status).text();
-            const std::string report = e.what();
-            ASSERT_GE(report.size(), tail.size());
-            EXPECT_EQ(report.substr(report.size() - tail.size()), tail);
-        }
+        CountOpensAndCloses();
+        const std::string result = Outcome(c.call);
+        EXPECT_EQ(result + " " + std::to_string(opens) + "/" + std::to_string(closes), c.result);
         kiv::registryCalls = kiv::kSystemRegistryCalls;
     }
     // The key stays usable after a failure; CREATE makes every level of a path.
-    EXPECT_EQ(key->listSubkeys(), std::list<std::string>{"parent"});
+    EXPECT_EQ(key->listSubkeys(), (std::list<std::string>{"A", "parent"}));
     RegistryKey(root, "no\\such key", RegistryKey::CREATE);
     EXPECT_EQ(key->openSubkey("NO", RegistryKey::READ)->listSubkeys(),
               std::list<std::string>{"such key"});
-    CountOpensAndCloses();
-    try {
-        key->openSubkey("x", RegistryKey::CREATE | RegistryKey::READ);
-        ADD_FAILURE() << "opened";
-    } catch (const kiv::UsageError& e) {
-        EXPECT_STREQ(e.message, "CREATE cannot be specified in RegistryKey::openSubkey");
-    }
-    EXPECT_EQ(opens, 0);
 }
 
-TEST_F(RegistryKeyTest, ValuesOfEverySizeComeBackWholeThroughADoublingBuffer) {
+// What a value of each type stores, and what stored bytes read back as, printed, through a
+// read and a listing alike. Rows without a value store their bytes as they are.
+TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
+    const struct {
+        std::optional<RegistryValue> written;
+        DWORD type;
+        std::string bytes, read;
+    } cases[] = {
+        {Make(V::TYPE_NONE), REG_NONE, "", "? [TYPE_NONE]"},
+        {Make(V::TYPE_DWORD, 0x11FEDCBA98ull), REG_DWORD, "\x98\xBA\xDC\xFE",
+         "4275878552 [TYPE_DWORD]"},
+        {Make(V::TYPE_QWORD, 0x0123456789ABCDEFull), REG_QWORD, "\xEF\xCD\xAB\x89\x67\x45\x23\x01",
+         "81985529216486895 [TYPE_QWORD]"},
+        {RegistryValue(Bytes{0xAB, 0, 0x5c}), REG_BINARY, B("\xAB\0\x5c"),
+         "AB 00 5C [TYPE_BINARY]"},
+        {Make(V::TYPE_STRING, 0, {"ab", "lost"}), REG_SZ, B("ab\0"), "ab [TYPE_STRING]"},
+        {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), REG_EXPAND_SZ, B("%PATH%\0"),
+         "%PATH% [TYPE_EXPAND_STRING]"},
+        {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c"}), REG_MULTI_SZ, B("a\0b c\0\0"),
+         "a, b c [TYPE_MULTI_STRING]"},
+        {Make(V::TYPE_MULTI_STRING), REG_MULTI_SZ, B("\0"), " [TYPE_MULTI_STRING]"},
+        {{}, REG_MULTI_SZ, B("a\0\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
+        {{}, REG_SZ, B("a\0b\0"), B("a\0b [TYPE_STRING]")},
+        {{}, REG_SZ, "", " [TYPE_STRING]"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        if (c.written)
+            key->writeValue("v", *c.written);
+        else
+            ASSERT_EQ(SetRaw("v", c.type, c.bytes), ERROR_SUCCESS);
+        char stored[16];
+        DWORD length = sizeof stored, type = 99;
+        ASSERT_EQ(RegGetValueA(root, nullptr, "v", 0x1000FFFF, &type, stored, &length), 0);
+        EXPECT_EQ(std::string(stored, length), c.bytes);
+        EXPECT_EQ(type, c.type);
+        // The caller's base and fill survive and apply to what follows.
+        std::ostringstream out;
+        out << std::oct << std::setfill('*') << key->readValue("v") << std::setw(4) << 8 << "|"
+            << key->listValues(true).front().second;
+        EXPECT_EQ(out.str(), c.read + "**10|" + c.read);
+    }
+    // Registry types without a counterpart keep no data.
+    for (DWORD type : {5u, 0xFFFFu}) {
+        const RegistryValue value = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, type);
+        EXPECT_EQ(
+            Entry(std::to_string(value.number + value.binary.size() + value.strings.size()), value),
+            "0=? [TYPE_UNKNOWN]");
+    }
+    EXPECT_EQ(
+        Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
+        std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF))); // Values of every size come back whole
+                                                             // through a buffer that doubles.
     static std::vector<DWORD> offered;
     kiv::registryCalls.getValue = [](auto... arguments) {
         offered.push_back(*std::get<6>(std::make_tuple(arguments...)));
         return kiv::kSystemRegistryCalls.getValue(arguments...);
     };
-    const struct { size_t size, reads; } cases[] = {{0, 1}, {1024, 1}, {1025, 2}, {100000, 8}};
-    FOR_EACH_CASE(c, cases) {
+    const struct { size_t size, reads; } sizes[] = {{0, 1}, {1024, 1}, {1025, 2}, {100000, 8}};
+    FOR_EACH_CASE(c, sizes) {
         Bytes bytes(c.size);
         for (size_t i = 0; i < c.size; ++i)
             bytes[i] = static_cast<std::uint8_t>(i * 7 + c.size);
@@ -139,140 +263,102 @@ TEST_F(RegistryKeyTest, ValuesOfEverySizeComeBackWholeThroughADoublingBuffer) {
         ASSERT_EQ(offered.size(), c.reads);
         for (size_t i = 0; i < c.reads; ++i)
             EXPECT_EQ(offered[i], DWORD(1024u << i));
-        const std::string text(c.size, 't');
-        key->writeValue("text", Make(V::TYPE_STRING, 0, {text}));
-        EXPECT_EQ(key->readString("text"), text);
-        EXPECT_EQ(key->listValues(true).back().second.strings, Strings{text});
     }
 }
 
-TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBackOfEveryType) {
-    const struct {
-        RegistryValue written;
-        std::string stored;
-        DWORD storedType;
-        const char* read; // as printed
-    } cases[] = {
-        {Make(V::TYPE_NONE), "", REG_NONE, "? [TYPE_NONE]"},
-        {Make(V::TYPE_DWORD, 0x11FEDCBA98ull), "\x98\xBA\xDC\xFE", REG_DWORD,
-         "4275878552 [TYPE_DWORD]"},
-        {Make(V::TYPE_QWORD, 0x0123456789ABCDEFull), "\xEF\xCD\xAB\x89\x67\x45\x23\x01", REG_QWORD,
-         "81985529216486895 [TYPE_QWORD]"},
-        {RegistryValue(Bytes{0xAB, 0, 0x5c}), B("\xAB\0\x5c"), REG_BINARY,
-         "AB 00 5C [TYPE_BINARY]"},
-        {Make(V::TYPE_STRING, 0, {"ab", "lost"}), B("ab\0"), REG_SZ, "ab [TYPE_STRING]"},
-        {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), B("%PATH%\0"), REG_EXPAND_SZ,
-         "%PATH% [TYPE_EXPAND_STRING]"},
-        {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c"}), B("a\0b c\0\0"), REG_MULTI_SZ,
-         "a, b c [TYPE_MULTI_STRING]"},
-        {Make(V::TYPE_MULTI_STRING), B("\0"), REG_MULTI_SZ, " [TYPE_MULTI_STRING]"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        key->writeValue("v", c.written);
-        char stored[16];
-        DWORD length = sizeof stored, type = 99;
-        ASSERT_EQ(RegGetValueA(root, nullptr, "v", 0x1000FFFF, &type, stored, &length), 0);
-        EXPECT_EQ(std::string(stored, length), c.stored);
-        EXPECT_EQ(type, c.storedType);
-        // The caller's base and fill survive and apply to what follows.
-        std::ostringstream out;
-        out << std::oct << std::setfill('*') << key->readValue("v") << std::setw(4) << 8;
-        EXPECT_EQ(out.str(), std::string(c.read) + "**10");
-    }
+// Random sequences of creates, writes, deletes and listings, checked after every step against
+// a map of maps; fixed seeds, so both runs replay the same sequences.
+std::string Upper(std::string text) {
+    for (char& c : text)
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    return text;
 }
 
-TEST_F(RegistryKeyTest, RawBlocksAsRead) {
-    const struct {
-        DWORD type;
-        std::string bytes, read; // as printed
-    } cases[] = {
-        {REG_MULTI_SZ, B("a\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
-        {REG_MULTI_SZ, B("a\0\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
-        {REG_SZ, B("a\0b\0"), B("a\0b [TYPE_STRING]")},
-        {REG_SZ, "", " [TYPE_STRING]"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        ASSERT_EQ(SetRaw("raw", c.type, c.bytes), ERROR_SUCCESS);
-        std::ostringstream out;
-        out << key->readValue("raw") << "|" << key->listValues(true).front().second;
-        EXPECT_EQ(out.str(), c.read + "|" + c.read);
-    }
-    // Registry types without a counterpart keep no data.
-    for (DWORD type : {5u, 0xFFFFu}) {
-        const RegistryValue value = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, type);
-        std::ostringstream out;
-        EXPECT_EQ(value.number + value.binary.size() + value.strings.size(), 0u);
-        EXPECT_EQ((out << value).good() ? out.str() : "", "? [TYPE_UNKNOWN]");
-    }
-    EXPECT_EQ(Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
-              std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF)));
-    EXPECT_THROW(RegistryValue::fromRaw(Bytes(7), REG_QWORD), std::invalid_argument);
-    // Short DWORD data fails wherever it is converted; a listing without data never is.
-    ASSERT_EQ(SetRaw("raw", REG_DWORD, "zz"), ERROR_SUCCESS);
-    EXPECT_THROW(key->listValues(true), std::invalid_argument);
-    EXPECT_EQ(key->listValueNames(), std::list<std::string>{"raw"});
-    try {
-        RegistryKey::readDWord(HKEY_CURRENT_USER, path, "raw");
-        ADD_FAILURE() << "no exception";
-    } catch (const std::invalid_argument& e) {
-        EXPECT_STREQ(e.what(), "Buffer too small for a DWORD");
-    }
+// Names from a small pool in random case, so that collisions that differ only in case are
+// frequent. No character between 'Z' and 'a': Windows sorts by upper case, Wine by lower.
+std::string RandomName(std::mt19937& random) {
+    static const char* const pool[] = {"a", "b", "ab", "a b", "x-1", "9", "long name here"};
+    std::string name = pool[random() % 7];
+    for (char& c : name)
+        c = random() % 2 == 0 ? Upper({c})[0] : c;
+    return name;
 }
 
-TEST_F(RegistryKeyTest, ListingsAndViews) {
-    RegistryKey viewed(root, "", RegistryKey::READ | RegistryKey::WRITE, RegistryKey::VIEW_32);
-    auto created = viewed.createSubkey("sub");
-    auto opened = viewed.openSubkey("SUB", RegistryKey::READ);
-    EXPECT_EQ(created->view, 0u);
-    EXPECT_EQ(opened->view, 1u);
-    // Values created in name order list in that order on every registry.
-    for (const char* name : {"a", "b", "c"})
-        created->writeValue(name, Make(V::TYPE_DWORD, 7));
-    Strings names;
-    for (const auto& entry : opened->listValues(false)) {
-        names.push_back(entry.first);
-        EXPECT_EQ(entry.second.type, V::TYPE_NONE);
-    }
-    EXPECT_EQ(names, (Strings{"a", "b", "c"}));
-    for (const auto& entry : opened->listValues(true))
-        EXPECT_EQ(entry.second.toDWord(), 7u);
-    EXPECT_EQ(opened->close(), ERROR_SUCCESS);
-    EXPECT_EQ(opened->handle, nullptr);
-    EXPECT_EQ(opened->close(), ERROR_INVALID_HANDLE);
+RegistryValue RandomValue(std::mt19937& random) {
+    RegistryValue value;
+    value.type = static_cast<RegistryValue::Type>(1 + random() % 5); // DWORD to MULTI_STRING
+    value.number = value.type == RegistryValue::TYPE_DWORD ? random()
+                   : value.type == RegistryValue::TYPE_QWORD
+                       ? std::uint64_t(random()) << 32 | random()
+                       : 0;
+    if (value.type == RegistryValue::TYPE_STRING)
+        value.strings = {std::string(random() % 40, 's')};
+    for (unsigned n = value.type == RegistryValue::TYPE_MULTI_STRING ? random() % 3 : 0; n > 0; --n)
+        value.strings.push_back(std::string(1 + random() % 5, 'm'));
+    if (value.type == RegistryValue::TYPE_BINARY)
+        value.binary.assign(random() % 2000, static_cast<std::uint8_t>(random()));
+    return value;
 }
 
-TEST_F(RegistryKeyTest, ShortcutsCloseTheirKeyWhateverHappens) {
-    key->writeValue("dword", Make(V::TYPE_DWORD, 42));
-    key->writeValue("text", Make(V::TYPE_STRING, 0, {"hello"}));
-    key->writeValue("expand", Make(V::TYPE_EXPAND_STRING, 0, {"hello"}));
-    const auto& p = path;
-    const HKEY user = HKEY_CURRENT_USER;
-    const struct {
-        std::function<std::string()> call;
-        const char* result; // or the class raised
-    } cases[] = {
-        {[&] { return std::to_string(RegistryKey::readDWord(user, p, "dword")); }, "42"},
-        {[&] { return RegistryKey::readString(user, p, "text", 2); }, "hello"},
-        {[&] { return std::to_string(RegistryKey::readValue(user, p, "dword").number); }, "42"},
-        {[&] { return std::to_string(RegistryKey::readDWord(user, p, "text")); }, "type"},
-        {[&] { return RegistryKey::readString(user, p, "dword", 1); }, "type"},
-        {[&] { return RegistryKey::readString(user, p, "expand"); }, "type"},
-        {[&] { return RegistryKey::readValue(user, p, "missing").strings.front(); }, "os"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        CountOpensAndCloses();
-        std::string result;
-        try {
-            result = c.call();
-        } catch (const kiv::RegistryTypeError& e) {
-            result = "type";
-            EXPECT_STREQ(e.file, "include/os/win32/Registry");
-        } catch (const kiv::RegistryOsError&) {
-            result = "os";
+TEST_F(RegistryProperty, RandomSequencesMatchAMapOfMaps) {
+    for (unsigned seed : {1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(::testing::Message() << "seed " << seed);
+        std::mt19937 random(seed);
+        RegistryKey top(root, "seq" + std::to_string(seed),
+                        RegistryKey::CREATE | RegistryKey::READ | RegistryKey::WRITE);
+        // By upper-case name: the name as first written and "name=value" by upper-case name.
+        struct Key {
+            std::string name;
+            std::map<std::string, std::string> values;
+        };
+        std::map<std::string, Key> model;
+        for (int step = 0; step < 80; ++step) {
+            SCOPED_TRACE(::testing::Message() << "step " << step);
+            const std::string name = RandomName(random), upper = Upper(name);
+            const bool present = model.count(upper) == 1;
+            const unsigned action = random() % 5;
+            if (action == 0) { // create (or open) a key
+                top.createSubkey(name);
+                model.emplace(upper, Key{name, {}});
+            } else if (action <= 2 && present) { // write a value
+                const std::string valueName = RandomName(random);
+                const RegistryValue value = RandomValue(random);
+                top.openSubkey(name, RegistryKey::WRITE)->writeValue(valueName, value);
+                auto& values = model[upper].values;
+                auto found = values.find(Upper(valueName));
+                // The name keeps the spelling it was first written with.
+                const std::string& kept =
+                    found == values.end() ? valueName : found->second.substr(0, valueName.size());
+                values[Upper(valueName)] = Entry(kept, value);
+            } else if (action == 3 && present) { // delete a value, present or not
+                const std::string valueName = RandomName(random);
+                auto sub = top.openSubkey(name, RegistryKey::READ | RegistryKey::WRITE);
+                if (model[upper].values.erase(Upper(valueName)) == 1)
+                    sub->deleteValue(valueName);
+                else
+                    EXPECT_THROW(sub->deleteValue(valueName), kiv::RegistryOsError);
+            } else if (action == 4) { // delete a key, plainly or with its tree
+                auto remove = [&, recursive = random() % 2 == 0] {
+                    recursive ? top.deleteSubkeyRecursively(name) : top.deleteSubkey(name);
+                };
+                if (model.erase(upper) == 1)
+                    remove();
+                else
+                    EXPECT_THROW(remove(), kiv::RegistryOsError);
+            }
+            // Values are compared by upper-case name: Windows lists them in creation order,
+            // Wine by name.
+            std::list<std::string> expected;
+            for (const auto& entry : model)
+                expected.push_back(entry.second.name);
+            ASSERT_EQ(top.listSubkeys(), expected);
+            if (present && model.count(upper) == 1) {
+                std::map<std::string, std::string> listed;
+                for (const auto& entry : top.openSubkey(name, RegistryKey::READ)->listValues(true))
+                    listed[Upper(entry.first)] = Entry(entry.first, entry.second);
+                ASSERT_EQ(listed, model[upper].values);
+            }
         }
-        EXPECT_EQ(result, c.result);
-        EXPECT_EQ(opens, 1);
-        EXPECT_EQ(closes, 1);
     }
 }
 
