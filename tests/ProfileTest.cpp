@@ -217,6 +217,18 @@ TEST(ProfileTyped, IntegerConversionSaturates) {
               numbers);
 }
 
+TEST(ProfileTyped, NameTables) {
+    const ProfileNameEntry table[] = {{0, "None"}, {1, "A"}, {2, "B"}, {3, "AB"}, {0, ""}};
+    char out[32], small[5];
+    EXPECT_STREQ("A, B, AB", FlagsToText(3, table, out, sizeof out));
+    EXPECT_STREQ("B", FlagsToText(6, table, out, sizeof out));
+    EXPECT_STREQ("None", FlagsToText(4, table, out, sizeof out));
+    EXPECT_STREQ("A, B", FlagsToText(3, table, small, sizeof small));
+    EXPECT_STREQ("", FlagsToText(0, kFlags, out, sizeof out));
+    EXPECT_EQ("B None  ", std::string(NameOfValue(2, table)) + " " + NameOfValue(0, table) + " " +
+                              NameOfValue(7, table) + " " + NameOfValue(1, nullptr));
+}
+
 TEST(ProfileEdit, SetAddAndDeletePositions) {
     const std::string three = "[A]\na=1\n[B]\nb=2 # keep\n[C]\nc=3\n", x600(600, 'x'),
                       hashes(300, '#');

@@ -87,6 +87,53 @@ TEST_F(HostWmi, QueriesReadTheOnlyObject) {
     EXPECT_EQ(1, WmiCloseQuery(&connection, query));
 }
 
+#ifdef _WIN32
+// StdRegProv.GetStringValue reads back a registry value the test wrote itself, then misses.
+TEST_F(HostWmi, RegistryProviderMethodReadsAValue) {
+    const char stored[] = "written by the test", key[] = "Software\\kivupdate-wmi-test";
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueA(HKEY_CURRENT_USER, key, "Value", REG_SZ, stored, sizeof stored));
+    BSTR className = SysAllocString(L"StdRegProv");
+    IWbemClassObject* provider = nullptr;
+    ASSERT_EQ(S_OK, connection.services->GetObject(className, 0, nullptr, &provider, nullptr));
+    SysFreeString(className);
+    ::testing::internal::CaptureStdout();
+    WmiMethodCall* call = WmiPrepareMethod(&connection, provider, L"GetStringValue");
+    std::string lines = ::testing::internal::GetCapturedStdout();
+    provider->Release();
+    ASSERT_TRUE(call != nullptr && call->inParams != nullptr);
+    // Windows declares hDefKey as uint32, Wine as sint32: both are "unknown" types.
+    EXPECT_EQ(0u, lines.find("Parameter: hDefKey   Type=unknown (0x")) << lines;
+    EXPECT_NE(std::string::npos, lines.find(")\nParameter: sSubKeyName   Type=BSTR (0x8)\n"
+                                            "Parameter: sValueName   Type=BSTR (0x8)\n"))
+        << lines;
+    for (const wchar_t* valueName : {L"Value", L"Missing"}) {
+        VARIANT values[3] = {};
+        values[0].vt = VT_I4, values[0].lVal = static_cast<LONG>(0x80000001); // HKEY_CURRENT_USER
+        values[1].vt = values[2].vt = VT_BSTR;
+        values[1].bstrVal = SysAllocString(L"Software\\kivupdate-wmi-test");
+        values[2].bstrVal = SysAllocString(valueName);
+        const wchar_t* names[] = {L"hDefKey", L"sSubKeyName", L"sValueName"};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(S_OK, call->inParams->Put(names[i], 0, &values[i], 0));
+            VariantClear(&values[i]);
+        }
+        const bool found = valueName[0] == L'V';
+        EXPECT_EQ(found ? 0u : ERROR_FILE_NOT_FOUND, WmiExecMethod(&connection, call, 0xDEAD));
+        ASSERT_NE(nullptr, call->outParams);
+        char text[64] = "";
+        EXPECT_EQ(S_OK, call->outParams->Get(L"sValue", 0, &values[0], nullptr, nullptr));
+        if (found && values[0].vt == VT_BSTR)
+            WideToMultiByte(text, values[0].bstrVal, sizeof text, CP_ACP);
+        EXPECT_STREQ(found ? stored : "", text);
+        VariantClear(&values[0]);
+    }
+    WmiFreeMethod(&call);
+    EXPECT_EQ(nullptr, call);
+    RegDeleteKeyA(HKEY_CURRENT_USER, key);
+}
+#endif
+
 #ifndef _WIN32
 
 constexpr HRESULT kNoAuthenticationInfo = (HRESULT)0x800706D2, kDenied = (HRESULT)0x80070005;
