@@ -49,15 +49,11 @@ TEST(HttpClientRequest, PathsInTheRequestLine) {
 }
 
 TEST(HttpClientRequest, ConnectVariants) {
-    uint16_t closedPort = ScriptedServer({}).Port();
     HttpClientHandle client = Connected(nullptr);
     // A host name that does not fit server_host is refused, not cut.
     const std::string longHost(128, 'h');
-    for (const char* host : {"127.0.0.1", longHost.c_str()}) {
-        client->error_text[0] = '\0';
-        EXPECT_EQ(0, HttpClientConnect(client.get(), host, closedPort));
-        EXPECT_STREQ("TCP Connect failed", client->error_text);
-    }
+    EXPECT_EQ(0, HttpClientConnect(client.get(), longHost.c_str(), ScriptedServer({}).Port()));
+    EXPECT_STREQ("TCP Connect failed", client->error_text);
     EXPECT_STRNE(longHost.c_str(), client->server_host);
     // An address given as such: the host text names it in the Host line.
     ScriptedServer server({ScriptedServer::Reply(kOk)});

@@ -181,7 +181,6 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         // Byte by byte, every line break split from its partner: read as when whole.
         {R("HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", silent, 1), "1 200 [hello] ", "2/1",
          "-"},
-        {R("HTTP/1.1 200 OK\nContent-Length: 0\n\n", silent, 1), "1 200 [] ", "2/1", "-"},
         {R("HTTP/1.0 200 OK\r\rContent-Length: 3\r\n\r\nabc", close, 1),
          "1 200 [Content-Length: 3\r\n\r\nabc] ", "2/1", "-"},
         {R(ok + "Content-Length: 26\r\n" + lmLine + "\r\n" + abc, close, 16),

@@ -45,7 +45,6 @@ std::string Decode(const char* value, size_t room) {
 TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
     const std::tuple<const char*, size_t, const char*> cases[] = {
         {"x&#66;y", 64, "xBy"},
-        {"&#x263A;", 64, "\xE2\x98\xBA"},
         {"&#X41;&#x6a;", 64, "Aj"},
         {"&#00000000000000065;", 64, "A"},                // ';' 19 characters after '&'
         {"a&#000000000000000065;b", 64, "ab"},            // 20 characters: dropped whole
