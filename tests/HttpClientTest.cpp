@@ -29,7 +29,6 @@ std::string Get(const std::string& target, const std::string& host) {
     return "GET " + target + " HTTP/1.0\r\nAccept: */*\r\nHost: " + host + "\r\n\r\n";
 }
 
-// A client connected to `server`, when given.
 HttpClientHandle Connected(const ScriptedServer* server, uint32_t timeout = 5) {
     HttpClientHandle client(HttpClientCreate(nullptr));
     client->connection->timeout = timeout;

@@ -7,7 +7,6 @@
 
 #include "compat/win32.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -15,10 +14,7 @@
 #include <thread>
 
 #ifndef _WIN32
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #endif
 
 namespace {
@@ -255,35 +251,5 @@ TEST(TcpConnection, ReceiveWithAndWithoutWaiting) {
         }
     }
 }
-
-#ifndef _WIN32
-// Descriptor numbers of 1024 and above do not fit a select set; waiting must still work.
-TEST(TcpConnection, WaitingReceiveOnHighDescriptor) {
-    rlimit original;
-    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &original));
-    rlimit raised = original;
-    raised.rlim_cur = std::max<rlim_t>(original.rlim_cur, 1200);
-    if (raised.rlim_cur > original.rlim_max || setrlimit(RLIMIT_NOFILE, &raised) != 0)
-        GTEST_SKIP() << "cannot raise the descriptor limit";
-    ScriptedServer server({{{{"late", 0, 0, 300}}}});
-    std::vector<int> fillers;
-    for (int fd = 0; fd >= 0 && fd < 1030;) {
-        fd = open("/dev/null", O_RDONLY);
-        fillers.push_back(fd);
-    }
-    Connection connection = MakeConnection(5);
-    const int connected = TcpConnectHost(connection.get(), "127.0.0.1", server.Port());
-    const int32_t socket = connection->socket;
-    const std::string received =
-        connected && TcpSend(connection.get(), "x\r\n\r\n", 5) ? ReceiveAll(connection.get()) : "";
-    connection.reset();
-    for (int fd : fillers)
-        close(fd);
-    setrlimit(RLIMIT_NOFILE, &original);
-    ASSERT_EQ(1, connected);
-    EXPECT_GE(socket, 1024);
-    EXPECT_EQ("late", received);
-}
-#endif
 
 } // namespace
