@@ -1,5 +1,4 @@
-// TcpConnection against loopback peers, the connect watchdog when connects hang, and the
-// socket and thread calls they rest on.
+// TcpConnection against loopback peers, and the connect watchdog when connects hang.
 #include "http/TcpConnection.h"
 #include "TestHelpers.h"
 #include "support/ProcessProbe.h"
