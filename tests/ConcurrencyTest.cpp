@@ -67,12 +67,13 @@ struct Servers {
         return document.WaitForClosed(3 * rounds, 10) && moved.WaitForClosed(rounds, 10) &&
                missing.WaitForClosed(2 * rounds, 10) && files.WaitForClosed(rounds, 10);
     }
-    int Served() const {
-        return document.Served() + moved.Served() + missing.Served() + files.Served();
+    int Connections() const {
+        return document.Connections() + moved.Connections() + missing.Connections() +
+               files.Connections();
     }
 };
 
-// The document's facts for language 1: product name and version, then the end marker.
+// The document's facts for language 1.
 const Bytes kFacts = {1, 0, 7, 0, 'K', 'i', 'v', ' ', 'V',  'P', 'N',
                       2, 0, 4, 0, 5,   0,   0,   0,   0xFF, 0xFF};
 const Bytes kMarker = {0xFF, 0xFF};
@@ -134,7 +135,7 @@ TEST(Concurrency, ChecksAndDownloadsFromManyThreadsAreExact) {
 
     EXPECT_EQ("", problems.substr(0, 500));
     EXPECT_TRUE(servers.WaitForRounds(kThreads * kRounds));
-    EXPECT_EQ(7 * kThreads * kRounds, servers.Served());
+    EXPECT_EQ(7 * kThreads * kRounds, servers.Connections());
     EXPECT_EQ(threadsBefore, CountProcessThreads()) << "a watchdog has not ended";
 }
 
@@ -175,7 +176,7 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
            static_cast<long long>(grownHandles), static_cast<long long>(memory[1] - memory[0]),
            static_cast<long long>(memory[2] - memory[1]));
     EXPECT_EQ("", problems.substr(0, 500));
-    EXPECT_EQ(7 * done, servers.Served());
+    EXPECT_EQ(7 * done, servers.Connections());
     // A runtime lock contended for the first time on Windows may still open its event.
     // Allocator and runtime caches settle within 64 KiB; a leak of a few dozen bytes per
     // round over thousands of rounds does not.

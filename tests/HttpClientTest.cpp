@@ -29,7 +29,6 @@ std::string Get(const std::string& target, const std::string& host) {
     return "GET " + target + " HTTP/1.0\r\nAccept: */*\r\nHost: " + host + "\r\n\r\n";
 }
 
-// A client connected to `server`, when given.
 HttpClientHandle Connected(const ScriptedServer* server, uint32_t timeout = 5) {
     HttpClientHandle client(HttpClientCreate(nullptr));
     client->connection->timeout = timeout;
@@ -49,15 +48,11 @@ TEST(HttpClientRequest, PathsInTheRequestLine) {
 }
 
 TEST(HttpClientRequest, ConnectVariants) {
-    uint16_t closedPort = ScriptedServer({}).Port();
     HttpClientHandle client = Connected(nullptr);
     // A host name that does not fit server_host is refused, not cut.
     const std::string longHost(128, 'h');
-    for (const char* host : {"127.0.0.1", longHost.c_str()}) {
-        client->error_text[0] = '\0';
-        EXPECT_EQ(0, HttpClientConnect(client.get(), host, closedPort));
-        EXPECT_STREQ("TCP Connect failed", client->error_text);
-    }
+    EXPECT_EQ(0, HttpClientConnect(client.get(), longHost.c_str(), ScriptedServer({}).Port()));
+    EXPECT_STREQ("TCP Connect failed", client->error_text);
     EXPECT_STRNE(longHost.c_str(), client->server_host);
     // An address given as such: the host text names it in the Host line.
     ScriptedServer server({ScriptedServer::Reply(kOk)});

@@ -26,8 +26,6 @@ const std::string kNov1994Text = "Sun, 06 Nov 1994 08:49:37 GMT";
 using DownloaderHandle = Owned<HttpDownloader, HttpDownloaderDestroy>;
 using HttpClientHandle = Owned<HttpClient, HttpClientDestroy>;
 
-// A downloader going through the proxy at 127.0.0.1:`proxyPort` when that is not 0, its
-// error text preset to "-".
 DownloaderHandle MakeDownloader(uint16_t proxyPort = 0) {
     DownloaderHandle downloader(
         HttpDownloaderCreate(static_cast<HttpDownloader*>(malloc(sizeof(HttpDownloader)))));
@@ -160,7 +158,6 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R("HTTP/1.0 500 " + std::string(100, 'x') + "\r\n\r\n"), "-", "-",
          "00 HTTP Error: HTTP/1.0 500 " + std::string(57, 'x') + "||(no file)|"}, // 70 bytes
         {R("FTP 200 OK\r\n\r\n"), "0 0 ", "2/3", "-"},
-        {R("garbage\r\n\r\n"), "-", "2/3", "-"},
         {R(ok + "Server: s\r\n"), "0 200 ", "2/3", "-"},
         // A length above what is sent, then close: the part stays.
         {R(ok + "Content-Length: 10\r\n\r\nabcd"), "0 200 ", "2/3", "00 -|0/10 4/10|abcd|"},
@@ -172,7 +169,6 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(ok + "Content-length: -5\r\n\r\nabc"), "-", "-", "00 -|0/4294967291 3/4294967291|abc|"},
         {R(ok + "Content-Length: 4294967295\r\n\r\nabc"), "-", "-",
          "00 Content-length too large||(no file)|"},
-        {R(ok + "Content-Length: 4\r\n\r\nbody", silent, 37), "1 200 [body] ", "2/1", "-"}, // CR|LF
         {R("HTTP/1.0 200 OK\nContent-Length: 2\n\nhi", silent), "1 200 [hi] ", "2/1", "-"},
         {R("HTTP/1.0 2001 OK\r\nContent-Length: 2\r\n\r\nok"), "1 200 [ok] ", "2/1", "-"},
         // An empty announced body ends at once for the client; 0 is no length for the
@@ -181,7 +177,6 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         // Byte by byte, every line break split from its partner: read as when whole.
         {R("HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", silent, 1), "1 200 [hello] ", "2/1",
          "-"},
-        {R("HTTP/1.1 200 OK\nContent-Length: 0\n\n", silent, 1), "1 200 [] ", "2/1", "-"},
         {R("HTTP/1.0 200 OK\r\rContent-Length: 3\r\n\r\nabc", close, 1),
          "1 200 [Content-Length: 3\r\n\r\nabc] ", "2/1", "-"},
         {R(ok + "Content-Length: 26\r\n" + lmLine + "\r\n" + abc, close, 16),
@@ -349,11 +344,11 @@ TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
         log.stopAtCall = c[2];
         int out = -1;
         const int stopped = c[2] != 0;
-        EXPECT_EQ(!stopped, HttpDownload(downloader.get(), Url(server.Port()).c_str(), file.c_str(),
-                                         &out, RecordProgress, &log));
-        EXPECT_EQ(!stopped, out);
-        EXPECT_STREQ("-", downloader->error_text);
-        EXPECT_EQ(kNov1994Text, Date(file));
+        const int result = HttpDownload(downloader.get(), Url(server.Port()).c_str(), file.c_str(),
+                                        &out, RecordProgress, &log);
+        EXPECT_EQ(std::string(stopped ? "00" : "11") + " - " + kNov1994Text,
+                  std::to_string(result) + std::to_string(out) + " " + downloader->error_text +
+                      " " + Date(file));
         const uint32_t written = static_cast<uint32_t>(file.Read().size());
         const std::string total = "/" + std::to_string(length), last = std::to_string(written);
         EXPECT_TRUE(stopped ? written >= 10u * 4096 && written < length : written == length);

@@ -102,22 +102,17 @@ void ScriptedServer::Serve() {
             return;
         }
         ++accepted_;
-        bool served = false;
         if (next < script_.size()) {
-            served = Play(static_cast<intptr_t>(accepted), script_[next]);
+            Play(static_cast<intptr_t>(accepted), script_[next]);
             next = repeat_ ? (next + 1) % script_.size() : next + 1;
         } else {
             closesocket(accepted);
         }
-        // Counted once the socket is gone, so that a caller who sees the count sees no
-        // server socket of that connection any more.
-        served_ += served;
-        ++closed_;
+        ++closed_; // once the socket is gone: a caller who sees the count sees no socket left
     }
 }
 
-// Plays `connection` and closes the socket; true when every reply went out in full.
-bool ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection) {
+void ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection) {
     std::string pending;
     bool alive = true;
     for (const ScriptedExchange& exchange : connection.exchanges) {
@@ -147,7 +142,6 @@ bool ScriptedServer::Play(intptr_t socket, const ScriptedConnection& connection)
                    sizeof(option));
     }
     closesocket(AsSocket(socket));
-    return alive;
 }
 
 // Reads up to the blank line plus `bodyBytes` into *pending; the request goes on record

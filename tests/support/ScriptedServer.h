@@ -35,22 +35,19 @@ public:
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-    // One connection with one exchange.
     static ScriptedConnection Reply(std::string reply, ScriptedEnd end = ScriptedEnd::Close,
                                     size_t bodyBytes = 0);
 
     uint16_t Port() const { return port_; }
     std::vector<std::string> Requests() const; // as received, over all connections
     int Connections() const { return accepted_.load(); }
-    // Connections whose replies went out in full; they count once their socket is closed,
-    // which WaitForClosed waits for (up to `seconds`) until `count` connections were.
-    int Served() const { return served_.load(); }
+    // Waits up to `seconds` until `count` connections had their socket closed.
     bool WaitForClosed(int count, int seconds) const;
     void Stop(); // ends the thread and closes every connection
 
 private:
     void Serve();
-    bool Play(intptr_t socket, const ScriptedConnection& connection);
+    void Play(intptr_t socket, const ScriptedConnection& connection);
     bool ReadRequest(intptr_t socket, std::string* pending, size_t bodyBytes);
     bool SendAll(intptr_t socket, const char* bytes, size_t count);
 
@@ -59,7 +56,7 @@ private:
     intptr_t listener_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
-    std::atomic<int> accepted_{0}, served_{0}, closed_{0};
+    std::atomic<int> accepted_{0}, closed_{0};
     mutable std::mutex lock_;
     std::vector<std::string> requests_; // under lock_
     std::thread thread_;
