@@ -1,6 +1,5 @@
 // File calls and the file utilities over them, against the real file system of each build:
 // the same cases against Windows (under Wine) and against the stand-in.
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -187,72 +186,6 @@ TEST(OsFiles, FileStatusTimesAndFind) {
     // Outputs are optional.
     EXPECT_EQ(1, FindFirst(&find, (dir / "a.*").c_str(), nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(0, FindNext(&find, nullptr, nullptr, nullptr, nullptr));
-}
-
-TEST(OsFiles, GetModuleDir) {
-    char path[MAX_PATH], directory[MAX_PATH], name[4] = "";
-    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-    const std::string whole(path, length);
-    const std::string::size_type cut = whole.rfind(KIV_PATH_SEPARATOR);
-    std::uint32_t codes[3] = {1, 1, 1};
-    EXPECT_EQ(1, GetModuleDir(directory, length + 1, name, sizeof name, &codes[0]));
-    EXPECT_EQ(whole.substr(0, cut) + "|" + whole.substr(cut + 1, 3),
-              directory + ("|" + std::string(name)));
-    // A directory buffer exactly as long as the path, or none at all.
-    EXPECT_EQ(0, GetModuleDir(directory, length, &codes[1]) +
-                     GetModuleDir(nullptr, MAX_PATH, &codes[2]));
-    EXPECT_EQ("0 111 87", std::to_string(codes[0]) + " " + std::to_string(codes[1]) + " " +
-                              std::to_string(codes[2]));
-}
-
-// Stand-ins for the loader calls: a load failing with the code 0x12345, which no system has
-// a text for, and a system text of 300 characters.
-#ifndef WINAPI
-#define WINAPI
-#endif
-HMODULE WINAPI FailingLoad(LPCSTR) {
-    SetLastError(0x12345);
-    return nullptr;
-}
-DWORD WINAPI LongText(DWORD, LPCVOID, DWORD, DWORD, LPSTR buffer, DWORD size, va_list*) {
-    std::string text = std::string(299, 'm') + '.';
-    if (text.size() >= size)
-        return 0;
-    std::memcpy(buffer, text.c_str(), text.size() + 1);
-    return static_cast<DWORD>(text.size());
-}
-
-TEST(OsFiles, LoadLibraryWithError) {
-    std::string seen; // "+" or "-" for the handle, then the message
-    auto load = [&seen](const char* name) {
-        const char* message = nullptr;
-        HMODULE module = LoadLibraryWithError(name, &message);
-        DWORD code = GetLastError();
-        seen += (module ? "+" : "-") + std::string(message) + "|";
-        if (module)
-            FreeLibrary(module);
-        return code;
-    };
-    load(nullptr);
-    load("");
-#ifdef _WIN32
-    load("kernel32.dll");
-#else
-    load("libc.so.6");
-#endif
-    char text[512];
-    DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       load("kiv-no-such-library.dll"), 0, text, sizeof(text), nullptr);
-    const OsLoaderCalls saved = osLoaderCalls;
-    osLoaderCalls.loadLibrary = FailingLoad;
-    load("x");
-    osLoaderCalls.formatMessage = LongText;
-    load("x");
-    osLoaderCalls = saved;
-    EXPECT_EQ("-filename missing|-filename missing|+success|-" + std::string(text, length) +
-                  "|-Error 74565 occured|-" + std::string(127, 'm') + "|",
-              seen);
 }
 
 } // namespace
