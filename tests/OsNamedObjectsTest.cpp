@@ -1,7 +1,6 @@
 // Named objects, processes, shared memory and security attributes. A second process is this
 // test executable started with "--kiv-child" and pairs of a step and its operand: it takes
 // its steps before GoogleTest starts, and exits (100 or more when a step fails).
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -54,8 +53,7 @@ bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
 }
 
 // Steps: exit CODE, abort, wait-event, set-event, take-mutex (kept: the exit abandons it),
-// post-semaphore, write-shm (kSize bytes, a fixed text), args FILE (writes the arguments
-// after it to FILE, one a line).
+// post-semaphore, write-shm (kSize bytes, a fixed text).
 [[noreturn]] void ChildMain(const std::vector<std::string>& a) {
     for (size_t i = 2; i + 1 < a.size(); i += 2) {
         const std::string& step = a[i];
@@ -67,13 +65,6 @@ bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
             Exit(std::atoi(x));
         if (step == "abort")
             std::abort();
-        if (step == "args") {
-            std::ofstream file(x, std::ios::binary);
-            for (size_t j = i + 2; j < a.size(); ++j)
-                file << a[j] << '\n';
-            file.close(); // _Exit would not
-            Exit(file ? 0 : 109);
-        }
         if (step == "wait-event")
             ok = Waited(OpenNamedEvent, x);
         else if (step == "take-mutex")
@@ -323,21 +314,6 @@ TEST(OsProcess, StartFailuresGiveZero) {
     EXPECT_FALSE(CloseHandle(notAProcess)) << "WaitProcessEnd closed it";
 }
 
-TEST(OsProcess, CommandLineIsSplitByTheWindowsRules) {
-    const std::pair<const char*, std::string> cases[] = {
-        {"a b\tc", "a|b|c|"},        {"  spaced   out  ", "spaced|out|"}, {"\"a b\" c", "a b|c|"},
-        {"x\"y z\"w", "xy zw|"},     {"a\\b c\\\\d", "a\\b|c\\\\d|"},     {"\"a\\\"b\"", "a\"b|"},
-        {"a\\\\\"b c\"", "a\\b c|"}, {"a\\\\\\\"b", "a\\\"b|"},           {"\"\" x", "|x|"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        TempFile output("kiv_args");
-        ASSERT_EQ(0u, RunChild(std::string("args \"") + output.c_str() + "\" " + c.first, 0));
-        std::string seen = output.Read();
-        std::replace(seen.begin(), seen.end(), '\n', '|');
-        EXPECT_EQ(c.second, seen);
-    }
-}
-
 std::string Bytes(const SharedMemory& memory, size_t offset, size_t length) {
     return std::string(static_cast<const char*>(memory.address) + offset, length);
 }
@@ -427,17 +403,6 @@ std::string Entries(PACL acl) {
 }
 
 const char kWorldEntry[] = "0/4026531840/010100000000000100000000 ";
-
-TEST(OsSecurity, Sids) {
-    PSID owner = CreatorOwnerSid(), system = AccountSid("System");
-    ASSERT_NE(nullptr, owner);
-    EXPECT_TRUE(IsValidSid(owner));
-    EXPECT_EQ("010100000000000300000000", Hex(owner));
-    EXPECT_EQ(kNt, system != nullptr) << "no accounts outside NT";
-    EXPECT_EQ(nullptr, AccountSid("kiv-no-such-account-4711"));
-    std::free(owner);
-    std::free(system);
-}
 
 TEST(OsSecurity, AclSizeRuleAndEntries) {
     const DWORD cases[][4] = {// entries, size given, result, size needed
