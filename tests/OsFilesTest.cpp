@@ -1,5 +1,6 @@
 // File calls and the file utilities over them, against the real file system of each build:
 // the same cases against Windows (under Wine) and against the stand-in.
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -10,6 +11,12 @@
 #include "osutil/OsFiles.h"
 
 namespace {
+
+#ifdef _WIN32
+constexpr bool kNt = true;
+#else
+constexpr bool kNt = false;
+#endif
 
 // A fresh directory of the test's own, removed with everything in it at the end.
 struct OsTestDir {
@@ -186,6 +193,72 @@ TEST(OsFiles, FileStatusTimesAndFind) {
     // Outputs are optional.
     EXPECT_EQ(1, FindFirst(&find, (dir / "a.*").c_str(), nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(0, FindNext(&find, nullptr, nullptr, nullptr, nullptr));
+}
+
+// Directory size, file name size, error code (both forms), the file name left.
+TEST(OsFiles, GetModuleDir) {
+    char path[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    const std::string whole(path, length);
+    const std::string::size_type cut = whole.rfind(KIV_PATH_SEPARATOR);
+    ASSERT_NE(std::string::npos, cut);
+    const std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::string> cases[] = {
+        {length + 1, MAX_PATH, 0, whole.substr(cut + 1)},
+        {length + 1, 4, 0, whole.substr(cut + 1, 3)},
+        {length, MAX_PATH, 111, ""}, // exactly as long as the path
+        {0, MAX_PATH, 87, ""}};
+    FOR_EACH_CASE(c, cases) {
+        const auto& [directorySize, fileNameSize, error, name] = c;
+        char directory[MAX_PATH] = "", fileName[MAX_PATH] = "";
+        std::uint32_t code = 0xdeadbeef, shortCode = 0xdeadbeef;
+        EXPECT_EQ(error == 0,
+                  GetModuleDir(directory, directorySize, fileName, fileNameSize, &code));
+        EXPECT_EQ(error == 0, GetModuleDir(directory, directorySize, &shortCode));
+        EXPECT_EQ(name, fileName);
+        EXPECT_EQ(error * 2, code + shortCode);
+        EXPECT_TRUE(error || whole.substr(0, cut) == directory) << directory;
+    }
+}
+
+// Stand-ins for the loader calls: a load failing with 0x12345, which no system has a text
+// for, and a system text of 300 characters.
+#ifndef WINAPI
+#define WINAPI
+#endif
+HMODULE WINAPI FailingLoad(LPCSTR) {
+    SetLastError(0x12345);
+    return nullptr;
+}
+DWORD WINAPI LongText(DWORD, LPCVOID, DWORD, DWORD, LPSTR buffer, DWORD size, va_list*) {
+    const std::string text = std::string(299, 'm') + '.';
+    if (text.size() >= size)
+        return 0;
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
+TEST(OsFiles, LoadLibraryWithError) {
+    const char *message = nullptr, *missing[] = {nullptr, ""};
+    FOR_EACH_CASE(name, missing) {
+        EXPECT_EQ(nullptr, LoadLibraryWithError(name, &message));
+        EXPECT_STREQ("filename missing", message);
+    }
+    HMODULE module = LoadLibraryWithError(kNt ? "kernel32.dll" : "libc.so.6", &message);
+    EXPECT_TRUE(module != nullptr && std::strcmp("success", message) == 0) << message;
+    FreeLibrary(module);
+    EXPECT_EQ(nullptr, LoadLibraryWithError("kiv-no-such-library.dll", &message));
+    char text[512];
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, GetLastError(), 0, text, sizeof(text), nullptr);
+    EXPECT_EQ(std::string(text, length), message) << "the system's text";
+    const OsLoaderCalls saved = osLoaderCalls;
+    osLoaderCalls.loadLibrary = FailingLoad;
+    EXPECT_EQ(nullptr, LoadLibraryWithError("x", &message));
+    EXPECT_STREQ("Error 74565 occured", message);
+    osLoaderCalls.formatMessage = LongText;
+    EXPECT_EQ(nullptr, LoadLibraryWithError("x", &message));
+    EXPECT_EQ(std::string(127, 'm'), message);
+    osLoaderCalls = saved;
 }
 
 } // namespace
