@@ -154,8 +154,8 @@ bool ScriptedServer::ReadRequest(intptr_t socket, std::string* pending, size_t b
         int ready = whole || stop_ || std::chrono::steady_clock::now() > deadline
                         ? -1
                         : WaitFor(socket, POLLRDNORM);
-        char bytes[4096];
-        int count = ready > 0 ? recv(AsSocket(socket), bytes, sizeof(bytes), 0) : 0;
+        char* bytes = received_.data();
+        int count = ready > 0 ? recv(AsSocket(socket), bytes, received_.size(), 0) : 0;
         if (ready < 0 || (ready > 0 && count <= 0)) {
             size_t length = whole ? blank + 4 + bodyBytes : pending->size();
             if (!repeat_ && length > 0) {

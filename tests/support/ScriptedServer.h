@@ -53,6 +53,8 @@ private:
 
     const std::vector<ScriptedConnection> script_;
     const bool repeat_;
+    // Large pieces: under Wine each poll and receive costs much, and a test sends 8 MiB.
+    std::vector<char> received_ = std::vector<char>(64 * 1024);
     intptr_t listener_ = -1;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
