@@ -1,7 +1,9 @@
 // The stand-in's kernel objects and their handle table (inside compat/ only).
 #pragma once
 
+#include <cerrno>
 #include <memory>
+#include <pthread.h>
 
 #include "compat/errnomap.h"
 #include "compat/winhandle.h"
@@ -34,6 +36,24 @@ std::shared_ptr<T> LookupHandleAs(HANDLE handle) {
     if (!object)
         SetLastError(ERROR_INVALID_HANDLE);
     return object;
+}
+
+// pthread_create, but when glibc refuses the stack size in `options` because the static
+// thread-local storage it carves out of the stack leaves too little, the default size
+// instead: Windows keeps TLS apart from the stack and takes a size as a reservation only,
+// so a host with much TLS would otherwise lose every small-stack thread.
+inline int CreatePthread(pthread_t* thread, const pthread_attr_t* options, void* (*run)(void*),
+                         void* argument) {
+    int created = pthread_create(thread, options, run, argument);
+    pthread_attr_t defaults;
+    if (created != EINVAL || pthread_attr_init(&defaults) != 0)
+        return created;
+    int detached = PTHREAD_CREATE_JOINABLE;
+    pthread_attr_getdetachstate(options, &detached);
+    pthread_attr_setdetachstate(&defaults, detached);
+    created = pthread_create(thread, &defaults, run, argument);
+    pthread_attr_destroy(&defaults);
+    return created;
 }
 
 } // namespace compat

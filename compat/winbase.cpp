@@ -128,7 +128,8 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize,
         handle = hold != nullptr ? compat::InsertHandle(object) : nullptr;
         // The handle's entry exists before the thread and `started` is set before anyone
         // can wait, since the handle is not handed out yet.
-        if (handle != nullptr && pthread_create(&object->thread, &options, RunThread, hold) == 0) {
+        if (handle != nullptr &&
+            compat::CreatePthread(&object->thread, &options, RunThread, hold) == 0) {
             object->started = true;
         } else {
             delete hold;

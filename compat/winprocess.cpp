@@ -343,7 +343,7 @@ std::uintptr_t _beginthreadex(void*, unsigned stackSize, _beginthreadex_proc_typ
     }
     auto* start = new ThreadStart{object, startAddress, argument};
     pthread_t thread;
-    int error = pthread_create(&thread, &attributes, RunThread, start);
+    int error = compat::CreatePthread(&thread, &attributes, RunThread, start);
     pthread_attr_destroy(&attributes);
     if (error != 0) {
         delete start;

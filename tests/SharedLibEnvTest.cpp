@@ -7,6 +7,7 @@
 #include "os/win32/SharedLib.h"
 #include "os/win32/proc/Env.h"
 
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -119,10 +120,25 @@ TEST(Env, ReadBacktraceSetting) {
     kiv::backtraceEnabled = false;
 }
 
-// Each thread has its own last error (natively the stand-in's).
-TEST(PlatformCalls, PerThreadError) {
+// More static thread-local storage than a small stack holds, as a host may have.
+thread_local char hostThreadData[96 * 1024];
+
+// Each thread has its own last error (natively the stand-in's), and a thread asked for a
+// small stack starts whatever the host keeps per thread.
+TEST(PlatformCalls, PerThreadErrorAndSmallStacks) {
     SetLastError(5);
     DWORD other = 5;
     std::thread([&] { other = GetLastError(); }).join();
     EXPECT_EQ(0u, other);
+    static std::atomic<int> ran{0};
+    auto run = [](LPVOID) -> DWORD {
+        ran += 1 + hostThreadData[0];
+        return 0;
+    };
+    HANDLE thread =
+        CreateThread(nullptr, 64 * 1024, run, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitForSingleObject(thread, 30000));
+    EXPECT_TRUE(CloseHandle(thread));
+    EXPECT_EQ(1, ran.load());
 }
