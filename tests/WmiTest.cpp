@@ -42,14 +42,10 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
 class HostWmi : public ::testing::Test {
 protected:
     void SetUp() override {
-        int connected = WmiConnect(&connection, L"ROOT\\CIMV2");
 #ifdef _WIN32
-        ASSERT_EQ(1, connected);
+        ASSERT_EQ(1, WmiConnect(&connection, L"ROOT\\CIMV2"));
 #else
-        EXPECT_EQ(0, connected);
-        EXPECT_EQ(nullptr, connection.services);
-        ExpectOleBalanced();
-        GTEST_SKIP() << "no WMI provider natively";
+        GTEST_SKIP() << "no WMI provider natively"; // Wmi.Refusals* covers the failure
 #endif
     }
     void TearDown() override {
@@ -158,15 +154,8 @@ struct Object final : public IWbemClassObject {
     }
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return ++refs; }
-    ULONG Release() override {
-        ULONG left = --refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    static HRESULT Load(const Property& p, BSTR* name, VARIANT* value, CIMTYPE* type) {
-        if (name != nullptr)
-            *name = SysAllocString(p.name.c_str());
+    ULONG Release() override { return --refs == 0 ? (delete this, 0) : refs; }
+    static HRESULT Load(const Property& p, VARIANT* value, CIMTYPE* type) {
         *value = VARIANT{};
         value->vt = p.vt;
         if (p.vt == VT_BSTR)
@@ -180,7 +169,7 @@ struct Object final : public IWbemClassObject {
     HRESULT Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type, LONG*) override {
         for (const Property& p : properties)
             if (p.name == name)
-                return Load(p, nullptr, value, type);
+                return Load(p, value, type);
         return WBEM_E_NOT_FOUND;
     }
     HRESULT Put(LPCWSTR, LONG, VARIANT*, CIMTYPE) override { return E_NOTIMPL; }
@@ -192,7 +181,8 @@ struct Object final : public IWbemClassObject {
     HRESULT Next(LONG, BSTR* name, VARIANT* value, CIMTYPE* type, LONG*) override {
         if (position == properties.size())
             return WBEM_S_NO_MORE_DATA;
-        return Load(properties[position++], name, value, type);
+        *name = SysAllocString(properties[position].name.c_str());
+        return Load(properties[position++], value, type);
     }
     HRESULT EndEnumeration() override { return S_OK; }
     HRESULT SpawnInstance(LONG, IWbemClassObject** instance) override {
