@@ -240,10 +240,8 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
     EXPECT_EQ(Entry(std::to_string(unknown.number + unknown.binary.size() + unknown.strings.size()),
                     unknown),
               "0=? [TYPE_UNKNOWN]");
-    EXPECT_EQ(
-        Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
-        std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF))); // Values of every size come back whole
-                                                             // through a buffer that doubles.
+    EXPECT_EQ(Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(), std::make_pair(Bytes{}, 0xFFFFFFFFu));
+    // Values of every size come back whole through a buffer that doubles.
     static std::vector<DWORD> offered;
     kiv::registryCalls.getValue = [](auto... arguments) {
         offered.push_back(*std::get<6>(std::make_tuple(arguments...)));

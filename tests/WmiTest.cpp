@@ -60,10 +60,7 @@ protected:
 
 TEST_F(HostWmi, QueriesReadTheOnlyObject) {
     char whole[256], cut[256], version[64];
-    std::memset(cut, 'x', sizeof cut);
     std::uint32_t byClass = 0, byQuery = 0, isNull = 7;
-    EXPECT_EQ(1, WmiQueryText(&connection, L"Win32_BIOS", L"CurrentLanguage", cut, 8, &isNull));
-    EXPECT_EQ(0, std::memcmp(cut, "\0\0\0\0xxxx", 8) + (isNull != 1));
     ASSERT_EQ(1, WmiQueryText(&connection, L"Win32_OperatingSystem", L"Caption", whole,
                               sizeof whole, &isNull));
     EXPECT_EQ(0, std::strncmp(whole, "Microsoft Windows", 17) + (isNull != 0)) << whole;
