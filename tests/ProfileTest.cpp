@@ -262,6 +262,7 @@ TEST(ProfileEdit, SetAddAndDeletePositions) {
         // Values read back as set; an escaped one that would overflow stops short of a lone '#'.
         {three, 'v', "B", "b", "C:\\dir#1 ## x", "2:C:\\dir#1 ## x"},
         {three, 'v', "B", "b", "  lead", "2:lead"},
+        {three, 'v', "B", "b", "a=b", "2:a=b"},
         {three, 'v', "B", "b", "#", "2:#"},
         {three, 'v', "A", "a", hashes.c_str(), "2:" + hashes.substr(45)},
         // The two edit primitives at odd offsets.
