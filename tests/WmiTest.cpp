@@ -42,14 +42,10 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
 class HostWmi : public ::testing::Test {
 protected:
     void SetUp() override {
-        int connected = WmiConnect(&connection, L"ROOT\\CIMV2");
 #ifdef _WIN32
-        ASSERT_EQ(1, connected);
+        ASSERT_EQ(1, WmiConnect(&connection, L"ROOT\\CIMV2"));
 #else
-        EXPECT_EQ(0, connected);
-        EXPECT_EQ(nullptr, connection.services);
-        ExpectOleBalanced();
-        GTEST_SKIP() << "no WMI provider natively";
+        GTEST_SKIP() << "no WMI provider natively"; // Wmi.Refusals* covers the failure
 #endif
     }
     void TearDown() override {
@@ -64,10 +60,7 @@ protected:
 
 TEST_F(HostWmi, QueriesReadTheOnlyObject) {
     char whole[256], cut[256], version[64];
-    std::memset(cut, 'x', sizeof cut);
     std::uint32_t byClass = 0, byQuery = 0, isNull = 7;
-    EXPECT_EQ(1, WmiQueryText(&connection, L"Win32_BIOS", L"CurrentLanguage", cut, 8, &isNull));
-    EXPECT_EQ(0, std::memcmp(cut, "\0\0\0\0xxxx", 8) + (isNull != 1));
     ASSERT_EQ(1, WmiQueryText(&connection, L"Win32_OperatingSystem", L"Caption", whole,
                               sizeof whole, &isNull));
     EXPECT_EQ(0, std::strncmp(whole, "Microsoft Windows", 17) + (isNull != 0)) << whole;
@@ -158,15 +151,8 @@ struct Object final : public IWbemClassObject {
     }
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return ++refs; }
-    ULONG Release() override {
-        ULONG left = --refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    static HRESULT Load(const Property& p, BSTR* name, VARIANT* value, CIMTYPE* type) {
-        if (name != nullptr)
-            *name = SysAllocString(p.name.c_str());
+    ULONG Release() override { return --refs == 0 ? (delete this, 0) : refs; }
+    static HRESULT Load(const Property& p, VARIANT* value, CIMTYPE* type) {
         *value = VARIANT{};
         value->vt = p.vt;
         if (p.vt == VT_BSTR)
@@ -180,18 +166,20 @@ struct Object final : public IWbemClassObject {
     HRESULT Get(LPCWSTR name, LONG, VARIANT* value, CIMTYPE* type, LONG*) override {
         for (const Property& p : properties)
             if (p.name == name)
-                return Load(p, nullptr, value, type);
+                return Load(p, value, type);
         return WBEM_E_NOT_FOUND;
     }
     HRESULT Put(LPCWSTR, LONG, VARIANT*, CIMTYPE) override { return E_NOTIMPL; }
+    // Only the parameters' own properties are ever listed.
     HRESULT BeginEnumeration(LONG flags) override {
-        enumerationFlags = flags, position = 0;
-        return S_OK;
+        position = 0;
+        return flags == WBEM_FLAG_NONSYSTEM_ONLY ? S_OK : E_INVALIDARG;
     }
     HRESULT Next(LONG, BSTR* name, VARIANT* value, CIMTYPE* type, LONG*) override {
         if (position == properties.size())
             return WBEM_S_NO_MORE_DATA;
-        return Load(properties[position++], name, value, type);
+        *name = SysAllocString(properties[position].name.c_str());
+        return Load(properties[position++], value, type);
     }
     HRESULT EndEnumeration() override { return S_OK; }
     HRESULT SpawnInstance(LONG, IWbemClassObject** instance) override {
@@ -210,13 +198,12 @@ struct Object final : public IWbemClassObject {
     std::wstring method;
     Object* inSignature = nullptr; // the method's in-parameters, or null
     HRESULT spawnResult = S_OK;
-    LONG enumerationFlags = -1;
     size_t position = 0;
     ULONG refs = 1;
 };
 
 // Factory, locator, services, enumerator and client security in one reference count: serves
-// the scripted classes, records what the calls brought and fails on request.
+// the scripted classes, records what the calls brought and fails one call on request.
 struct StandInWmi final : public IClassFactory,
                           public IWbemLocator,
                           public IWbemServices,
@@ -231,6 +218,8 @@ struct StandInWmi final : public IClassFactory,
     Object* Add(const std::wstring& className, std::vector<Property> properties) {
         return instances[className].emplace_back(new Object(std::move(properties)));
     }
+    // `failure` from the call named `failing`; "Security" withholds IClientSecurity.
+    HRESULT Result(const char* call) const { return failing == call ? failure : S_OK; }
 
     HRESULT QueryInterface(REFIID riid, void** object) override {
         *object = nullptr;
@@ -238,7 +227,7 @@ struct StandInWmi final : public IClassFactory,
             *object = static_cast<IClassFactory*>(this);
         else if (riid == IID_IWbemLocator)
             *object = static_cast<IWbemLocator*>(this);
-        else if (riid == IID_IClientSecurity && offersSecurity)
+        else if (riid == IID_IClientSecurity && failing != "Security")
             *object = static_cast<IClientSecurity*>(this);
         else
             return E_NOINTERFACE;
@@ -248,14 +237,15 @@ struct StandInWmi final : public IClassFactory,
     ULONG Release() override { return --refs; }
     HRESULT CreateInstance(IUnknown*, REFIID riid, void** object) override {
         *object = nullptr;
-        return FAILED(createResult) ? createResult : QueryInterface(riid, object);
+        return FAILED(Result("Create")) ? Result("Create") : QueryInterface(riid, object);
     }
     HRESULT ConnectServer(const BSTR path, const BSTR, const BSTR, const BSTR, LONG, const BSTR,
                           IWbemContext*, IWbemServices** services) override {
-        nameSpace = path;
-        if (SUCCEEDED(connectResult))
+        if (std::wstring(path) != L"ROOT\\CIMV2")
+            return WBEM_E_INVALID_NAMESPACE;
+        if (SUCCEEDED(Result("Connect")))
             AddRef(), *services = this;
-        return connectResult;
+        return Result("Connect");
     }
     HRESULT GetObject(const BSTR path, LONG, IWbemContext*, IWbemClassObject** object,
                       IWbemCallResult**) override {
@@ -266,12 +256,11 @@ struct StandInWmi final : public IClassFactory,
         return S_OK;
     }
     // The class is the last word of the query.
-    HRESULT ExecQuery(const BSTR queryLanguage, const BSTR text, LONG, IWbemContext*,
+    HRESULT ExecQuery(const BSTR language, const BSTR text, LONG, IWbemContext*,
                       IEnumWbemClassObject** enumerator) override {
-        language = queryLanguage;
         query.assign(text, SysStringLen(text)); // as a remote call would carry it
         auto found = instances.find(query.substr(query.rfind(L' ') + 1));
-        if (found == instances.end())
+        if (found == instances.end() || std::wstring(language) != L"WQL")
             return WBEM_E_INVALID_CLASS;
         results = found->second, next = 0;
         AddRef(), *enumerator = this;
@@ -279,41 +268,40 @@ struct StandInWmi final : public IClassFactory,
     }
     HRESULT ExecMethod(const BSTR objectPath, const BSTR method, LONG, IWbemContext*,
                        IWbemClassObject* in, IWbemClassObject** out, IWbemCallResult**) override {
-        path = objectPath, methodName = method, inParams = in;
-        if (SUCCEEDED(execMethodResult))
+        called = std::wstring(objectPath) + L" " + method, inParams = in;
+        if (SUCCEEDED(Result("Exec")))
             *out = new Object({returnValue});
-        return execMethodResult;
+        return Result("Exec");
     }
+    // Objects come only to a caller who waits for them.
     HRESULT Next(LONG wait, ULONG, IWbemClassObject** objects, ULONG* returned) override {
-        timeout = wait, *returned = 0;
-        if (next == results.size())
+        *returned = 0;
+        if (next == results.size() || wait != (LONG)WBEM_INFINITE)
             return WBEM_S_FALSE;
         objects[0] = results[next++], objects[0]->AddRef(), *returned = 1;
         return S_OK;
     }
     HRESULT QueryBlanket(IUnknown*, DWORD*, DWORD*, OLECHAR**, DWORD* authenticationLevel, DWORD*,
                          void**, DWORD*) override {
-        if (queryBlanketResult == S_OK)
+        if (Result("Query") == S_OK)
             *authenticationLevel = level;
-        return queryBlanketResult;
+        return Result("Query");
     }
     HRESULT SetBlanket(IUnknown*, DWORD service, DWORD authorisation, OLECHAR* principal,
                        DWORD authenticationLevel, DWORD impersonation, void* identity,
                        DWORD capabilities) override {
         blanket = {service,       authorisation,       principal != nullptr, authenticationLevel,
                    impersonation, identity != nullptr, capabilities};
-        return setBlanketResult;
+        return Result("Set");
     }
 
-    HRESULT createResult = S_OK, connectResult = S_OK, queryBlanketResult = S_OK;
-    HRESULT setBlanketResult = S_OK, execMethodResult = S_OK;
-    bool offersSecurity = true;
+    std::string failing;
+    HRESULT failure = S_OK;
     DWORD level = RPC_C_AUTHN_LEVEL_NONE;
     Property returnValue = {L"ReturnValue", CIM_UINT32, VT_I4, 7};
-    std::wstring nameSpace, language, query, path, methodName;
+    std::wstring query, called; // the last query run and "path method" called
     IWbemClassObject* inParams = nullptr;
     std::vector<DWORD> blanket; // every SetBlanket argument, pointers as non-null flags
-    LONG timeout = 0;
     ULONG refs = 1;
 
     std::map<std::wstring, std::vector<Object*>> instances; // the first is the class definition
@@ -366,25 +354,23 @@ protected:
 
 TEST_F(WmiStandIn, ConnectAndProxyBlanketsOrReleasesAllAtEachFailure) {
     struct {
-        HRESULT create, connect, query, set;
-        bool security;
+        const char* failing;
+        HRESULT failure;
         DWORD level, setLevel, setImpersonation = 0; // set level 0: the connect fails
     } cases[] = {
-        {S_OK, S_OK, S_OK, S_OK, true, 1, 3, 2},
-        {S_OK, S_OK, kNoAuthenticationInfo, S_OK, true, 6, 3, 2},
-        {S_OK, S_OK, S_OK, S_OK, true, 6, 6, 3},
-        {REGDB_E_CLASSNOTREG, S_OK, S_OK, S_OK, true, 1, 0},
-        {S_OK, WBEM_E_INVALID_NAMESPACE, S_OK, S_OK, true, 1, 0},
-        {S_OK, S_OK, S_OK, S_OK, false, 1, 0},
-        {S_OK, S_OK, kDenied, S_OK, true, 1, 0},
-        {S_OK, S_OK, S_OK, kDenied, true, 1, 0},
+        {"", S_OK, 1, 3, 2},
+        {"Query", kNoAuthenticationInfo, 6, 3, 2},
+        {"", S_OK, 6, 6, 3},
+        {"Create", REGDB_E_CLASSNOTREG, 1, 0},
+        {"Connect", WBEM_E_INVALID_NAMESPACE, 1, 0},
+        {"Security", S_OK, 1, 0},
+        {"Query", kDenied, 1, 0},
+        {"Set", kDenied, 1, 0},
     };
     FOR_EACH_CASE(c, cases) {
-        wmi.createResult = c.create, wmi.connectResult = c.connect, wmi.offersSecurity = c.security;
-        wmi.queryBlanketResult = c.query, wmi.level = c.level, wmi.setBlanketResult = c.set;
+        wmi.failing = c.failing, wmi.failure = c.failure, wmi.level = c.level;
         EXPECT_EQ(c.setLevel != 0, WmiConnect(&connection, L"ROOT\\CIMV2"));
         if (c.setLevel != 0) {
-            EXPECT_EQ(L"ROOT\\CIMV2", wmi.nameSpace);
             EXPECT_TRUE(connection.services == static_cast<IWbemServices*>(&wmi) &&
                         connection.locator == static_cast<IWbemLocator*>(&wmi));
             EXPECT_EQ((std::vector<DWORD>{10, 0, 0, c.setLevel, c.setImpersonation, 0, 0}),
@@ -405,7 +391,7 @@ TEST_F(WmiStandIn, ConnectAndProxyBlanketsOrReleasesAllAtEachFailure) {
                     {L"", L"d", nullptr, 6, 0},
                     {nullptr, L"", L"p", 6, 0},
                     {L"", L"", nullptr, 5, 54}};
-    wmi.setBlanketResult = kDenied; // passed on
+    wmi.failing = "Set", wmi.failure = kDenied; // passed on
     FOR_EACH_CASE(c, requests) {
         wmi.blanket = {0, 0, 0, 0, 0, 0, 0};
         EXPECT_EQ(c.blanket ? kDenied : S_OK,
@@ -427,16 +413,13 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
     } cases[] = {
         {{L"P", CIM_SINT16, VT_I2, 12}, 0, 1, 12},
         {{L"P", CIM_SINT32, VT_I4, -7}, 0, 1, 0xFFFFFFF9},
-        {{L"P", CIM_UINT32, VT_I4, -1}, 0, 1, 0xFFFFFFFF},
         {{L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_TRUE}, 0, 1, 1},
         {{L"P", CIM_UINT8, VT_UI1, 7}, 0, 0, 0},
-        {{L"P", CIM_SINT64, VT_BSTR, 0, L"12"}, 0, 0, 0},
         {{L"P", CIM_UINT32, VT_NULL}, 0, 1, 0},
         {{L"Other", CIM_UINT32, VT_I4, 3}, 0, 0, 0},
         {{L"P", CIM_DATETIME, VT_BSTR, 0, L"20140101000000.0"}, 17, 1, 0, "20140101000000.0"},
         {{L"P", CIM_STRING, VT_BSTR, 0, L"abcd"}, 5, 1, 0, "abcd"},
         {{L"P", CIM_STRING, VT_BSTR, 0, L"abcd"}, 4, 0, 0, "abc"},
-        {{L"P", CIM_STRING, VT_BSTR, 0, L"abcd"}, 1, 0, 0, ""},
         {{L"P", CIM_STRING, VT_BSTR, 0, L"\u00e9t\u00e9"}, 4, 0, 0, "\xc3\xa9t"},
         {{L"P", CIM_STRING, VT_I4, 1}, 8, 0, 0, ""},
         {{L"P", CIM_REFERENCE, VT_BSTR, 0, L"abc"}, 8, 0, 0, ""},
@@ -485,7 +468,6 @@ TEST_F(WmiStandIn, ClassNamesBecomeQueriesAndRecordsWalkObjects) {
         EXPECT_EQ(!c.property ? 0xDEADBEEF : c.found ? 1u : 0u, number);
         WmiCloseQuery(&connection, query);
     }
-    EXPECT_TRUE(wmi.timeout == (LONG)WBEM_INFINITE && wmi.language == L"WQL");
     std::uint32_t number = 0, other = 0;
     WmiQuery* query = WmiOpenNumberQuery(&connection, L"Sample", L"P", &number, nullptr);
     ASSERT_NE(nullptr, query);
@@ -535,23 +517,22 @@ TEST_F(WmiStandIn, MethodsNeedClassPathAndDefinitionAndReturnReturnValue) {
         "Parameter: M   Type=unknown | unknown (0x3013)\n",
         Prepare(L"Run"));
     ASSERT_NE(nullptr, call);
-    EXPECT_EQ(64, static_cast<Object*>(call->inParams)->enumerationFlags);
     struct {
-        HRESULT exec;
+        const char* failing;
         Property returnValue;
         std::uint32_t result;
     } cases[] = {
-        {S_OK, {L"ReturnValue", CIM_UINT32, VT_UI4, 0}, 0},
-        {WBEM_E_INVALID_METHOD, {L"ReturnValue", CIM_UINT32, VT_I4, 0}, 99},
-        {S_OK, {L"Other", CIM_UINT32, VT_I4, 0}, 99},
-        {S_OK, {L"ReturnValue", CIM_UINT32, VT_NULL}, 99},
-        {S_OK, {L"ReturnValue", CIM_UINT32, VT_I4, 7}, 7},
+        {"", {L"ReturnValue", CIM_UINT32, VT_UI4, 0}, 0},
+        {"Exec", {L"ReturnValue", CIM_UINT32, VT_I4, 0}, 99},
+        {"", {L"Other", CIM_UINT32, VT_I4, 0}, 99},
+        {"", {L"ReturnValue", CIM_UINT32, VT_NULL}, 99},
+        {"", {L"ReturnValue", CIM_UINT32, VT_I4, 7}, 7},
     };
+    wmi.failure = WBEM_E_INVALID_METHOD;
     FOR_EACH_CASE(c, cases) {
-        wmi.execMethodResult = c.exec, wmi.returnValue = c.returnValue;
+        wmi.failing = c.failing, wmi.returnValue = c.returnValue;
         EXPECT_EQ(c.result, WmiExecMethod(&connection, call, 99));
-        EXPECT_TRUE(wmi.path == L"Proc.Id=1" && wmi.methodName == L"Run" &&
-                    wmi.inParams == call->inParams);
+        EXPECT_TRUE(wmi.called == L"Proc.Id=1 Run" && wmi.inParams == call->inParams);
     }
     // Without in-parameters the method is called with none.
     object->inSignature->Release();
