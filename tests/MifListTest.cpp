@@ -121,7 +121,7 @@ TEST(MifListEdit, RemoveAndSetTouchTheRightOccurrence) {
     EXPECT_EQ(4u, Text(list, 5).size());
     EXPECT_EQ("00", Results({list.SetInt(5, 1u, 0), list.SetBin(5, nullptr, 0, 1)}));
     // 64-bit values keep their width when they can and are rebuilt when they cannot.
-    EXPECT_EQ(1, list.SetInt64(2, 1ull << 33, 1));
+    EXPECT_EQ(1, list.SetInt64(2, 1ull << 32, 1));
     EXPECT_EQ(8u, Text(list, 2).size());
     EXPECT_EQ("11", Results({list.SetInt64(2, 1ull << 34, 1), list.SetInt64(2, 6, 1)}));
     EXPECT_EQ(std::string("\6\0\0\0", 4), Text(list, 2));
