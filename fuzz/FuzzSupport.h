@@ -26,11 +26,10 @@ public:
 
     bool Empty() const { return position_ >= size_; }
     uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
-    template <typename T> // little-endian
-    T Number() {
-        T value = 0;
-        for (size_t i = 0; i < sizeof(T); ++i)
-            value = static_cast<T>(value | static_cast<T>(Byte()) << (8 * i));
+    uint64_t Number(size_t bytes) { // little-endian
+        uint64_t value = 0;
+        for (size_t i = 0; i < bytes; ++i)
+            value |= static_cast<uint64_t>(Byte()) << (8 * i);
         return value;
     }
     std::string Bytes(size_t n) { // fewer at the end of the input

@@ -7,8 +7,6 @@
 #include <arpa/inet.h>
 #endif
 
-#include <algorithm>
-#include <cctype>
 #include <random>
 
 #include <cstring>
@@ -48,7 +46,6 @@ TEST(KivIpAddrText, ParseAndQueryTable) {
         {"127.0.0.2", "1 4 127.0.0.2 10 100 7f000002"},
         {"::1", "1 16 ::1 01 110 00000000"},
         {"::ffff:127.0.0.1", "1 16 ::ffff:127.0.0.1 01 101 7f000001"},
-        {"", "0 0  00 000 00000000"},
     };
     FOR_EACH_CASE(c, cases) {
         EXPECT_EQ(c.second, Facts(c.first));
@@ -56,12 +53,10 @@ TEST(KivIpAddrText, ParseAndQueryTable) {
     EXPECT_EQ(0, KivIpAddr().Parse(nullptr));
 }
 
-// ToText's room is the fuzz harness's; Text follows the value, and copies and assigned
-// values do not share its buffer.
+// ToText's room and an invalid value's empty text are the fuzz harness's; Text follows the
+// value, and copies and assigned values do not share its buffer.
 TEST(KivIpAddrText, TheTextBuffer) {
     KivIpAddr address("255.255.255.255");
-    char buffer[8] = "x";
-    EXPECT_TRUE(KivIpAddr().ToText(buffer, sizeof buffer) == 0 && buffer[0] == '\0');
     const char* text = address.Text();
     KivIpAddr copy(address), assigned("::1");
     assigned.Text();
@@ -266,22 +261,16 @@ TEST(KivIpAddrRange, BinaryForms) {
     EXPECT_EQ("1:2001:db8::4/126 1:10.0.0.0/24 0:10.0.0.1/24 0:/24 ", log);
 }
 
-// Both text forms against the C library's inet_ntop/inet_pton, where there is one to
-// compare with.
 #ifndef _WIN32
-// Our text equals inet_ntop's, and reading it back (also in upper case) gives the bytes.
+// Our text equals inet_ntop's, and reading it back gives the bytes (other spellings, such as
+// upper case, are the text harness's: it holds parsing to inet_pton).
 void Compare(const uint8_t* bytes, uint32_t length) {
     char text[INET6_ADDRSTRLEN];
     ASSERT_TRUE(inet_ntop(length == 4 ? AF_INET : AF_INET6, bytes, text, sizeof text));
     ASSERT_STREQ(text, KivIpAddr(bytes, length).Text());
-    std::string upper = text;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    for (const std::string& form : {std::string(text), upper}) {
-        KivIpAddr parsed;
-        ASSERT_EQ(1, length == 4 ? parsed.ParseV4(form.c_str()) : parsed.ParseV6(form.c_str()))
-            << form;
-        ASSERT_EQ(0, memcmp(bytes, parsed.Bytes(), length)) << form;
-    }
+    KivIpAddr parsed;
+    ASSERT_EQ(1, length == 4 ? parsed.ParseV4(text) : parsed.ParseV6(text)) << text;
+    ASSERT_EQ(0, memcmp(bytes, parsed.Bytes(), length)) << text;
 }
 
 // Groups from {0, 1, ffff, 0102} by the base-4 digits of a code: the 4^8 codes place
