@@ -63,7 +63,7 @@ TEST(MifListWire, PinnedExampleAndEncodings) {
     EXPECT_TRUE(none.GetData() == nullptr && none.GetCapacity() == 0);
 }
 
-// How Finalize, Unfinalize and IsFinalized see a list is the list harness's (fuzz/mif_fuzz.cpp).
+// How Finalize and Unfinalize change a list is the list harness's (fuzz/mif_fuzz.cpp).
 // Refused: an end tag with a value, null bytes, a value beyond 16 bits, a null text.
 TEST(MifListWire, Refusals) {
     MifList list;
@@ -71,6 +71,14 @@ TEST(MifListWire, Refusals) {
     EXPECT_EQ("00010", Results({list.AddBin(MifList::kEndTag, "x", 1), list.AddBin(1, nullptr, 1),
                                 list.AddBin(1, big.data(), 65536),
                                 list.AddBin(1, big.data(), 65535), list.AddStr(1, nullptr)}));
+    // With fewer than 4 bytes a marker at the start ends the list; with 4 it is a record.
+    uint8_t middle[] = {0xFF, 0xFF, 1, 0, 0, 0};
+    std::string finalized;
+    for (uint32_t used : {6u, 4u, 3u}) {
+        list.Attach(middle, sizeof middle, used);
+        finalized += std::to_string(list.IsFinalized());
+    }
+    EXPECT_EQ("001", finalized);
 }
 
 TEST(MifListBorrowed, RefusesWhatDoesNotFitAndKeepsTheCallersBytes) {

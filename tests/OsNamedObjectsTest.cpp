@@ -1,6 +1,7 @@
 // Named objects, processes, shared memory and security attributes. A second process is this
 // test executable started with "--kiv-child" and pairs of a step and its operand: it takes
 // its steps before GoogleTest starts, and exits (100 or more when a step fails).
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -53,7 +54,8 @@ bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
 }
 
 // Steps: exit CODE, abort, wait-event, set-event, take-mutex (kept: the exit abandons it),
-// post-semaphore, write-shm (kSize bytes, a fixed text).
+// post-semaphore, write-shm (kSize bytes, a fixed text), args FILE (the further arguments
+// into FILE, one a line, then exit).
 [[noreturn]] void ChildMain(const std::vector<std::string>& a) {
     for (size_t i = 2; i + 1 < a.size(); i += 2) {
         const std::string& step = a[i];
@@ -65,6 +67,13 @@ bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
             Exit(std::atoi(x));
         if (step == "abort")
             std::abort();
+        if (step == "args") {
+            std::ofstream file(x, std::ios::binary);
+            for (size_t k = i + 2; k < a.size(); ++k)
+                file << a[k] << '\n';
+            file.close(); // _Exit would not
+            Exit(file ? 0 : 100 + int(i));
+        }
         if (step == "wait-event")
             ok = Waited(OpenNamedEvent, x);
         else if (step == "take-mutex")
@@ -294,6 +303,22 @@ TEST(OsProcess, RunningUntilReleasedThenEndsWithItsCode) {
     EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(doneEvent, kLongWaitMs));
     CloseHandle(goEvent);
     CloseHandle(doneEvent);
+}
+
+// What the child sees of each command line, its arguments joined by '|'.
+TEST(OsProcess, CommandLineIsSplitByTheWindowsRules) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"a b\tc", "a|b|c|"},        {"  spaced   out  ", "spaced|out|"}, {"\"a b\" c", "a b|c|"},
+        {"x\"y z\"w", "xy zw|"},     {"a\\b c\\\\d", "a\\b|c\\\\d|"},     {"\"a\\\"b\"", "a\"b|"},
+        {"a\\\\\"b c\"", "a\\b c|"}, {"a\\\\\\\"b", "a\\\"b|"},           {"\"\" x", "|x|"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        TempFile output("kiv_args");
+        ASSERT_EQ(0u, RunChild(std::string("args \"") + output.c_str() + "\" " + c.first, 0));
+        std::string seen = output.Read();
+        std::replace(seen.begin(), seen.end(), '\n', '|');
+        EXPECT_EQ(c.second, seen);
+    }
 }
 
 TEST(OsProcess, StartFailuresGiveZero) {

@@ -131,14 +131,24 @@ TEST(PlatformCalls, PerThreadErrorAndSmallStacks) {
     std::thread([&] { other = GetLastError(); }).join();
     EXPECT_EQ(0u, other);
     static std::atomic<int> ran{0};
+    static std::atomic<bool> release{false};
     auto run = [](LPVOID) -> DWORD {
+        while (!release)
+            Sleep(1);
         ran += 1 + hostThreadData[0];
         return 0;
     };
     HANDLE thread =
         CreateThread(nullptr, 64 * 1024, run, nullptr, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     ASSERT_NE(nullptr, thread);
-    EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitForSingleObject(thread, 30000));
+    // A wait that polls, one that times out, one that blocks; an ended thread stays signalled.
+    std::string codes;
+    for (DWORD wait : {0u, 50u, INFINITE, 0u}) {
+        if (wait == INFINITE)
+            release = true;
+        codes += std::to_string(WaitForSingleObject(thread, wait)) + " ";
+    }
+    EXPECT_EQ("258 258 0 0 ", codes);
     EXPECT_TRUE(CloseHandle(thread));
     EXPECT_EQ(1, ran.load());
 }
