@@ -235,6 +235,17 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
             << key->listValues(true).front().second;
         EXPECT_EQ(out.str(), c.read + "**10|" + c.read);
     }
+    // Binary data asked for as a number must have the number's size.
+    const std::pair<const char*, DWORD> asNumbers[] = {
+        {"abc", RRF_RT_DWORD}, {"abc", RRF_RT_QWORD}, {"abcd", RRF_RT_DWORD}};
+    std::string statuses;
+    for (const auto& [bytes, flags] : asNumbers) {
+        ASSERT_EQ(SetRaw("v", REG_BINARY, bytes), ERROR_SUCCESS);
+        DWORD size = 16;
+        statuses +=
+            std::to_string(RegGetValueA(root, nullptr, "v", flags, nullptr, nullptr, &size)) + " ";
+    }
+    EXPECT_EQ(statuses, "1629 1629 0 ");
     // Registry types without a counterpart keep no data.
     const RegistryValue unknown = RegistryValue::fromRaw(Bytes{1, 2, 3, 4}, 5);
     EXPECT_EQ(Entry(std::to_string(unknown.number + unknown.binary.size() + unknown.strings.size()),
