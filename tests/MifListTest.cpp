@@ -140,8 +140,7 @@ TEST(MifListEdit, RemoveAndSetTouchTheRightOccurrence) {
 }
 
 // Found by fuzzing: a stray byte behind the end marker, and a setter in a caller's buffer
-// without room for both the new record and the marker behind it. (A value taken from the
-// list's own buffer while an add moves it is the list harness's operation 26.)
+// without room for both the new record and the marker behind it.
 TEST(MifListEdit, StrayByteAndFullCallerBuffer) {
     MifList list;
     list.AddInt(1, 5u);
@@ -225,9 +224,8 @@ MifList Sample() {
     return list;
 }
 
-// Which widths each checking getter takes and what it leaves in its output on refusal are
-// the list harness's (fuzz/mif_fuzz.cpp, through the MifFlat readers), up to the 16-bit
-// length limit; here: what the address adders store, the Boolean getter and a size query.
+// The checking getters' widths and outputs on refusal are the list harness's (MifFlat readers);
+// here: what the address adders store, the Boolean getter and a size query.
 TEST(MifTyped, AddressAddersAndBooleans) {
     const MifList list = Sample();
     const std::pair<uint16_t, Bytes> values[] = {
