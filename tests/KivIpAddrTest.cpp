@@ -7,10 +7,7 @@
 #include <arpa/inet.h>
 #endif
 
-#include <random>
-
 #include <cstring>
-#include <string>
 
 namespace {
 

@@ -3,11 +3,9 @@
 #include "attrlist/MifError.h"
 #include "net/KivIpAddr.h"
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
-#include <string>
 #include <utility>
 #include <vector>
 

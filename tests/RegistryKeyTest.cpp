@@ -6,7 +6,6 @@
 #include <iomanip>
 #include <map>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -283,15 +282,14 @@ std::string RandomName(std::mt19937& random) {
 RegistryValue RandomValue(std::mt19937& random) {
     RegistryValue value;
     value.type = static_cast<RegistryValue::Type>(1 + random() % 5); // DWORD to MULTI_STRING
-    value.number = value.type == RegistryValue::TYPE_DWORD ? random()
-                   : value.type == RegistryValue::TYPE_QWORD
-                       ? std::uint64_t(random()) << 32 | random()
-                       : 0;
-    if (value.type == RegistryValue::TYPE_STRING)
+    value.number = value.type == V::TYPE_DWORD   ? random()
+                   : value.type == V::TYPE_QWORD ? std::uint64_t(random()) << 32 | random()
+                                                 : 0;
+    if (value.type == V::TYPE_STRING)
         value.strings = {std::string(random() % 40, 's')};
-    for (unsigned n = value.type == RegistryValue::TYPE_MULTI_STRING ? random() % 3 : 0; n > 0; --n)
+    for (unsigned n = value.type == V::TYPE_MULTI_STRING ? random() % 3 : 0; n > 0; --n)
         value.strings.push_back(std::string(1 + random() % 5, 'm'));
-    if (value.type == RegistryValue::TYPE_BINARY)
+    if (value.type == V::TYPE_BINARY)
         value.binary.assign(random() % 2000, static_cast<std::uint8_t>(random()));
     return value;
 }

@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <string>
 #include <vector>
 
 #include "TestHelpers.h"
