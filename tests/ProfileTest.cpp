@@ -276,18 +276,17 @@ std::string OnDisk(std::string text) {
     return text;
 }
 
-// Test transform: XOR with 0x5A, and the result that g_transformResult says.
-int g_transformResult = 1;
-int XorTransform(char* buffer, uint32_t, uint32_t* length) {
-    for (uint32_t i = 0; i < *length; ++i)
-        buffer[i] = static_cast<char>(buffer[i] ^ 0x5A);
-    return g_transformResult;
-}
-
 std::string Xor(std::string bytes) {
     for (char& c : bytes)
         c = static_cast<char>(c ^ 0x5A);
     return bytes;
+}
+
+// Test transform: XOR with 0x5A, and the result that g_transformResult says.
+int g_transformResult = 1;
+int XorTransform(char* buffer, uint32_t, uint32_t* length) {
+    memcpy(buffer, Xor(std::string(buffer, *length)).data(), *length);
+    return g_transformResult;
 }
 
 // A file is loaded, plainly (text mode) or through the transform (bytes), has A.k set and
