@@ -40,7 +40,6 @@ TEST(MifListWire, PinnedExampleAndEncodings) {
     testing::internal::CaptureStdout(); // Dump prints the used bytes
     list.Dump();
     MifList().Dump();
-    fflush(stdout);
     EXPECT_EQ(
         "Len  : 15\nData : 01 00 01 00 58 02 00 04 00 05 00 00 00 ff ff \nLen  : 0\nData : \n",
         testing::internal::GetCapturedStdout());
