@@ -7,21 +7,13 @@
 #include <arpa/inet.h>
 #endif
 
-#include <random>
-
 #include <cstring>
-#include <string>
 
 namespace {
 
-std::string Texts(const KivIpAddr& a, const KivIpAddr& b) {
-    return std::string(a.Text()) + " " + b.Text();
-}
-
-// Parse's result, the length and the text; ParseV4's and ParseV6's results; IsSet,
-// IsLoopback, IsMapped; V4HostValue. The departures from the C library's forms (leading
-// zeros, long groups) are here, for the Windows build too; the differential test below holds the
-// other text forms to the C library's natively.
+// Parse's result, the length and the text; ParseV4's and ParseV6's; IsSet, IsLoopback, IsMapped;
+// V4HostValue. Only our departures from the C library's forms (leading zeros, long groups) and
+// the queries are here: the differential test and the text harness hold the rest to it.
 std::string Facts(const char* text) {
     KivIpAddr a, v4, v6;
     a.SetLoopback6(); // a failed parse must leave the value invalid
@@ -39,7 +31,6 @@ TEST(KivIpAddrText, ParseAndQueryTable) {
         {"1.2.3.00000000000000000256", "0 0  00 000 00000000"},
         {"::01.2.3.4", "1 16 ::1.2.3.4 01 100 00000000"},
         {"00000001::0010", "1 16 1::10 01 100 00000000"},
-        {"1:2:3:4:5:6:7::8", "0 0  00 000 00000000"}, // "::" stands for at least one group
         {"::10000", "0 0  00 000 00000000"},
         {"0.0.0.0", "1 4 0.0.0.0 10 000 00000000"},
         {"127.0.0.1", "1 4 127.0.0.1 10 110 7f000001"},
@@ -53,25 +44,16 @@ TEST(KivIpAddrText, ParseAndQueryTable) {
     EXPECT_EQ(0, KivIpAddr().Parse(nullptr));
 }
 
-// ToText's room and an invalid value's empty text are the fuzz harness's; Text follows the
-// value, and copies and assigned values do not share its buffer.
-TEST(KivIpAddrText, TheTextBuffer) {
-    KivIpAddr address("255.255.255.255");
-    const char* text = address.Text();
-    KivIpAddr copy(address), assigned("::1");
-    assigned.Text();
-    assigned = address;
-    address.SetLoopback4();
-    EXPECT_EQ(text, address.Text());
-    EXPECT_EQ("127.0.0.1 255.255.255.255 255.255.255.255",
-              std::string(text) + " " + Texts(copy, assigned));
-}
-
-// Each step's result and the text it leaves.
+// Each step's result and the text it leaves, always in the buffer Text first gave; copies and
+// assigned values have buffers of their own. (ToText's room is the fuzz harness's.)
 TEST(KivIpAddrValue, Setters) {
     const uint32_t host = 0x0A000001u;
     KivIpAddr a(0xC0000201u), v6("2001:db8::1"), v4("1.2.3.4"), mapped("1.2.3.4"), invalid;
-    std::string log = a.Text();
+    const char* text = a.Text();
+    KivIpAddr copy(a), assigned("::1");
+    assigned.Text();
+    assigned = a;
+    std::string log = text;
     auto step = [&log](int result, const KivIpAddr& value) {
         log += " " + std::to_string(result) + ":" + value.Text();
     };
@@ -88,8 +70,10 @@ TEST(KivIpAddrValue, Setters) {
     step(mapped.FromMapped(), mapped);
     step(v6.ToMapped(), v6); // IPv6 and invalid values stay as they are
     step(invalid.ToMapped(), invalid);
+    EXPECT_EQ(text, a.Text());
+    log += std::string(" ") + copy.Text() + " " + assigned.Text() + " " + text + "|";
     EXPECT_EQ("192.0.2.1 1:10.0.0.1 1:2001:db8::1 0: 0: 0:2001:db8::1 0:1.2.3.4 1:2001:db8::1 "
-              "1:::ffff:1.2.3.4 1:1.2.3.4 0:1.2.3.4 1:2001:db8::1 1:",
+              "1:::ffff:1.2.3.4 1:1.2.3.4 0:1.2.3.4 1:2001:db8::1 1: 192.0.2.1 192.0.2.1 |",
               log);
 }
 
@@ -189,7 +173,7 @@ TEST(KivIpAddrRange, RangeFromPrefix) {
         0, KivIpAddr::IpRangeTextFromPrefix("10.0.0.0", 8, first, sizeof first, last, sizeof last));
     KivIpAddr a("10.20.30.40"), b; // the outputs may be the address itself
     ASSERT_EQ(1, KivIpAddr::IpRangeFromPrefix(a, 8, &a, &b));
-    EXPECT_EQ("10.0.0.0 10.255.255.255", Texts(a, b));
+    EXPECT_EQ("10.0.0.0 10.255.255.255", std::string(a.Text()) + " " + b.Text());
     EXPECT_EQ(0, KivIpAddr::IpRangeFromPrefix(KivIpAddr(), 8, &a, &b));
 }
 
@@ -273,10 +257,9 @@ void Compare(const uint8_t* bytes, uint32_t length) {
     ASSERT_EQ(0, memcmp(bytes, parsed.Bytes(), length)) << text;
 }
 
-// Groups from {0, 1, ffff, 0102} by the base-4 digits of a code: the 4^8 codes place
-// zero runs, mapped and compatible forms every way; then random shapes with about a
-// quarter of their bytes random (raw engine output: distributions differ between
-// standard libraries).
+// Groups from {0, 1, ffff, 0102} by the base-4 digits of a code: the 4^8 codes place zero runs,
+// mapped and compatible forms every way; then random shapes with about a quarter of their bytes
+// random (raw engine output: distributions differ between standard libraries).
 TEST(KivIpAddrDifferential, TextForms) {
     static const unsigned kValues[] = {0, 1, 0xFFFF, 0x102};
     std::mt19937 engine(20240611);

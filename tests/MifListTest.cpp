@@ -3,11 +3,9 @@
 #include "attrlist/MifError.h"
 #include "net/KivIpAddr.h"
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -42,7 +40,6 @@ TEST(MifListWire, PinnedExampleAndEncodings) {
     testing::internal::CaptureStdout(); // Dump prints the used bytes
     list.Dump();
     MifList().Dump();
-    fflush(stdout);
     EXPECT_EQ(
         "Len  : 15\nData : 01 00 01 00 58 02 00 04 00 05 00 00 00 ff ff \nLen  : 0\nData : \n",
         testing::internal::GetCapturedStdout());
@@ -140,8 +137,7 @@ TEST(MifListEdit, RemoveAndSetTouchTheRightOccurrence) {
 }
 
 // Found by fuzzing: a stray byte behind the end marker, and a setter in a caller's buffer
-// without room for both the new record and the marker behind it. (A value taken from the
-// list's own buffer while an add moves it is the list harness's operation 26.)
+// without room for both the new record and the marker behind it.
 TEST(MifListEdit, StrayByteAndFullCallerBuffer) {
     MifList list;
     list.AddInt(1, 5u);
@@ -225,9 +221,8 @@ MifList Sample() {
     return list;
 }
 
-// Which widths each checking getter takes and what it leaves in its output on refusal are
-// the list harness's (fuzz/mif_fuzz.cpp, through the MifFlat readers), up to the 16-bit
-// length limit; here: what the address adders store, the Boolean getter and a size query.
+// The checking getters' widths and outputs on refusal are the list harness's (MifFlat readers);
+// here: what the address adders store, the Boolean getter and a size query.
 TEST(MifTyped, AddressAddersAndBooleans) {
     const MifList list = Sample();
     const std::pair<uint16_t, Bytes> values[] = {

@@ -6,7 +6,6 @@
 #include <iomanip>
 #include <map>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <tuple>
@@ -20,6 +19,7 @@ using kiv::RegistryValue;
 using V = kiv::RegistryValue;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
+using namespace std::string_literals;
 
 namespace {
 
@@ -29,16 +29,11 @@ RegistryValue Make(RegistryValue::Type type, std::uint64_t number = 0, Strings s
     return value;
 }
 
-template <size_t N>
-std::string B(const char (&bytes)[N]) {
-    return std::string(bytes, N - 1);
-}
-
 std::atomic<int> opens, closes; // keys the library opened and closed
 
 // A key of the test's own below HKEY_CURRENT_USER\Software, made new for each test and
 // deleted with its tree: runs never meet nor leave residue.
-class RegistryTest : public ::testing::Test {
+class RegistryKeyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static unsigned counter = 0;
@@ -60,24 +55,13 @@ protected:
     LSTATUS SetRaw(const char* name, DWORD type, const std::string& bytes) {
         return RegSetKeyValueA(root, nullptr, name, type, bytes.data(), DWORD(bytes.size()));
     }
-    static void CountOpensAndCloses() {
-        opens = closes = 0;
-        kiv::registryCalls.openKeyEx = [](auto... arguments) {
-            LSTATUS status = kiv::kSystemRegistryCalls.openKeyEx(arguments...);
-            return opens += status == ERROR_SUCCESS, status;
-        };
-        kiv::registryCalls.closeKey = [](HKEY key) {
-            return ++closes, kiv::kSystemRegistryCalls.closeKey(key);
-        };
-    }
 
     HKEY root = nullptr;
     std::string path; // below HKEY_CURRENT_USER
     std::unique_ptr<RegistryKey> key;
 };
 
-class RegistryKeyTest : public RegistryTest {};
-class RegistryProperty : public RegistryTest {};
+using RegistryProperty = RegistryKeyTest;
 
 std::string Entry(const std::string& name, const RegistryValue& value) {
     std::ostringstream text;
@@ -182,7 +166,14 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
          "06 1/2"},
     };
     FOR_EACH_CASE(c, cases) {
-        CountOpensAndCloses();
+        opens = closes = 0;
+        kiv::registryCalls.openKeyEx = [](auto... arguments) {
+            LSTATUS status = kiv::kSystemRegistryCalls.openKeyEx(arguments...);
+            return opens += status == ERROR_SUCCESS, status;
+        };
+        kiv::registryCalls.closeKey = [](HKEY key) {
+            return ++closes, kiv::kSystemRegistryCalls.closeKey(key);
+        };
         const std::string result = Outcome(c.call);
         EXPECT_EQ(result + " " + std::to_string(opens) + "/" + std::to_string(closes), c.result);
         kiv::registryCalls = kiv::kSystemRegistryCalls;
@@ -207,16 +198,15 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
          "4275878552 [TYPE_DWORD]"},
         {Make(V::TYPE_QWORD, 0x0123456789ABCDEFull), REG_QWORD, "\xEF\xCD\xAB\x89\x67\x45\x23\x01",
          "81985529216486895 [TYPE_QWORD]"},
-        {RegistryValue(Bytes{0xAB, 0, 0x5c}), REG_BINARY, B("\xAB\0\x5c"),
-         "AB 00 5C [TYPE_BINARY]"},
-        {Make(V::TYPE_STRING, 0, {"ab", "lost"}), REG_SZ, B("ab\0"), "ab [TYPE_STRING]"},
-        {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), REG_EXPAND_SZ, B("%PATH%\0"),
+        {RegistryValue(Bytes{0xAB, 0, 0x5c}), REG_BINARY, "\xAB\0\x5c"s, "AB 00 5C [TYPE_BINARY]"},
+        {Make(V::TYPE_STRING, 0, {"ab", "lost"}), REG_SZ, "ab\0"s, "ab [TYPE_STRING]"},
+        {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), REG_EXPAND_SZ, "%PATH%\0"s,
          "%PATH% [TYPE_EXPAND_STRING]"},
-        {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c"}), REG_MULTI_SZ, B("a\0b c\0\0"),
+        {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c"}), REG_MULTI_SZ, "a\0b c\0\0"s,
          "a, b c [TYPE_MULTI_STRING]"},
-        {Make(V::TYPE_MULTI_STRING), REG_MULTI_SZ, B("\0"), " [TYPE_MULTI_STRING]"},
-        {{}, REG_MULTI_SZ, B("a\0\0b\0\0"), "a, b [TYPE_MULTI_STRING]"},
-        {{}, REG_SZ, B("a\0b\0"), B("a\0b [TYPE_STRING]")},
+        {Make(V::TYPE_MULTI_STRING), REG_MULTI_SZ, "\0"s, " [TYPE_MULTI_STRING]"},
+        {{}, REG_MULTI_SZ, "a\0\0b\0\0"s, "a, b [TYPE_MULTI_STRING]"},
+        {{}, REG_SZ, "a\0b\0"s, "a\0b [TYPE_STRING]"s},
         {{}, REG_SZ, "", " [TYPE_STRING]"},
     };
     FOR_EACH_CASE(c, cases) {
@@ -292,15 +282,14 @@ std::string RandomName(std::mt19937& random) {
 RegistryValue RandomValue(std::mt19937& random) {
     RegistryValue value;
     value.type = static_cast<RegistryValue::Type>(1 + random() % 5); // DWORD to MULTI_STRING
-    value.number = value.type == RegistryValue::TYPE_DWORD ? random()
-                   : value.type == RegistryValue::TYPE_QWORD
-                       ? std::uint64_t(random()) << 32 | random()
-                       : 0;
-    if (value.type == RegistryValue::TYPE_STRING)
+    value.number = value.type == V::TYPE_DWORD   ? random()
+                   : value.type == V::TYPE_QWORD ? std::uint64_t(random()) << 32 | random()
+                                                 : 0;
+    if (value.type == V::TYPE_STRING)
         value.strings = {std::string(random() % 40, 's')};
-    for (unsigned n = value.type == RegistryValue::TYPE_MULTI_STRING ? random() % 3 : 0; n > 0; --n)
+    for (unsigned n = value.type == V::TYPE_MULTI_STRING ? random() % 3 : 0; n > 0; --n)
         value.strings.push_back(std::string(1 + random() % 5, 'm'));
-    if (value.type == RegistryValue::TYPE_BINARY)
+    if (value.type == V::TYPE_BINARY)
         value.binary.assign(random() % 2000, static_cast<std::uint8_t>(random()));
     return value;
 }
