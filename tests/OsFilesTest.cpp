@@ -12,12 +12,6 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr bool kNt = true;
-#else
-constexpr bool kNt = false;
-#endif
-
 // A fresh directory of the test's own, removed with everything in it at the end.
 struct OsTestDir {
     OsTestDir() {
@@ -90,8 +84,8 @@ TEST(FileCompat, ErrorNumbers) {
     const std::string deep = missing + KIV_PATH_SEPARATOR + "x";
     const std::string pattern = deep + KIV_PATH_SEPARATOR + "*";
     WIN32_FIND_DATAA data;
-    // Steps in order (Create, Remove, Delete, Find); each failing one leaves its
-    // own error number, 0 where it succeeds.
+    // Steps in order (Create directory, Remove, Delete, New file, Find); each failing one
+    // leaves its own error number, 0 where it succeeds.
     const std::tuple<char, const std::string&, DWORD> cases[] = {
         {'C', sub, 0},
         {'C', sub, ERROR_ALREADY_EXISTS},
@@ -101,6 +95,8 @@ TEST(FileCompat, ErrorNumbers) {
         {'R', full, ERROR_DIR_NOT_EMPTY},
         {'D', missing, ERROR_FILE_NOT_FOUND},
         {'F', pattern, ERROR_PATH_NOT_FOUND},
+        {'N', file, ERROR_FILE_EXISTS},
+        {'N', deep, ERROR_PATH_NOT_FOUND},
         {'D', file, 0},
     };
     FOR_EACH_CASE(c, cases) {
@@ -109,6 +105,8 @@ TEST(FileCompat, ErrorNumbers) {
         bool ok = call == 'C'   ? CreateDirectoryA(path.c_str(), nullptr)
                   : call == 'R' ? RemoveDirectoryA(path.c_str())
                   : call == 'D' ? DeleteFileA(path.c_str())
+                  : call == 'N' ? CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                              0, nullptr) != INVALID_HANDLE_VALUE
                                 : FindFirstFileA(path.c_str(), &data) != INVALID_HANDLE_VALUE;
         EXPECT_EQ(error == 0, ok);
         EXPECT_EQ(error ? error : 0xdeadbeef, GetLastError());
@@ -243,7 +241,8 @@ TEST(OsFiles, LoadLibraryWithError) {
         EXPECT_EQ(nullptr, LoadLibraryWithError(name, &message));
         EXPECT_STREQ("filename missing", message);
     }
-    HMODULE module = LoadLibraryWithError(kNt ? "kernel32.dll" : "libc.so.6", &message);
+    HMODULE module =
+        LoadLibraryWithError(KIV_PATH_SEPARATOR == '/' ? "libc.so.6" : "kernel32.dll", &message);
     EXPECT_TRUE(module != nullptr && std::strcmp("success", message) == 0) << message;
     FreeLibrary(module);
     EXPECT_EQ(nullptr, LoadLibraryWithError("kiv-no-such-library.dll", &message));

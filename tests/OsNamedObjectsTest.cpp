@@ -12,40 +12,18 @@
 #include <vector>
 
 #include "TestHelpers.h"
+#include "osutil/OsFiles.h"
 #include "osutil/OsNamedObjects.h"
 #include "osutil/OsProcess.h"
 #include "osutil/OsSecurity.h"
 #include "osutil/OsSharedMemory.h"
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace {
 
 constexpr DWORD kSentinel = 0xDEADBEEF, kLongWaitMs = 30000, kSize = 4096;
-#ifdef _WIN32
-constexpr bool kNt = true;
-#else
-constexpr bool kNt = false;
-#endif
-
-std::vector<std::string> OwnArguments() {
-    std::vector<std::string> arguments;
-#ifdef _WIN32
-    arguments.assign(__argv, __argv + __argc);
-#else
-    std::ifstream file("/proc/self/cmdline", std::ios::binary);
-    for (std::string argument; std::getline(file, argument, '\0');)
-        arguments.push_back(argument);
-#endif
-    return arguments;
-}
-
-[[noreturn]] void Exit(int code) {
-    std::fflush(nullptr);
-    std::_Exit(code);
-}
+constexpr bool kNt = KIV_PATH_SEPARATOR == '\\'; // the Windows build
+// Where the system puts a short name: the machine-wide namespace on Windows.
+const std::string kGlobal = kNt ? "Global\\" : "";
 
 bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
     HANDLE handle = nullptr;
@@ -64,7 +42,7 @@ bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
         SharedMemory memory;
         bool ok = false;
         if (step == "exit")
-            Exit(std::atoi(x));
+            std::_Exit(std::atoi(x));
         if (step == "abort")
             std::abort();
         if (step == "args") {
@@ -72,7 +50,7 @@ bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
             for (size_t k = i + 2; k < a.size(); ++k)
                 file << a[k] << '\n';
             file.close(); // _Exit would not
-            Exit(file ? 0 : 100 + int(i));
+            std::_Exit(file ? 0 : 100 + int(i));
         }
         if (step == "wait-event")
             ok = Waited(OpenNamedEvent, x);
@@ -88,28 +66,32 @@ bool Waited(int (*open)(HANDLE*, const char*), const char* name) {
             ok = CloseSharedMemory(&memory);
         }
         if (!ok)
-            Exit(100 + int(i));
+            std::_Exit(100 + int(i));
     }
-    Exit(0);
+    std::_Exit(0);
 }
 
 // Runs before GoogleTest's main: a child never reaches it.
 const bool childModeChecked = [] {
-    std::vector<std::string> arguments = OwnArguments();
+    std::vector<std::string> arguments;
+#ifdef _WIN32
+    arguments.assign(__argv, __argv + __argc);
+#else
+    std::ifstream file("/proc/self/cmdline", std::ios::binary);
+    for (std::string argument; std::getline(file, argument, '\0');)
+        arguments.push_back(argument);
+#endif
     if (arguments.size() > 1 && arguments[1] == "--kiv-child")
         ChildMain(arguments);
     return true;
 }();
 
 std::string ChildCommand(const std::string& arguments) {
-    char path[4096] = {0};
-#ifdef _WIN32
-    GetModuleFileNameA(nullptr, path, sizeof(path) - 1);
-#else
-    if (readlink("/proc/self/exe", path, sizeof(path) - 1) < 0)
-        path[0] = '\0';
-#endif
-    return "\"" + std::string(path) + "\" --kiv-child " + arguments;
+    char directory[MAX_PATH], name[MAX_PATH];
+    std::uint32_t code = 0;
+    EXPECT_EQ(1, GetModuleDir(directory, MAX_PATH, name, MAX_PATH, &code));
+    return "\"" + std::string(directory) + KIV_PATH_SEPARATOR + name + "\" --kiv-child " +
+           arguments;
 }
 
 // An object name no other test and no other test run uses.
@@ -125,20 +107,10 @@ DWORD RunChild(const std::string& arguments, DWORD flags = SW_HIDE) {
     return code;
 }
 
-// What the system makes of a short name: the machine-wide namespace on Windows, the name
-// itself elsewhere.
-std::string ExpectedGlobalName(const std::string& name) {
-    return kNt ? "Global\\" + name : name;
-}
-
 DWORD WaitCode(HANDLE handle, DWORD timeoutMs = 0) {
     DWORD code = kSentinel;
     EXPECT_EQ(1, WaitObject(handle, timeoutMs, &code));
     return code;
-}
-
-int CreateSemaphoreOfOne(HANDLE* handle, const char* name, DWORD flags) {
-    return CreateNamedSemaphore(handle, name, 1, flags);
 }
 
 const struct Kind {
@@ -151,8 +123,11 @@ const struct Kind {
      [](const char* name) { return OpenEventA(SYNCHRONIZE, FALSE, name); }},
     {"mutex", CreateNamedMutex, OpenNamedMutex,
      [](const char* name) { return OpenMutexA(SYNCHRONIZE, FALSE, name); }},
-    {"semaphore", CreateSemaphoreOfOne, OpenNamedSemaphore,
-     [](const char* name) { return OpenSemaphoreA(SYNCHRONIZE, FALSE, name); }},
+    {"semaphore",
+     [](HANDLE* h, const char* name, DWORD flags) {
+         return CreateNamedSemaphore(h, name, 1, flags);
+     },
+     OpenNamedSemaphore, [](const char* name) { return OpenSemaphoreA(SYNCHRONIZE, FALSE, name); }},
 };
 
 TEST(OsNamedObjects, GlobalObjectNameRule) {
@@ -164,7 +139,7 @@ TEST(OsNamedObjects, GlobalObjectNameRule) {
         const char* used = GlobalObjectName(name, buffer);
         EXPECT_EQ(caseIndex < 2 ? buffer : name, used);
         if (caseIndex < 2) {
-            EXPECT_EQ(ExpectedGlobalName(name), std::string(used));
+            EXPECT_EQ(kGlobal + name, used);
             EXPECT_EQ('#', buffer[kObjectNameSize]) << "stays inside 128 bytes";
         }
     }
@@ -193,7 +168,7 @@ TEST(OsNamedObjects, CreateOpenAndNameLifetime) {
                 note(other.open(&wrong, name.c_str()));
         }
         EXPECT_EQ("0/2 null 1/0 1/183 1 0/6 0/6 ", seen);
-        HANDLE found = kind.rawOpen(ExpectedGlobalName(name).c_str());
+        HANDLE found = kind.rawOpen((kGlobal + name).c_str());
         EXPECT_NE(nullptr, found) << "found under the global name";
         CloseHandle(found);
         EXPECT_TRUE(!kNt || !kind.rawOpen(name.c_str())) << "the session name is another";
@@ -405,24 +380,18 @@ TEST(OsSharedMemory, BackingFiles) {
     }
 }
 
-// A SID's bytes in hex: S-1-1-0 (world) is 010100000000000100000000.
-std::string Hex(const void* sid) {
-    const BYTE* p = static_cast<const BYTE*>(sid);
-    std::string text;
-    for (int i = 0; i < 8 + 4 * p[1]; ++i)
-        text +=
-            std::string("0123456789ABCDEF").substr(p[i] >> 4, 1) + "0123456789ABCDEF"[p[i] & 15];
-    return text;
-}
-
-// The ACL's entries as "type/mask/SID" texts.
+// The ACL's entries as "type/mask/SID" texts, the SID's bytes in hex: S-1-1-0 (world) is
+// 010100000000000100000000.
 std::string Entries(PACL acl) {
     std::string text;
     void* entry = nullptr;
     for (DWORD i = 0; i < acl->AceCount && GetAce(acl, i, &entry); ++i) {
         auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
-        text += std::to_string(allowed->Header.AceType) + "/" + std::to_string(allowed->Mask) +
-                "/" + Hex(&allowed->SidStart) + " ";
+        const BYTE* sid = reinterpret_cast<const BYTE*>(&allowed->SidStart);
+        text += std::to_string(allowed->Header.AceType) + "/" + std::to_string(allowed->Mask) + "/";
+        for (int k = 0; k < 8 + 4 * sid[1]; ++k)
+            text += {"0123456789ABCDEF"[sid[k] >> 4], "0123456789ABCDEF"[sid[k] & 15]};
+        text += " ";
     }
     return text;
 }

@@ -7,6 +7,7 @@
 #include "os/win32/SharedLib.h"
 #include "os/win32/proc/Env.h"
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -20,14 +21,7 @@ const char kSymbol[] = "GetTickCount";
 const char kLibrary[] = "libc.so.6";
 const char kSymbol[] = "getenv";
 #endif
-const char kVar[] = "KIV_ENV_TEST_VARIABLE";
-
-bool inSnapshot(const kiv::proc::Env& env, const std::string& entry) {
-    for (const char* e : env)
-        if (entry == e)
-            return true;
-    return false;
-}
+const char kVar[] = "KIV_BACKTRACE";
 
 } // namespace
 
@@ -71,21 +65,28 @@ TEST(SharedLib, OpenResolveCloseAndEnvRefusals) {
     }
 }
 
-TEST(Env, GetSetDelAndSnapshot) {
+// The variable is the one that switches backtraces on; unset, it leaves the setting alone.
+TEST(Env, GetSetDelSnapshotAndBacktraceSetting) {
     const struct {
         const char* set; // null: delete
         bool found;
         std::string value;
+        bool backtraceBefore, backtraceAfter;
     } cases[] = {
-        {"abc", true, "abc"}, {"", true, ""},           {nullptr, false, ""},
-        {nullptr, false, ""}, {"x=y z", true, "x=y z"}, // deleting an unset one is no failure
+        {"abc", true, "abc", false, true},     {"", true, "", false, true},
+        {nullptr, false, "", false, false},    {nullptr, false, "", true, true},
+        {"x=y z", true, "x=y z", false, true}, // deleting an unset one is no failure
     };
     FOR_EACH_CASE(c, cases) {
         c.set ? kiv::proc::Env::set(kVar, c.set) : kiv::proc::Env::del(kVar);
         std::string value = "left over";
         EXPECT_EQ(c.found, kiv::proc::Env::get(kVar, value));
         EXPECT_EQ(c.value, value);
+        kiv::backtraceEnabled = c.backtraceBefore;
+        kiv::readBacktraceSetting();
+        EXPECT_EQ(c.backtraceAfter, kiv::backtraceEnabled);
     }
+    kiv::backtraceEnabled = false;
     // A snapshot keeps its block whatever changes after it; its entries are not empty, and
     // its end stays its end.
     kiv::proc::Env::set(kVar, "before");
@@ -93,31 +94,16 @@ TEST(Env, GetSetDelAndSnapshot) {
     kiv::proc::Env::set(kVar, "after");
     kiv::proc::Env::del(kVar);
     const std::string before = std::string(kVar) + "=before", after = std::string(kVar) + "=after";
-    EXPECT_EQ("10", std::to_string(inSnapshot(snapshot, before)) +
-                        std::to_string(inSnapshot(snapshot, after) + inSnapshot({}, after)));
+    const kiv::proc::Env now;
+    EXPECT_EQ(1, std::count(snapshot.begin(), snapshot.end(), before));
+    EXPECT_EQ(0, std::count(snapshot.begin(), snapshot.end(), after) +
+                     std::count(now.begin(), now.end(), after));
     auto last = snapshot.begin();
     for (auto it = snapshot.begin(); it != snapshot.end(); last = it++)
         EXPECT_NE('\0', (*it)[0]);
     ASSERT_TRUE(last != snapshot.end());
     EXPECT_TRUE(++last == snapshot.end());
     EXPECT_TRUE(++last == snapshot.end());
-}
-
-TEST(Env, ReadBacktraceSetting) {
-    const struct {
-        bool before;
-        const char* value; // null: unset
-        bool after;
-    } cases[] = {{false, "", true}, {false, nullptr, false}, {true, nullptr, true}};
-    FOR_EACH_CASE(c, cases) {
-        kiv::backtraceEnabled = c.before;
-        c.value ? kiv::proc::Env::set("KIV_BACKTRACE", c.value)
-                : kiv::proc::Env::del("KIV_BACKTRACE");
-        kiv::readBacktraceSetting();
-        EXPECT_EQ(c.after, kiv::backtraceEnabled);
-    }
-    kiv::proc::Env::del("KIV_BACKTRACE");
-    kiv::backtraceEnabled = false;
 }
 
 // More static thread-local storage than a small stack holds, as a host may have.
