@@ -40,10 +40,6 @@ std::vector<ScriptedConnection> FileAnswers() {
     return answers;
 }
 
-std::string Url(const ScriptedServer& server, const char* path = "/x") {
-    return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
-}
-
 // One server per answer, each repeating it: the document, a redirect to it, a 404, and
 // the file under each date form in turn. A round of the load (Round) asks the document
 // three times, the redirect and the file once, the 404 twice.
@@ -55,7 +51,7 @@ struct Servers {
         true};
     ScriptedServer moved{
         {ScriptedServer::Reply("HTTP/1.0 301 Moved Permanently\r\nLocation: " +
-                               Url(document, "/update.ini") + "\r\nContent-Length: 0\r\n\r\n")},
+                               document.Url("/update.ini") + "\r\nContent-Length: 0\r\n\r\n")},
         true};
     ScriptedServer missing{
         {ScriptedServer::Reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")},
@@ -85,14 +81,14 @@ void Round(const Servers& servers, const TempFile& path, std::string* problems) 
     UpdateDownloadResult result;
     uint32_t size = 0;
     char date[40] = "";
-    if (UpdateDownload(Url(servers.files).c_str(), path.c_str(), {}, &result) != 1 ||
+    if (UpdateDownload(servers.files.Url("/x").c_str(), path.c_str(), {}, &result) != 1 ||
         result.transferred != 1 || path.Read() != kFile ||
         !HttpFileDate(path.c_str(), &size, date) || strcmp(date, kDates[0]))
         *problems += std::string("file: ") + result.errorText + ", date " + date + "\n";
-    if (UpdateDownload(Url(servers.missing).c_str(), path.c_str(), {}, nullptr) != 0)
+    if (UpdateDownload(servers.missing.Url("/x").c_str(), path.c_str(), {}, nullptr) != 0)
         *problems += "missing file downloaded\n";
-    const std::string urls[] = {"http://updates.example/update.ini", Url(servers.document),
-                                Url(servers.moved), Url(servers.missing)};
+    const std::string urls[] = {"http://updates.example/update.ini", servers.document.Url("/x"),
+                                servers.moved.Url("/x"), servers.missing.Url("/x")};
     for (int i = 0; i < 4; ++i) {
         uint8_t buffer[1024];
         uint32_t got = UpdateCheck(1, urls[i].c_str(), i == 0 ? "127.0.0.1" : nullptr,

@@ -64,42 +64,10 @@ std::string Request(const std::string& target, const std::string& host,
            "\r\nUserAgent: KIV\r\nAccept: */*\r\n" + extra + "\r\n";
 }
 
-std::string Url(unsigned port) {
-    return "http://127.0.0.1:" + std::to_string(port) + "/pkg/setup.exe";
-}
-
-// "result out error|progress calls|content|date": the call's result, the value it set in
-// `result` ("-" for an error text left alone), "done/total" progress calls ("?" for an
-// unknown length), and the file's date when it is one of 1994.
-std::string Download(const ScriptedConnection& peer, const char* existing = nullptr) {
-    TempFile file("kiv_download");
-    if (existing != nullptr) {
-        file.Write(existing);
-        struct utimbuf times = {kNov1994, kNov1994};
-        EXPECT_EQ(0, utime(file.c_str(), &times));
-    }
-    ScriptedServer server({peer});
-    DownloaderHandle downloader = MakeDownloader();
-    ProgressLog log;
-    int out = -1;
-    const int result = HttpDownload(downloader.get(), Url(server.Port()).c_str(), file.c_str(),
-                                    &out, RecordProgress, &log);
-    EXPECT_EQ(Requests{Request("/pkg/setup.exe", "127.0.0.1:" + std::to_string(server.Port()),
-                               existing ? "If-Modified-Since: " + kNov1994Text + "\r\n" : "")},
-              server.Requests());
-    EXPECT_EQ(0u, downloader->connection->connected) << "closed after every download";
-    const std::string date = Date(file);
-    return std::to_string(result) + std::to_string(out) + " " + downloader->error_text + "|" +
-           log.calls + "|" + file.Read() + "|" +
-           (date.find("1994") != std::string::npos ? date : "");
-}
-
-// Answers of every kind, broken ones included, to the three that read them: the client
-// ("result status [body] error", " dropped" when a silent peer's connection timed out),
-// the check ("bytes returned/connections opened": a read that fails on a dropped
-// connection is retried on a new one, at most twice) and the downloader, which never
-// retries ("*": any text that starts so). "-": not tried. Each call ends within its time-outs and
-// leaves no socket or thread behind.
+// Answers of every kind, broken ones included, to the client ("result status [body] error",
+// " dropped": a silent peer timed out), the check ("bytes/connections": a failed read is
+// retried on a new connection, twice at most) and the downloader ("result out error|progress
+// calls|content|date of 1994", "*": any text that starts so; it never retries). "-": not tried.
 TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
     const std::string ok = "HTTP/1.0 200 OK\r\n", b = "HTTP/1.1 200 OK\r\n", body(1000, 'b');
     const std::string lm = "Thu, 15 Dec 1994 12:45:26 GMT", date = "Wed, 16 Nov 1994 00:00:01 GMT";
@@ -107,11 +75,9 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
     const std::string x = "Content-Length: 1\r\n\r\nx", abc = "abcdefghijklmnopqrstuvwxyz";
     const std::string interim = "HTTP/1.1 100 Continue", facts = "[Language 1]\r\nVersion=5\r\n";
     const ScriptedEnd close = ScriptedEnd::Close, silent = ScriptedEnd::Silent;
-    // The reply in pieces of `piece` bytes, 60 ms apart (single bytes 2 ms).
     auto R = [](const std::string& reply, ScriptedEnd end = ScriptedEnd::Close, size_t piece = 0) {
         return ScriptedConnection{{{reply, 0, piece, piece == 1 ? 2 : piece != 0 ? 60 : 0}}, end};
     };
-    // The reply's head at once, then `tail` in pieces with a pause before each, then `end`.
     auto Then = [](const std::string& head, const std::string& tail, size_t piece, int delayMs,
                    ScriptedEnd end) {
         return ScriptedConnection{{{head}, {tail, 0, piece, delayMs, false}}, end};
@@ -245,14 +211,32 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         }
         if (c.check != "-") {
             ScriptedServer server({c.peer});
-            const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/u.ini";
             uint8_t buffer[1024];
-            const uint32_t size = UpdateCheck(1, url.c_str(), nullptr, 0, buffer, sizeof buffer);
+            const uint32_t size =
+                UpdateCheck(1, server.Url("/u.ini").c_str(), nullptr, 0, buffer, sizeof buffer);
             server.Stop();
             EXPECT_EQ(c.check, std::to_string(size) + "/" + std::to_string(server.Connections()));
         }
-        if (c.download != "-") { // "*": any text that starts so
-            const std::string got = Download(c.peer, c.existing);
+        if (c.download != "-") {
+            TempFile file("kiv_download");
+            if (c.existing != nullptr) {
+                file.Write(c.existing);
+                struct utimbuf times = {kNov1994, kNov1994};
+                EXPECT_EQ(0, utime(file.c_str(), &times));
+            }
+            ScriptedServer server({c.peer});
+            DownloaderHandle downloader = MakeDownloader();
+            ProgressLog log;
+            int out = -1;
+            const int result = HttpDownload(downloader.get(), server.Url("/pkg/setup.exe").c_str(),
+                                            file.c_str(), &out, RecordProgress, &log);
+            const std::string ims = c.existing ? "If-Modified-Since: " + kNov1994Text + "\r\n" : "";
+            EXPECT_EQ(Requests{Request("/pkg/setup.exe", server.Host(), ims)}, server.Requests());
+            EXPECT_EQ(0u, downloader->connection->connected) << "closed after every download";
+            const std::string date = Date(file);
+            const std::string got = std::to_string(result) + std::to_string(out) + " " +
+                                    downloader->error_text + "|" + log.calls + "|" + file.Read() +
+                                    "|" + (date.find("1994") != std::string::npos ? date : "");
             EXPECT_EQ(c.download,
                       c.download.back() == '*' ? got.substr(0, c.download.size() - 1) + "*" : got);
         }
@@ -282,7 +266,8 @@ TEST(HttpDownload, ProxyRequestsAndFailuresBeforeTheBody) {
         {u + "/a", "", 1, "kiv", nullptr, "11 -|ok|1", ""},
         {u + "/a", "", 1, "u", password198.c_str(), "11 -|ok|1", ""},
         {"http://" + host126 + "/x", "", 1, nullptr, nullptr, "11 -|ok|1", ""}, // the longest
-        {Url(closed), "", 0, nullptr, nullptr, "00 Connect to 127.0.0.1 failed|(no file)|0", ""},
+        {"http://127.0.0.1:" + std::to_string(closed) + "/a", "", 0, nullptr, nullptr,
+         "00 Connect to 127.0.0.1 failed|(no file)|0", ""},
         {u, "", 1, nullptr, nullptr, "00 URL Parse Error !|(no file)|0", ""},
         {"http://" + std::string(127, 'h') + "/a", "", 1, nullptr, nullptr,
          "00 Host name too long|(no file)|0", ""},
@@ -344,8 +329,8 @@ TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
         log.stopAtCall = c[2];
         int out = -1;
         const int stopped = c[2] != 0;
-        const int result = HttpDownload(downloader.get(), Url(server.Port()).c_str(), file.c_str(),
-                                        &out, RecordProgress, &log);
+        const int result = HttpDownload(downloader.get(), server.Url("/pkg/setup.exe").c_str(),
+                                        file.c_str(), &out, RecordProgress, &log);
         EXPECT_EQ(std::string(stopped ? "00" : "11") + " - " + kNov1994Text,
                   std::to_string(result) + std::to_string(out) + " " + downloader->error_text +
                       " " + Date(file));
