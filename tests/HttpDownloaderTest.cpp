@@ -104,8 +104,7 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(interim + "\r\nX-Note: wait\r\n", silent), "-", "-",
          "00 HTTP Error: " + interim + "||(no file)|"},
         {R(interim + "\r\nX-Note: wait\r\n"), "0 0 ", "2/3", "-"}, // the block does not end
-        // Without a length the body ends with the connection; an empty one needs
-        // "Connection: close".
+        // No length: the body ends with the connection; an empty one needs "Connection: close".
         {R(ok + "Server: s\r\n\r\nhello"), "1 200 [hello] ", "2/1", "11 -|0/? 5/?|hello|"},
         {R(ok + "Server: s\r\n\r\n"), "0 200 ", "2/3", "11 -|0/? 0/?||"},
         {R("HTTP/1.0 204 No Content\r\nConnection: CLOSE\r\n\r\n"),
@@ -129,16 +128,14 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(ok + "Content-Length: 10\r\n\r\nabcd"), "0 200 ", "2/3", "00 -|0/10 4/10|abcd|"},
         {R(ok + "Content-length: 1000\r\n" + lmLine + "\r\n" + body.substr(400)), "-", "2/3",
          "00 -|0/1000 600/1000|" + body.substr(400) + "|" + lm},
-        // A negative length is refused by the client; the downloader takes its 32-bit count,
-        // which for -1 is "unknown".
+        // A negative length: the client refuses it, the downloader reads 32 bits (-1: unknown).
         {R(ok + "Content-Length: -1\r\n\r\nx"), "0 200 ", "2/1", "11 -|0/? 1/?|x|"},
         {R(ok + "Content-length: -5\r\n\r\nabc"), "-", "-", "00 -|0/4294967291 3/4294967291|abc|"},
         {R(ok + "Content-Length: 4294967295\r\n\r\nabc"), "-", "-",
          "00 Content-length too large||(no file)|"},
         {R("HTTP/1.0 200 OK\nContent-Length: 2\n\nhi", silent), "1 200 [hi] ", "2/1", "-"},
         {R("HTTP/1.0 2001 OK\r\nContent-Length: 2\r\n\r\nok"), "1 200 [ok] ", "2/1", "-"},
-        // An empty announced body ends at once for the client; 0 is no length for the
-        // downloader.
+        // An empty announced body ends at once for the client; the downloader takes 0 as none.
         {R(ok + "Content-Length: 0\r\n\r\nextra"), "1 200 [] ", "2/1", "11 -|0/? 5/?|extra|"},
         // Byte by byte, every line break split from its partner: read as when whole.
         {R("HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", silent, 1), "1 200 [hello] ", "2/1",
@@ -153,8 +150,6 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
          "1 200 [abc]  dropped", "-", "-"},
         {R(ok + "Content-Length: " + std::string(200, '0') + "7\r\n\r\nabcdefghij"), "-", "-",
          "11 -|0/7 10/7|abcdefghij|"},
-        // The downloader writes the bytes held as held.
-        {R(ok + "Content-length: 5\r\n\r\nhelloEXTRA"), "-", "-", "11 -|0/5 10/5|helloEXTRA|"},
         // No length: Date alone sets the time; Last-Modified wins over it, after or before.
         {R(ok + dateLine + "\r\n" + body), "-", "-", "11 -|0/? 1000/?|" + body + "|" + date},
         {R(ok + dateLine + lmLine + x), "-", "-", "11 -|0/1 1/1|x|" + lm},
@@ -163,8 +158,8 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(""), "-", "2/3", "00 Receive timeout||(no file)|"},
         {R(endless, silent), "0 0 ", "2/1", "00 Receive timeout||(no file)|"},
         {R(interim + "\r\n" + endless.substr(ok.size()), silent), "-", "2/1", "-"},
-        // A length below what is sent (the first line only), more to come: the client reads
-        // what was announced; the downloader writes what came with the header.
+        // Less announced than sent: the client reads what was announced, the downloader all held.
+        {R(ok + "Content-length: 5\r\n\r\nhelloEXTRA"), "-", "-", "11 -|0/5 10/5|helloEXTRA|"},
         {R(ok + "Content-Length: " + std::to_string(facts.size()) + "\r\n\r\n" + facts +
                "Build=7\r\n" + std::string(2000000, 'z'),
            silent),
@@ -178,8 +173,7 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(ok + "\r\n" + fits + "x"), "0 0 ", "-", "-"},
         {R(ok + "Content-Length: 1000000\r\n\r\n" + big), "1 200 [" + big + "] ", "-", "-"},
         {R(ok + "Content-Length: 1000001\r\n\r\n" + big + "x"), "0 200 ", "-", "-"},
-        // An existing file makes the request conditional. Not modified: content and times
-        // stay, though the answer carries a date; a longer old file is truncated.
+        // An existing file: the request is conditional; 304 keeps content and date, 200 truncates.
         {R("HTTP/1.1 304 Not Modified\r\n" + lmLine + dateLine + "\r\n"), "-", "-",
          "10 -||old|" + kNov1994Text, "old"},
         {R(ok + "content-length: 3\r\n" + lmLine + "\r\nnew"), "-", "-", "11 -|0/3 3/3|new|" + lm,
@@ -245,10 +239,9 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
     }
 }
 
-// "result out error|file|connections". Through a proxy the port is written even when it is
-// 80; the Host line has none then. Null and empty credentials keep what is stored; no
-// authorization without a password, nor when user ":" password has 200 bytes. A proxy that
-// cannot be reached is reported with the URL's host.
+// "result out error|file|connections". Through a proxy the port is in the request line even
+// for 80, never in Host. Null or empty credentials keep the stored ones; none are sent without
+// a password or at 200 bytes of user:password. A dead proxy is reported with the URL's host.
 TEST(HttpDownload, ProxyRequestsAndFailuresBeforeTheBody) {
     const uint16_t closed = ScriptedServer({}).Port();
     const std::string missing =
@@ -311,10 +304,8 @@ TEST(HttpDownload, ProxyRequestsAndFailuresBeforeTheBody) {
     EXPECT_STREQ("URL Parse Error !", downloader->error_text);
 }
 
-// Periodic calls need 10 pieces and more than 500 ms: slow pieces make the count decide,
-// fast ones the time. The first call announces the length, the last reports what was
-// written; stopped at the first periodic call (after 10 pieces), it is still called at
-// the end.
+// Periodic calls need 10 pieces and 500 ms (slow pieces: the count decides, fast: the time);
+// the first announces the length, the last reports what was written, even after a stop.
 TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
     const int cases[][3] = {{16, 60, 2}, {40, 20, 0}}; // {pieces of 4,096 bytes, ms, stop at}
     FOR_EACH_CASE(c, cases) {
