@@ -70,7 +70,6 @@ struct FullListener {
 
 const KivIpAddr kLoopback("127.0.0.1");
 
-// The error, socket, connected and connecting flags and watchdog end of a failed connect.
 void ExpectConnectFailed(const TcpConnection& c) {
     EXPECT_EQ(std::to_string(TCP_ERR_CONNECT) + " -1 0 0 1",
               std::to_string(c.last_error) + " " + std::to_string(c.socket) + " " +
@@ -78,8 +77,7 @@ void ExpectConnectFailed(const TcpConnection& c) {
                   std::to_string(c.watchdog_done));
 }
 
-// Hanging connects at once each end by their own watchdog at the time-out, and the
-// process's threads and handles are back where they were.
+// Hanging connects at once each end by their own watchdog at the time-out, leaving nothing.
 TEST(ConnectWatchdog, HangingConnectsEndAtTheTimeoutAndLeaveNothing) {
     WarmUpProcess();
     FullListener listener;
@@ -210,9 +208,8 @@ TEST(TcpConnection, ResetPeerDrops) {
     EXPECT_EQ(0u, connection->connected);
 }
 
-// Receives take queued bytes at once and wait only when nothing is there; what a caller
-// sees is the same as when every receive waited first. A receive that failed drops the
-// connection, and a dropped connection does not wait again.
+// Receives take queued bytes at once and wait only when none are there, as if each waited
+// first; a failed receive drops the connection, which then never waits again.
 TEST(TcpConnection, ReceiveWithAndWithoutWaiting) {
     const struct {
         const char* name;
