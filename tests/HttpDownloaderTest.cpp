@@ -115,8 +115,8 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(ok + "content-length: 6\r\n\r\nabcdef"), "1 200 [abcdef] ", "2/1",
          "11 -|0/6 6/6|abcdef|"},
         {R(b + "Content-Length:12\r\n\r\nshort body"), "1 200 [short body] ", "2/1", "-"},
-        {R("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"),
-         "1 404 [not found] HTTP Error :  Not Found", "2/1",
+        {R("HTTP/1.1 404 Not Found\r\nContent-Length: 25\r\n\r\n" + facts), // no facts read
+         "1 404 [" + facts + "] HTTP Error :  Not Found", "2/1",
          "00 HTTP Error: HTTP/1.1 404 Not Found||(no file)|"},
         {R("HTTP/1.0 503 100% busy %s%n\r\n\r\n"), "-", "-",
          "00 HTTP Error: HTTP/1.0 503 100  busy  s n||(no file)|"},
