@@ -227,10 +227,10 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
             const std::string ims = c.existing ? "If-Modified-Since: " + kNov1994Text + "\r\n" : "";
             EXPECT_EQ(Requests{Request("/pkg/setup.exe", server.Host(), ims)}, server.Requests());
             EXPECT_EQ(0u, downloader->connection->connected) << "closed after every download";
-            const std::string date = Date(file);
+            const std::string dated = Date(file);
             const std::string got = std::to_string(result) + std::to_string(out) + " " +
                                     downloader->error_text + "|" + log.calls + "|" + file.Read() +
-                                    "|" + (date.find("1994") != std::string::npos ? date : "");
+                                    "|" + (dated.find("1994") != std::string::npos ? dated : "");
             EXPECT_EQ(c.download,
                       c.download.back() == '*' ? got.substr(0, c.download.size() - 1) + "*" : got);
         }
