@@ -155,7 +155,7 @@ void Download(uint8_t control, const std::string& answer) {
     ScriptedServer peer({ScriptedServer::Reply(answer)});
     HttpDownloader downloader;
     FUZZ_CHECK(HttpDownloaderCreate(&downloader) == &downloader);
-    const std::string url = "http://127.0.0.1:" + std::to_string(peer.Port()) + "/setup.exe";
+    const std::string url = peer.Url("/setup.exe");
     int result = 7;
     const int returned =
         HttpDownload(&downloader, url.c_str(), destination.c_str(), &result, nullptr, nullptr);

@@ -40,13 +40,8 @@ std::vector<ScriptedConnection> FileAnswers() {
     return answers;
 }
 
-std::string Url(const ScriptedServer& server, const char* path = "/x") {
-    return "http://127.0.0.1:" + std::to_string(server.Port()) + path;
-}
-
-// One server per answer, each repeating it: the document, a redirect to it, a 404, and
-// the file under each date form in turn. A round of the load (Round) asks the document
-// three times, the redirect and the file once, the 404 twice.
+// One repeating server per answer: the document, a redirect to it, a 404, and the file under
+// each date form in turn; a Round asks them 3, 1, 2 and 1 times.
 struct Servers {
     ScriptedServer document{
         {Ok("; facts\r\n[Language 2]\r\nProductName=Fallback\r\n[Language 1]\r\n"
@@ -55,7 +50,7 @@ struct Servers {
         true};
     ScriptedServer moved{
         {ScriptedServer::Reply("HTTP/1.0 301 Moved Permanently\r\nLocation: " +
-                               Url(document, "/update.ini") + "\r\nContent-Length: 0\r\n\r\n")},
+                               document.Url("/update.ini") + "\r\nContent-Length: 0\r\n\r\n")},
         true};
     ScriptedServer missing{
         {ScriptedServer::Reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")},
@@ -78,21 +73,19 @@ const Bytes kFacts = {1, 0, 7, 0, 'K', 'i', 'v', ' ', 'V',  'P', 'N',
                       2, 0, 4, 0, 5,   0,   0,   0,   0xFF, 0xFF};
 const Bytes kMarker = {0xFF, 0xFF};
 
-// Downloads the file and the missing one into `path`, and checks through the proxy,
-// direct, through the redirect and of the missing document; a line in `problems` for
-// each wrong result.
+// Downloads the file and the missing one, and checks through the proxy, direct, through the
+// redirect and of the missing document; a line in `problems` for each wrong result.
 void Round(const Servers& servers, const TempFile& path, std::string* problems) {
     UpdateDownloadResult result;
-    uint32_t size = 0;
     char date[40] = "";
-    if (UpdateDownload(Url(servers.files).c_str(), path.c_str(), {}, &result) != 1 ||
+    if (UpdateDownload(servers.files.Url("/x").c_str(), path.c_str(), {}, &result) != 1 ||
         result.transferred != 1 || path.Read() != kFile ||
-        !HttpFileDate(path.c_str(), &size, date) || strcmp(date, kDates[0]))
+        !HttpFileDate(path.c_str(), nullptr, date) || strcmp(date, kDates[0]))
         *problems += std::string("file: ") + result.errorText + ", date " + date + "\n";
-    if (UpdateDownload(Url(servers.missing).c_str(), path.c_str(), {}, nullptr) != 0)
+    if (UpdateDownload(servers.missing.Url("/x").c_str(), path.c_str(), {}, nullptr) != 0)
         *problems += "missing file downloaded\n";
-    const std::string urls[] = {"http://updates.example/update.ini", Url(servers.document),
-                                Url(servers.moved), Url(servers.missing)};
+    const std::string urls[] = {"http://updates.example/update.ini", servers.document.Url("/x"),
+                                servers.moved.Url("/x"), servers.missing.Url("/x")};
     for (int i = 0; i < 4; ++i) {
         uint8_t buffer[1024];
         uint32_t got = UpdateCheck(1, urls[i].c_str(), i == 0 ? "127.0.0.1" : nullptr,
@@ -177,9 +170,8 @@ TEST(Soak, ChecksAndDownloadsLeaveNothingBehind) {
            static_cast<long long>(memory[2] - memory[1]));
     EXPECT_EQ("", problems.substr(0, 500));
     EXPECT_EQ(7 * done, servers.Connections());
-    // A runtime lock contended for the first time on Windows may still open its event.
-    // Allocator and runtime caches settle within 64 KiB; a leak of a few dozen bytes per
-    // round over thousands of rounds does not.
+    // Windows may still open the event of a runtime lock first contended; caches settle within
+    // 64 KiB, while a leak of a few dozen bytes per round over thousands of rounds does not.
     EXPECT_TRUE(handles >= 0 && grownHandles <= (kExactHandleCounts ? 0 : 2));
     EXPECT_EQ(threads, CountProcessThreads());
     EXPECT_TRUE(!kMemoryIsMeaningful || (memory[0] >= 0 && grownMemory <= 64 * 1024));

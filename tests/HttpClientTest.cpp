@@ -10,10 +10,6 @@ namespace {
 
 using HttpClientHandle = Owned<HttpClient, HttpClientDestroy>;
 
-std::string Host(const ScriptedServer& server, const char* name = "127.0.0.1") {
-    return name + (":" + std::to_string(server.Port()));
-}
-
 using Requests = std::vector<std::string>;
 
 const char kOk[] = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok";
@@ -36,17 +32,6 @@ HttpClientHandle Connected(const ScriptedServer* server, uint32_t timeout = 5) {
     return client;
 }
 
-// The proxy's request line and Host line are pinned by UpdateCheckTest.cpp.
-TEST(HttpClientRequest, PathsInTheRequestLine) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"dir/file.ini", "/dir/file.ini"}, {"", "/"}, {"//x", "//x"}};
-    FOR_EACH_CASE(c, cases) {
-        ScriptedServer server({ScriptedServer::Reply(kOk)});
-        EXPECT_EQ(1, HttpClientGet(Connected(&server).get(), c.first));
-        EXPECT_EQ(Requests{Get(c.second, Host(server))}, server.Requests());
-    }
-}
-
 TEST(HttpClientRequest, ConnectVariants) {
     HttpClientHandle client = Connected(nullptr);
     // A host name that does not fit server_host is refused, not cut.
@@ -60,7 +45,7 @@ TEST(HttpClientRequest, ConnectVariants) {
     EXPECT_EQ(0, HttpClientConnectAddress(client.get(), loopback, server.Port(), nullptr));
     ASSERT_EQ(1, HttpClientConnectAddress(client.get(), loopback, server.Port(), "name.test"));
     EXPECT_EQ(1, HttpClientGet(client.get(), "a"));
-    EXPECT_EQ(Requests{Get("/a", Host(server, "name.test"))}, server.Requests());
+    EXPECT_EQ(Requests{Get("/a", "name.test:" + std::to_string(server.Port()))}, server.Requests());
 }
 
 TEST(HttpClientResponse, HeaderTextAndHeaderLookup) {
@@ -103,12 +88,17 @@ std::string Post(const std::string& target, const std::string& host, const std::
 
 TEST(HttpClientGet, ReconnectRules) {
     // s: a silent connection, g: garbage, o: an answer. A GET opens three at most, a POST two.
+    // The proxy's request line and Host line are pinned by UpdateCheckTest.cpp.
     const struct {
         bool post;
         std::string script;
         int result, connections;
-    } cases[] = {
-        {0, "so", 1, 2}, {0, "ggo", 1, 3}, {0, "gggo", 0, 3}, {1, "go", 1, 2}, {1, "ggo", 0, 2}};
+        const char *path = "d", *target = "/d";
+    } cases[] = {{0, "so", 1, 2, "dir/file.ini", "/dir/file.ini"},
+                 {0, "ggo", 1, 3, "", "/"},
+                 {0, "gggo", 0, 3, "//x", "//x"},
+                 {1, "go", 1, 2},
+                 {1, "ggo", 0, 2}};
     FOR_EACH_CASE(c, cases) {
         std::vector<ScriptedConnection> script;
         for (char s : c.script)
@@ -118,13 +108,14 @@ TEST(HttpClientGet, ReconnectRules) {
                                                          c.post ? 3 : 0));
         ScriptedServer server(script);
         HttpClientHandle client = Connected(&server, 1);
-        const std::string host = Host(server);
+        const std::string host = server.Host();
         HttpClientAddEncodedPair(client.get(), "a", "1");
         const int result =
-            c.post ? HttpClientPost(client.get(), "d") : HttpClientGet(client.get(), "d");
+            c.post ? HttpClientPost(client.get(), c.path) : HttpClientGet(client.get(), c.path);
         EXPECT_EQ(c.result, result);
-        EXPECT_EQ(Requests(c.connections, c.post ? Post("/d", host, "a=1") : Get("/d", host)),
-                  server.Requests());
+        EXPECT_EQ(
+            Requests(c.connections, c.post ? Post(c.target, host, "a=1") : Get(c.target, host)),
+            server.Requests());
     }
 }
 
@@ -241,7 +232,7 @@ TEST(HttpClientPost, SettingsLastOneRequest) {
     HttpClientAddFormField(client.get(), "b", "2", 0);
     ASSERT_EQ(1, HttpClientPost(client.get(), "p"));
     ASSERT_EQ(1, HttpClientGet(client.get(), "g"));
-    const std::string host = Host(server);
+    const std::string host = server.Host();
     EXPECT_EQ((Requests{"GET /g HTTP/1.0\r\nAccept: */*\r\nHost: H\r\nX-Once: 1\r\n"
                         "Authorization: Basic dTpw\r\n\r\n",
                         Post("/p", host, "b=2"), Get("/g", host)}),

@@ -64,42 +64,10 @@ std::string Request(const std::string& target, const std::string& host,
            "\r\nUserAgent: KIV\r\nAccept: */*\r\n" + extra + "\r\n";
 }
 
-std::string Url(unsigned port) {
-    return "http://127.0.0.1:" + std::to_string(port) + "/pkg/setup.exe";
-}
-
-// "result out error|progress calls|content|date": the call's result, the value it set in
-// `result` ("-" for an error text left alone), "done/total" progress calls ("?" for an
-// unknown length), and the file's date when it is one of 1994.
-std::string Download(const ScriptedConnection& peer, const char* existing = nullptr) {
-    TempFile file("kiv_download");
-    if (existing != nullptr) {
-        file.Write(existing);
-        struct utimbuf times = {kNov1994, kNov1994};
-        EXPECT_EQ(0, utime(file.c_str(), &times));
-    }
-    ScriptedServer server({peer});
-    DownloaderHandle downloader = MakeDownloader();
-    ProgressLog log;
-    int out = -1;
-    const int result = HttpDownload(downloader.get(), Url(server.Port()).c_str(), file.c_str(),
-                                    &out, RecordProgress, &log);
-    EXPECT_EQ(Requests{Request("/pkg/setup.exe", "127.0.0.1:" + std::to_string(server.Port()),
-                               existing ? "If-Modified-Since: " + kNov1994Text + "\r\n" : "")},
-              server.Requests());
-    EXPECT_EQ(0u, downloader->connection->connected) << "closed after every download";
-    const std::string date = Date(file);
-    return std::to_string(result) + std::to_string(out) + " " + downloader->error_text + "|" +
-           log.calls + "|" + file.Read() + "|" +
-           (date.find("1994") != std::string::npos ? date : "");
-}
-
-// Answers of every kind, broken ones included, to the three that read them: the client
-// ("result status [body] error", " dropped" when a silent peer's connection timed out),
-// the check ("bytes returned/connections opened": a read that fails on a dropped
-// connection is retried on a new one, at most twice) and the downloader, which never
-// retries ("*": any text that starts so). "-": not tried. Each call ends within its time-outs and
-// leaves no socket or thread behind.
+// Answers of every kind, broken ones included, to the client ("result status [body] error",
+// " dropped": a silent peer timed out), the check ("bytes/connections": a failed read is
+// retried on a new connection, twice at most) and the downloader ("result out error|progress
+// calls|content|date of 1994", "*": any text that starts so; it never retries). "-": not tried.
 TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
     const std::string ok = "HTTP/1.0 200 OK\r\n", b = "HTTP/1.1 200 OK\r\n", body(1000, 'b');
     const std::string lm = "Thu, 15 Dec 1994 12:45:26 GMT", date = "Wed, 16 Nov 1994 00:00:01 GMT";
@@ -107,11 +75,9 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
     const std::string x = "Content-Length: 1\r\n\r\nx", abc = "abcdefghijklmnopqrstuvwxyz";
     const std::string interim = "HTTP/1.1 100 Continue", facts = "[Language 1]\r\nVersion=5\r\n";
     const ScriptedEnd close = ScriptedEnd::Close, silent = ScriptedEnd::Silent;
-    // The reply in pieces of `piece` bytes, 60 ms apart (single bytes 2 ms).
     auto R = [](const std::string& reply, ScriptedEnd end = ScriptedEnd::Close, size_t piece = 0) {
         return ScriptedConnection{{{reply, 0, piece, piece == 1 ? 2 : piece != 0 ? 60 : 0}}, end};
     };
-    // The reply's head at once, then `tail` in pieces with a pause before each, then `end`.
     auto Then = [](const std::string& head, const std::string& tail, size_t piece, int delayMs,
                    ScriptedEnd end) {
         return ScriptedConnection{{{head}, {tail, 0, piece, delayMs, false}}, end};
@@ -138,8 +104,7 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(interim + "\r\nX-Note: wait\r\n", silent), "-", "-",
          "00 HTTP Error: " + interim + "||(no file)|"},
         {R(interim + "\r\nX-Note: wait\r\n"), "0 0 ", "2/3", "-"}, // the block does not end
-        // Without a length the body ends with the connection; an empty one needs
-        // "Connection: close".
+        // No length: the body ends with the connection; an empty one needs "Connection: close".
         {R(ok + "Server: s\r\n\r\nhello"), "1 200 [hello] ", "2/1", "11 -|0/? 5/?|hello|"},
         {R(ok + "Server: s\r\n\r\n"), "0 200 ", "2/3", "11 -|0/? 0/?||"},
         {R("HTTP/1.0 204 No Content\r\nConnection: CLOSE\r\n\r\n"),
@@ -150,8 +115,8 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(ok + "content-length: 6\r\n\r\nabcdef"), "1 200 [abcdef] ", "2/1",
          "11 -|0/6 6/6|abcdef|"},
         {R(b + "Content-Length:12\r\n\r\nshort body"), "1 200 [short body] ", "2/1", "-"},
-        {R("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"),
-         "1 404 [not found] HTTP Error :  Not Found", "2/1",
+        {R("HTTP/1.1 404 Not Found\r\nContent-Length: 25\r\n\r\n" + facts), // no facts read
+         "1 404 [" + facts + "] HTTP Error :  Not Found", "2/1",
          "00 HTTP Error: HTTP/1.1 404 Not Found||(no file)|"},
         {R("HTTP/1.0 503 100% busy %s%n\r\n\r\n"), "-", "-",
          "00 HTTP Error: HTTP/1.0 503 100  busy  s n||(no file)|"},
@@ -163,16 +128,14 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(ok + "Content-Length: 10\r\n\r\nabcd"), "0 200 ", "2/3", "00 -|0/10 4/10|abcd|"},
         {R(ok + "Content-length: 1000\r\n" + lmLine + "\r\n" + body.substr(400)), "-", "2/3",
          "00 -|0/1000 600/1000|" + body.substr(400) + "|" + lm},
-        // A negative length is refused by the client; the downloader takes its 32-bit count,
-        // which for -1 is "unknown".
+        // A negative length: the client refuses it, the downloader reads 32 bits (-1: unknown).
         {R(ok + "Content-Length: -1\r\n\r\nx"), "0 200 ", "2/1", "11 -|0/? 1/?|x|"},
         {R(ok + "Content-length: -5\r\n\r\nabc"), "-", "-", "00 -|0/4294967291 3/4294967291|abc|"},
         {R(ok + "Content-Length: 4294967295\r\n\r\nabc"), "-", "-",
          "00 Content-length too large||(no file)|"},
         {R("HTTP/1.0 200 OK\nContent-Length: 2\n\nhi", silent), "1 200 [hi] ", "2/1", "-"},
         {R("HTTP/1.0 2001 OK\r\nContent-Length: 2\r\n\r\nok"), "1 200 [ok] ", "2/1", "-"},
-        // An empty announced body ends at once for the client; 0 is no length for the
-        // downloader.
+        // An empty announced body ends at once for the client; the downloader takes 0 as none.
         {R(ok + "Content-Length: 0\r\n\r\nextra"), "1 200 [] ", "2/1", "11 -|0/? 5/?|extra|"},
         // Byte by byte, every line break split from its partner: read as when whole.
         {R("HTTP/1.0 200 OK\n\rContent-Length: 5\n\r\n\rhello", silent, 1), "1 200 [hello] ", "2/1",
@@ -187,8 +150,6 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
          "1 200 [abc]  dropped", "-", "-"},
         {R(ok + "Content-Length: " + std::string(200, '0') + "7\r\n\r\nabcdefghij"), "-", "-",
          "11 -|0/7 10/7|abcdefghij|"},
-        // The downloader writes the bytes held as held.
-        {R(ok + "Content-length: 5\r\n\r\nhelloEXTRA"), "-", "-", "11 -|0/5 10/5|helloEXTRA|"},
         // No length: Date alone sets the time; Last-Modified wins over it, after or before.
         {R(ok + dateLine + "\r\n" + body), "-", "-", "11 -|0/? 1000/?|" + body + "|" + date},
         {R(ok + dateLine + lmLine + x), "-", "-", "11 -|0/1 1/1|x|" + lm},
@@ -197,8 +158,8 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(""), "-", "2/3", "00 Receive timeout||(no file)|"},
         {R(endless, silent), "0 0 ", "2/1", "00 Receive timeout||(no file)|"},
         {R(interim + "\r\n" + endless.substr(ok.size()), silent), "-", "2/1", "-"},
-        // A length below what is sent (the first line only), more to come: the client reads
-        // what was announced; the downloader writes what came with the header.
+        // Less announced than sent: the client reads what was announced, the downloader all held.
+        {R(ok + "Content-length: 5\r\n\r\nhelloEXTRA"), "-", "-", "11 -|0/5 10/5|helloEXTRA|"},
         {R(ok + "Content-Length: " + std::to_string(facts.size()) + "\r\n\r\n" + facts +
                "Build=7\r\n" + std::string(2000000, 'z'),
            silent),
@@ -212,8 +173,7 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         {R(ok + "\r\n" + fits + "x"), "0 0 ", "-", "-"},
         {R(ok + "Content-Length: 1000000\r\n\r\n" + big), "1 200 [" + big + "] ", "-", "-"},
         {R(ok + "Content-Length: 1000001\r\n\r\n" + big + "x"), "0 200 ", "-", "-"},
-        // An existing file makes the request conditional. Not modified: content and times
-        // stay, though the answer carries a date; a longer old file is truncated.
+        // An existing file: the request is conditional; 304 keeps content and date, 200 truncates.
         {R("HTTP/1.1 304 Not Modified\r\n" + lmLine + dateLine + "\r\n"), "-", "-",
          "10 -||old|" + kNov1994Text, "old"},
         {R(ok + "content-length: 3\r\n" + lmLine + "\r\nnew"), "-", "-", "11 -|0/3 3/3|new|" + lm,
@@ -245,14 +205,32 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
         }
         if (c.check != "-") {
             ScriptedServer server({c.peer});
-            const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/u.ini";
             uint8_t buffer[1024];
-            const uint32_t size = UpdateCheck(1, url.c_str(), nullptr, 0, buffer, sizeof buffer);
+            const uint32_t size =
+                UpdateCheck(1, server.Url("/u.ini").c_str(), nullptr, 0, buffer, sizeof buffer);
             server.Stop();
             EXPECT_EQ(c.check, std::to_string(size) + "/" + std::to_string(server.Connections()));
         }
-        if (c.download != "-") { // "*": any text that starts so
-            const std::string got = Download(c.peer, c.existing);
+        if (c.download != "-") {
+            TempFile file("kiv_download");
+            if (c.existing != nullptr) {
+                file.Write(c.existing);
+                struct utimbuf times = {kNov1994, kNov1994};
+                EXPECT_EQ(0, utime(file.c_str(), &times));
+            }
+            ScriptedServer server({c.peer});
+            DownloaderHandle downloader = MakeDownloader();
+            ProgressLog log;
+            int out = -1;
+            const int result = HttpDownload(downloader.get(), server.Url("/pkg/setup.exe").c_str(),
+                                            file.c_str(), &out, RecordProgress, &log);
+            const std::string ims = c.existing ? "If-Modified-Since: " + kNov1994Text + "\r\n" : "";
+            EXPECT_EQ(Requests{Request("/pkg/setup.exe", server.Host(), ims)}, server.Requests());
+            EXPECT_EQ(0u, downloader->connection->connected) << "closed after every download";
+            const std::string dated = Date(file);
+            const std::string got = std::to_string(result) + std::to_string(out) + " " +
+                                    downloader->error_text + "|" + log.calls + "|" + file.Read() +
+                                    "|" + (dated.find("1994") != std::string::npos ? dated : "");
             EXPECT_EQ(c.download,
                       c.download.back() == '*' ? got.substr(0, c.download.size() - 1) + "*" : got);
         }
@@ -261,10 +239,9 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
     }
 }
 
-// "result out error|file|connections". Through a proxy the port is written even when it is
-// 80; the Host line has none then. Null and empty credentials keep what is stored; no
-// authorization without a password, nor when user ":" password has 200 bytes. A proxy that
-// cannot be reached is reported with the URL's host.
+// "result out error|file|connections". Through a proxy the port is in the request line even
+// for 80, never in Host. Null or empty credentials keep the stored ones; none are sent without
+// a password or at 200 bytes of user:password. A dead proxy is reported with the URL's host.
 TEST(HttpDownload, ProxyRequestsAndFailuresBeforeTheBody) {
     const uint16_t closed = ScriptedServer({}).Port();
     const std::string missing =
@@ -282,7 +259,8 @@ TEST(HttpDownload, ProxyRequestsAndFailuresBeforeTheBody) {
         {u + "/a", "", 1, "kiv", nullptr, "11 -|ok|1", ""},
         {u + "/a", "", 1, "u", password198.c_str(), "11 -|ok|1", ""},
         {"http://" + host126 + "/x", "", 1, nullptr, nullptr, "11 -|ok|1", ""}, // the longest
-        {Url(closed), "", 0, nullptr, nullptr, "00 Connect to 127.0.0.1 failed|(no file)|0", ""},
+        {"http://127.0.0.1:" + std::to_string(closed) + "/a", "", 0, nullptr, nullptr,
+         "00 Connect to 127.0.0.1 failed|(no file)|0", ""},
         {u, "", 1, nullptr, nullptr, "00 URL Parse Error !|(no file)|0", ""},
         {"http://" + std::string(127, 'h') + "/a", "", 1, nullptr, nullptr,
          "00 Host name too long|(no file)|0", ""},
@@ -326,10 +304,8 @@ TEST(HttpDownload, ProxyRequestsAndFailuresBeforeTheBody) {
     EXPECT_STREQ("URL Parse Error !", downloader->error_text);
 }
 
-// Periodic calls need 10 pieces and more than 500 ms: slow pieces make the count decide,
-// fast ones the time. The first call announces the length, the last reports what was
-// written; stopped at the first periodic call (after 10 pieces), it is still called at
-// the end.
+// Periodic calls need 10 pieces and 500 ms (slow pieces: the count decides, fast: the time);
+// the first announces the length, the last reports what was written, even after a stop.
 TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
     const int cases[][3] = {{16, 60, 2}, {40, 20, 0}}; // {pieces of 4,096 bytes, ms, stop at}
     FOR_EACH_CASE(c, cases) {
@@ -344,8 +320,8 @@ TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
         log.stopAtCall = c[2];
         int out = -1;
         const int stopped = c[2] != 0;
-        const int result = HttpDownload(downloader.get(), Url(server.Port()).c_str(), file.c_str(),
-                                        &out, RecordProgress, &log);
+        const int result = HttpDownload(downloader.get(), server.Url("/pkg/setup.exe").c_str(),
+                                        file.c_str(), &out, RecordProgress, &log);
         EXPECT_EQ(std::string(stopped ? "00" : "11") + " - " + kNov1994Text,
                   std::to_string(result) + std::to_string(out) + " " + downloader->error_text +
                       " " + Date(file));

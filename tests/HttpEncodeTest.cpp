@@ -8,27 +8,6 @@
 
 namespace {
 
-std::string UrlEncode(const std::string& text, uint32_t lineLength) {
-    char* encoded = HttpUrlEncode(text.c_str(), lineLength);
-    std::string result = encoded != nullptr ? encoded : "(null)";
-    free(encoded);
-    return result;
-}
-
-// The character set and where a line break falls.
-TEST(HttpUrlEncode, BytesAndLineBreaks) {
-    const std::tuple<const char*, uint32_t, const char*> cases[] = {
-        {"AZaz09*-.@_ ~!/+=:%\xE9\x01\x7F", 0, "AZaz09*-.@_+%7E%21%2F%2B%3D%3A%25%E9%01%7F"},
-        {"ab", 2, "ab"},
-        {"abc", 2, "abc%0D%0A"}, // the break follows the byte that fills a line
-        {"a b&", 1, "a+%0D%0Ab%0D%0A%26%0D%0A"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(std::get<2>(c), UrlEncode(std::get<0>(c), std::get<1>(c)));
-    }
-    EXPECT_EQ(nullptr, HttpUrlEncode(nullptr, 0));
-}
-
 // Decodes into `room` bytes followed by guard bytes; the text written when the guard is
 // untouched and the count covers every byte written ("&#0;" writes a NUL) before the NUL.
 std::string Decode(const char* value, size_t room) {
@@ -43,31 +22,41 @@ std::string Decode(const char* value, size_t room) {
     return text;
 }
 
-TEST(HttpDecodeCharRefs, ReferencesAndRoom) {
-    const std::tuple<const char*, size_t, const char*> cases[] = {
-        {"x&#66;y", 64, "xBy"},
-        {"&#X41;&#x6a;", 64, "Aj"},
-        {"&#00000000000000065;", 64, "A"},                // ';' 19 characters after '&'
-        {"a&#000000000000000065;b", 64, "ab"},            // 20 characters: dropped whole
-        {"a&#65b", 64, "a#65b"},                          // never closed: the '&' goes
-        {"&#65 &#66", 64, "#65 &#66"},                    // ...and the rest is plain
-        {";&#65", 64, ";#65"},                            // a ';' before the '&' does not close it
-        {"&#;&#x;&#6a5;&#-1;", 64, "&#;&#x;&#6a5;&#-1;"}, // no reference without digits only
-        {"caf\xC3\xA9 &#233;", 64, "caf\xC3\xA9 \xC3\xA9"}, // UTF-8 input passes through
-        {"a&#0;b", 64, "a"},                                // its NUL ends the text
-        {"&#99999999999;", 64, "\xFD\xBF\xBF\xBF\xBF\xBF"}, // saturates at the largest value
-        {"abc", 2, "a"},
-        {"&#x263A;", 3, ""}, // three bytes and the NUL need four
-        {"&#x263A;", 4, "\xE2\x98\xBA"},
-        {"a&#x263A;b", 4, "a"}, // nothing after a character that did not fit
-        {"\xC3\xA9x", 2, ""},   // a UTF-8 character is not split
-        {"\xC3\xA9x", 3, "\xC3\xA9"},
-        {"abc", 0, ""},
-        {nullptr, 8, ""},
+// URL encoding (the number is the line length) and character references (the number is the
+// room they are decoded into).
+TEST(HttpEncode, UrlEncodingAndCharacterReferences) {
+    const std::tuple<bool, const char*, size_t, const char*> cases[] = {
+        {1, "AZaz09*-.@_ ~!/+=:%\xE9\x01\x7F", 0, "AZaz09*-.@_+%7E%21%2F%2B%3D%3A%25%E9%01%7F"},
+        {1, "ab", 2, "ab"},
+        {1, "abc", 2, "abc%0D%0A"}, // the break follows the byte that fills a line
+        {1, "a b&", 1, "a+%0D%0Ab%0D%0A%26%0D%0A"},
+        {0, "x&#66;y", 64, "xBy"},
+        {0, "&#X41;&#x6a;", 64, "Aj"},
+        {0, "&#00000000000000065;", 64, "A"},     // ';' 19 characters after '&'
+        {0, "a&#000000000000000065;b", 64, "ab"}, // 20 characters: dropped whole
+        {0, "a&#65b", 64, "a#65b"},               // never closed: the '&' goes
+        {0, "&#65 &#66", 64, "#65 &#66"},         // ...and the rest is plain
+        {0, ";&#65", 64, ";#65"},                 // a ';' before the '&' does not close it
+        {0, "&#;&#x;&#6a5;&#-1;", 64, "&#;&#x;&#6a5;&#-1;"},   // no reference without digits only
+        {0, "caf\xC3\xA9 &#233;", 64, "caf\xC3\xA9 \xC3\xA9"}, // UTF-8 input passes through
+        {0, "a&#0;b", 64, "a"},                                // its NUL ends the text
+        {0, "&#99999999999;", 64, "\xFD\xBF\xBF\xBF\xBF\xBF"}, // saturates at the largest value
+        {0, "abc", 2, "a"},
+        {0, "&#x263A;", 3, ""}, // three bytes and the NUL need four
+        {0, "&#x263A;", 4, "\xE2\x98\xBA"},
+        {0, "a&#x263A;b", 4, "a"}, // nothing after a character that did not fit
+        {0, "\xC3\xA9x", 2, ""},   // a UTF-8 character is not split
+        {0, "\xC3\xA9x", 3, "\xC3\xA9"},
+        {0, "abc", 0, ""},
+        {0, nullptr, 8, ""},
     };
     FOR_EACH_CASE(c, cases) {
-        EXPECT_EQ(std::get<2>(c), Decode(std::get<0>(c), std::get<1>(c)));
+        char* encoded = std::get<0>(c) ? HttpUrlEncode(std::get<1>(c), std::get<2>(c)) : nullptr;
+        EXPECT_EQ(std::get<3>(c), std::get<0>(c) ? std::string(encoded ? encoded : "(null)")
+                                                 : Decode(std::get<1>(c), std::get<2>(c)));
+        free(encoded);
     }
+    EXPECT_EQ(nullptr, HttpUrlEncode(nullptr, 0));
 }
 
 // Each length's first and last code point, each given exactly its room and one byte less;

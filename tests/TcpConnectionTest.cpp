@@ -70,7 +70,6 @@ struct FullListener {
 
 const KivIpAddr kLoopback("127.0.0.1");
 
-// The error, socket, connected and connecting flags and watchdog end of a failed connect.
 void ExpectConnectFailed(const TcpConnection& c) {
     EXPECT_EQ(std::to_string(TCP_ERR_CONNECT) + " -1 0 0 1",
               std::to_string(c.last_error) + " " + std::to_string(c.socket) + " " +
@@ -78,8 +77,7 @@ void ExpectConnectFailed(const TcpConnection& c) {
                   std::to_string(c.watchdog_done));
 }
 
-// Hanging connects at once each end by their own watchdog at the time-out, and the
-// process's threads and handles are back where they were.
+// Hanging connects at once each end by their own watchdog at the time-out, leaving nothing.
 TEST(ConnectWatchdog, HangingConnectsEndAtTheTimeoutAndLeaveNothing) {
     WarmUpProcess();
     FullListener listener;
@@ -144,16 +142,6 @@ TEST(ConnectWatchdog, ConnectWaitsThroughSignal) {
 }
 #endif
 
-// Waiting receives until one fails; what they brought.
-std::string ReceiveAll(TcpConnection* connection) {
-    std::string text;
-    char buffer[64];
-    uint32_t length = sizeof buffer;
-    for (; TcpReceive(connection, buffer, &length, 0, 1); length = sizeof buffer)
-        text.append(buffer, length);
-    return text;
-}
-
 // A refused connect leaves no socket; the hook sees each new socket and may refuse it. A
 // send larger than the socket buffers waits for room until everything is gone.
 TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
@@ -184,7 +172,12 @@ TEST(TcpConnection, ExchangeWithLiteralAddressAndHostName) {
         EXPECT_EQ(1,
                   TcpSend(connection.get(), request.data(), static_cast<uint32_t>(request.size())));
         EXPECT_EQ(1, TcpSend(connection.get(), "", 0));
-        EXPECT_EQ("world", ReceiveAll(connection.get()));
+        std::string received; // by waiting receives until one fails
+        char buffer[64];
+        for (uint32_t length = sizeof buffer; TcpReceive(connection.get(), buffer, &length, 0, 1);
+             length = sizeof buffer)
+            received.append(buffer, length);
+        EXPECT_EQ("world", received);
         // The peer closed: the connection is dropped but its socket stays until closed.
         EXPECT_EQ(0u, connection->connected + connection->last_error);
         EXPECT_NE(-1, connection->socket);
@@ -215,9 +208,8 @@ TEST(TcpConnection, ResetPeerDrops) {
     EXPECT_EQ(0u, connection->connected);
 }
 
-// Receives take queued bytes at once and wait only when nothing is there; what a caller
-// sees is the same as when every receive waited first. A receive that failed drops the
-// connection, and a dropped connection does not wait again.
+// Receives take queued bytes at once and wait only when none are there, as if each waited
+// first; a failed receive drops the connection, which then never waits again.
 TEST(TcpConnection, ReceiveWithAndWithoutWaiting) {
     const struct {
         const char* name;

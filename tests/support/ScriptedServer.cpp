@@ -68,8 +68,7 @@ std::vector<std::string> ScriptedServer::Requests() const {
 
 void ScriptedServer::Stop() {
     stop_ = true;
-    // A connection of its own wakes the waiting accept at once (fuzz harnesses stop a
-    // server per input).
+    // Its own connection wakes the waiting accept at once (fuzz harnesses stop a server per input).
     SOCKET wake = thread_.joinable() ? socket(AF_INET, SOCK_STREAM, 0) : INVALID_SOCKET;
     if (wake != INVALID_SOCKET) {
         sockaddr_in address = LoopbackAddress(port_);

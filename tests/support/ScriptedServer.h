@@ -39,6 +39,8 @@ public:
                                     size_t bodyBytes = 0);
 
     uint16_t Port() const { return port_; }
+    std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+    std::string Url(const std::string& path) const { return "http://" + Host() + path; }
     std::vector<std::string> Requests() const; // as received, over all connections
     int Connections() const { return accepted_.load(); }
     // Waits up to `seconds` until `count` connections had their socket closed.
