@@ -11,6 +11,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Requests = std::vector<std::string>;
 
+// The longest proxy name taken, 127 characters: the loopback address with leading zeros.
+const std::string kLongestProxy = "127.0.0." + std::string(118, '0') + "1";
+
 std::string Ok(const std::string& body) {
     return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
@@ -86,7 +89,7 @@ TEST(UpdateCheck, ThroughAProxy) {
                                 "http://updates.example:8080/a.ini", "updates.example/s.ini"};
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(Facts("3#" + std::to_string(7 + i)),
-                  Check(urls[i], 1, "127.0.0.1", proxy.Port()));
+                  Check(urls[i], 1, kLongestProxy.c_str(), proxy.Port()));
     const std::string head = " HTTP/1.0\r\nAccept: */*\r\nHost: updates.example";
     EXPECT_EQ(
         (Requests{"GET " + urls[0] + head + "\r\n\r\n", "GET " + urls[1] + head + ":8080\r\n\r\n",
@@ -126,11 +129,12 @@ TEST(UpdateDownload, PassesOnResultTextCredentialsAndProgress) {
     const std::string longProxy(128, 'p');
     const struct {
         bool url, path;
-        const char* proxy; // "127.0.0.1": the scripted server is the proxy; "": direct
+        const char* proxy; // the scripted server is the proxy unless "" (direct)
         const char* user;  // with password "s3cret"
         const char *reply, *expect;
     } cases[] = {
-        {1, 1, "127.0.0.1", "kiv", "HTTP/1.0 200 OK\r\n\r\npkg", "11 |2 pkg|GET http auth"},
+        {1, 1, kLongestProxy.c_str(), "kiv", "HTTP/1.0 200 OK\r\n\r\npkg",
+         "11 |2 pkg|GET http auth"},
         {1, 1, "", nullptr, "HTTP/1.1 304 Not Modified\r\n\r\n", "10 |0 (no file)|GET /pkg"},
         {1, 1, longProxy.c_str(), nullptr, "", "00 Proxy host name too long|0 (no file)|"},
         {0, 1, "", nullptr, "", "00 |0 (no file)|"},
