@@ -159,9 +159,10 @@ struct Object final : public IWbemClassObject {
             return WBEM_E_NOT_FOUND;
         *value = VARIANT{};
         value->vt = p->vt;
-        value->lVal = p->number; // a text's pointer covers it
         if (p->vt == VT_BSTR)
             value->bstrVal = SysAllocString(p->text.c_str());
+        else
+            value->lVal = p->number;
         if (type != nullptr)
             *type = p->type;
         return S_OK;
@@ -304,11 +305,11 @@ struct StandInWmi final : public IClassFactory,
 class WmiStandIn : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Registering needs OLE started; the registration outlives it.
+        // OLE stays started for the whole test: on Windows the last uninitialise revokes the
+        // registration.
         ASSERT_EQ(S_OK, OleInitialize(nullptr));
         ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_WbemLocator, static_cast<IClassFactory*>(&wmi),
                                               CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
-        OleUninitialize();
     }
     void TearDown() override {
         WmiFreeMethod(&call);
@@ -319,6 +320,13 @@ protected:
         EXPECT_EQ(1u, wmi.refs);
         EXPECT_EQ(0, liveObjects);
         ExpectOleBalanced();
+        OleUninitialize();
+    }
+    // Every OleInitialize but the fixture's was undone: the next one after it is the first.
+    static void ExpectOleBalanced() {
+        OleUninitialize();
+        ::ExpectOleBalanced();
+        OleInitialize(nullptr);
     }
     // Connected, with one instance of the class "Sample" per property list.
     void Connect(std::vector<std::vector<Property>> samples = {}) {
