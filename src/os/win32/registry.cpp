@@ -204,9 +204,15 @@ std::ostream& operator<<(std::ostream& out, const RegistryValue& value) {
         out << std::to_string(value.number);
         break;
     case RegistryValue::TYPE_BINARY: {
+        // Every flag the pairs depend on is set, whatever the caller left: a left-adjusted
+        // stream would print 0x0A as "A0", one with showbase as "0XA".
         const std::ios::fmtflags flags = out.flags();
         const char fill = out.fill();
-        out << std::hex << std::uppercase << std::setfill('0');
+        out.setf(std::ios::hex, std::ios::basefield);
+        out.setf(std::ios::right, std::ios::adjustfield);
+        out.setf(std::ios::uppercase);
+        out.unsetf(std::ios::showbase | std::ios::showpos);
+        out.fill('0');
         for (size_t i = 0; i < value.binary.size(); ++i) {
             if (i > 0)
                 out << ' ';
