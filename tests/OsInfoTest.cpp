@@ -129,6 +129,9 @@ TEST_F(OsInfoSeam, RefinementSteps) {
         {{6, 2, 9200, false, {}, nullptr, 10, 0}, "10.0.0", 9},
         {{6, 2, 1, true, {}, "fails", 6, 3}, "6.3.0", 8},
         {{6, 2, 1, false, {}, "fails", 6, 2}, "6.2.0", 7},
+        // Systems that confirm every number: each walk ends after 1000 questions.
+        {{6, 2, 1, false, {}, nullptr, 0xFFFFFFFF, 0}, "1005.2.0", 10},
+        {{6, 2, 1, false, {}, nullptr, 6, 0xFFFFFFFF}, "6.999.0", 10},
         // The probe starts from the reported major number, not from one a failing registry
         // step stored (Wine's win10 without CurrentMinorVersionNumber and the version
         // library).
