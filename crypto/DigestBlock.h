@@ -14,15 +14,15 @@
 #endif
 
 // Values of DigestContext::engine: the portable code compiled for the baseline processor,
-// the SHA extensions, or the portable code compiled for processors with BMI2.
+// the SHA extensions, or the portable code compiled for processors with AVX2 and BMI2.
 constexpr uint32_t kDigestEnginePortable = 0;
 constexpr uint32_t kDigestEngineShaExtensions = 1;
-constexpr uint32_t kDigestEngineBmi2 = 2;
+constexpr uint32_t kDigestEngineAvx2 = 2;
 
 // Which engines a family has besides the portable one.
 enum DigestFamily {
     kDigestFamilySha,    // SHA-1, SHA-256: the SHA extensions
-    kDigestFamilySha512, // the BMI2 build of the portable code
+    kDigestFamilySha512, // the AVX2 and BMI2 build of the portable code
 };
 
 // The engine that contexts of `family` started now use: the best the processor offers,
