@@ -89,55 +89,9 @@ const uint8_t kDer512_256[] = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0
     SHA512_ROUND(c, d, e, f, g, h, a, b, wk[2 * (i) + 12]);                                        \
     SHA512_ROUND(b, c, d, e, f, g, h, a, wk[2 * (i) + 13])
 
-// The schedules of two blocks are computed together, as the words of rounds t and t + 1 of
-// both blocks in one vector of four (GCC's and Clang's vector extensions, compiled for
-// AVX2). Round t needs the words of rounds t - 2 and t - 1,
-// so two rounds is as far as one step can go; a second block fills the other half of a
-// 256-bit register for free. The rounds read W + K of block `lane` (0 or 1) at:
+// The rounds read W + K of round t of block `lane` (0 or 1) at wk[WK_INDEX(t) + 2 * lane]:
+// the layout in which the AVX2 build schedules two blocks at once (below).
 #define WK_INDEX(t) (4 * ((t) >> 1) + ((t)&1))
-
-typedef uint64_t U64x4 __attribute__((vector_size(32)));
-typedef uint64_t U64x2 __attribute__((vector_size(16)));
-typedef uint8_t U8x32 __attribute__((vector_size(32)));
-typedef uint8_t U8x16 __attribute__((vector_size(16)));
-
-// Macros rather than functions: a function taking a 256-bit vector by value would have
-// two calling conventions, with AVX and without.
-#define ROTR64X4(x, n) (((x) >> (n)) | ((x) << (64 - (n))))
-// The words one round later than `x` in each block: (x1, y0, x3, y2).
-#define ONE_ROUND_ON(x, y) __builtin_shufflevector(x, y, 1, 4, 3, 6)
-
-// W + K of all 80 rounds of blocks `first` and `second` into `wk` (160 words, see WK_INDEX).
-__attribute__((always_inline)) static inline void
-Sha512Schedule(const uint8_t* first, const uint8_t* second, uint64_t* wk) {
-    U64x4 w[40]; // words of rounds 2i and 2i + 1 of both blocks
-    // Whole vectors are loaded and combined by shuffles: a vector read back from narrower
-    // stores would wait for them to leave the store buffer.
-    for (int i = 0; i < 8; ++i) {
-        U8x16 low, high;
-        memcpy(&low, first + 16 * i, 16);
-        memcpy(&high, second + 16 * i, 16);
-        // Both halves side by side, each word turned big-endian.
-        const U8x32 bytes =
-            __builtin_shufflevector(low, high, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,
-                                    23, 22, 21, 20, 19, 18, 17, 16, 31, 30, 29, 28, 27, 26, 25, 24);
-        w[i] = reinterpret_cast<U64x4>(bytes);
-    }
-    for (int i = 8; i < 40; ++i) {
-        const U64x4 w15 = ONE_ROUND_ON(w[i - 8], w[i - 7]), w7 = ONE_ROUND_ON(w[i - 4], w[i - 3]);
-        const U64x4 w2 = w[i - 1];
-        w[i] = w[i - 8] + (ROTR64X4(w15, 1) ^ ROTR64X4(w15, 8) ^ (w15 >> 7)) + w7 +
-               (ROTR64X4(w2, 19) ^ ROTR64X4(w2, 61) ^ (w2 >> 6));
-    }
-    for (int i = 0; i < 40; ++i) {
-        U64x2 k;
-        memcpy(&k, kRound + 2 * i, sizeof k);
-        const U64x4 sum = w[i] + __builtin_shufflevector(k, k, 0, 1, 0, 1);
-        memcpy(wk + 4 * i, &sum, sizeof sum);
-    }
-    // The message words are as secret as the message.
-    CryptoWipe(w, sizeof w);
-}
 
 __attribute__((always_inline)) static inline void Sha512Rounds(uint64_t* state,
                                                                const uint64_t* wk) {
@@ -183,6 +137,53 @@ static void Sha512Portable(uint64_t* state, const uint8_t* in, size_t count) {
 }
 
 #if KIV_X86
+// The schedules of two blocks are computed together, as the words of rounds t and t + 1 of
+// both blocks in one vector of four (GCC's and Clang's vector extensions, compiled for
+// AVX2). Round t needs the words of rounds t - 2 and t - 1, so two rounds is as far as one
+// step can go; the second block fills the other half of a 256-bit register for free.
+typedef uint64_t U64x4 __attribute__((vector_size(32)));
+typedef uint64_t U64x2 __attribute__((vector_size(16)));
+typedef uint8_t U8x32 __attribute__((vector_size(32)));
+typedef uint8_t U8x16 __attribute__((vector_size(16)));
+
+// Macros rather than functions: a function taking a 256-bit vector by value would have
+// two calling conventions, with AVX and without.
+#define ROTR64X4(x, n) (((x) >> (n)) | ((x) << (64 - (n))))
+// The words one round later than `x` in each block: (x1, y0, x3, y2).
+#define ONE_ROUND_ON(x, y) __builtin_shufflevector(x, y, 1, 4, 3, 6)
+
+// W + K of all 80 rounds of blocks `first` and `second` into `wk` (160 words, see WK_INDEX).
+__attribute__((always_inline)) static inline void
+Sha512Schedule(const uint8_t* first, const uint8_t* second, uint64_t* wk) {
+    U64x4 w[40]; // words of rounds 2i and 2i + 1 of both blocks
+    // Whole vectors are loaded and combined by shuffles: a vector read back from narrower
+    // stores would wait for them to leave the store buffer.
+    for (int i = 0; i < 8; ++i) {
+        U8x16 low, high;
+        memcpy(&low, first + 16 * i, 16);
+        memcpy(&high, second + 16 * i, 16);
+        // Both halves side by side, each word turned big-endian.
+        const U8x32 bytes =
+            __builtin_shufflevector(low, high, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,
+                                    23, 22, 21, 20, 19, 18, 17, 16, 31, 30, 29, 28, 27, 26, 25, 24);
+        w[i] = reinterpret_cast<U64x4>(bytes);
+    }
+    for (int i = 8; i < 40; ++i) {
+        const U64x4 w15 = ONE_ROUND_ON(w[i - 8], w[i - 7]), w7 = ONE_ROUND_ON(w[i - 4], w[i - 3]);
+        const U64x4 w2 = w[i - 1];
+        w[i] = w[i - 8] + (ROTR64X4(w15, 1) ^ ROTR64X4(w15, 8) ^ (w15 >> 7)) + w7 +
+               (ROTR64X4(w2, 19) ^ ROTR64X4(w2, 61) ^ (w2 >> 6));
+    }
+    for (int i = 0; i < 40; ++i) {
+        U64x2 k;
+        memcpy(&k, kRound + 2 * i, sizeof k);
+        const U64x4 sum = w[i] + __builtin_shufflevector(k, k, 0, 1, 0, 1);
+        memcpy(wk + 4 * i, &sum, sizeof sum);
+    }
+    // The message words are as secret as the message.
+    CryptoWipe(w, sizeof w);
+}
+
 // The same rounds on processors with AVX2, whose 256-bit registers take the schedules of
 // two blocks at once, and BMI2, whose non-destructive rotate saves the copy that rotating a
 // still-needed value costs otherwise. A lone last block is scheduled beside itself.
