@@ -10,6 +10,7 @@
 #include "TestHelpers.h"
 #include "osutil/OsFiles.h"
 #include "osutil/OsLoaderCalls.h"
+#include "osutil/OsProcess.h"
 
 namespace {
 
@@ -90,16 +91,9 @@ bool MakeDirectoryLink(const std::string& link, const std::string& target) {
         command += std::string(" \"") + name + "\"";
         HeapFree(GetProcessHeap(), 0, name);
     }
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    // Wine does not wait for a Unix program: the link shows when ln has run.
-    for (int wait = 0; wait < 1000 && !isLink(); ++wait)
+    // Wine cannot wait for a Unix program: the link shows once ln has run.
+    for (int wait = StartProcess(command.c_str(), 0, nullptr) ? 0 : 1000; wait < 1000 && !isLink();
+         ++wait)
         Sleep(10);
     return isLink();
 #else
