@@ -31,7 +31,10 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
     EXPECT_EQ(nullptr, WmiOpenNumberQuery(&connection, nullptr, L"Caption", &number, nullptr));
     EXPECT_EQ(nullptr, WmiOpenTextQuery(&connection, L"Win32_OperatingSystem", L"Caption", nullptr,
                                         4, nullptr));
-    EXPECT_EQ(0, WmiQueryNumber(&connection, L"Win32_OperatingSystem", nullptr, &number, nullptr));
+    char text[8];
+    EXPECT_EQ(0,
+              WmiQueryNumber(&connection, L"Win32_OperatingSystem", nullptr, &number, nullptr) +
+                  WmiQueryText(&connection, L"Win32_OperatingSystem", nullptr, text, 8, nullptr));
     // Connects from a thread in no apartment, or in one the host entered; in the
     // multithreaded one OLE cannot start, yet the locator serves. The host's own start
     // outlives the connection, and nothing else stays initialised.
