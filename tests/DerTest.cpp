@@ -8,6 +8,8 @@
 
 namespace {
 
+using namespace keytest;
+
 enum Action { ELEMENT, UNSIGNED, SMALL, NULL_VALUE, BITS, ENTER_SEQUENCE, ENTER_INTEGER, TREE };
 
 // Reads `hex` with one call of the reader and describes the outcome: "fail", or what was

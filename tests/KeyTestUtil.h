@@ -1,11 +1,14 @@
 // Helpers of the DER, PEM and key codec tests: hex text to bytes and back, and a DER
 // builder of the tests' own (independent of crypto/Der.h) that makes well-formed and
-// deliberately broken encodings.
+// deliberately broken encodings. In a namespace of their own, as other tests' helpers
+// carry the same names.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+namespace keytest {
 
 // Bytes from hex digits; blanks are ignored ("30 03" is two bytes).
 inline std::string Unhex(const std::string& hex) {
@@ -73,3 +76,5 @@ inline std::string DerInt(const std::string& magnitude) {
     const bool sign = (static_cast<uint8_t>(magnitude[0]) & 0x80) != 0;
     return Tlv(0x02, (sign ? std::string(1, '\0') : std::string()) + magnitude);
 }
+
+} // namespace keytest

@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace keytest;
+
 // Parses and decodes `text`: "LABEL:decoded bytes" on success, else the failing step.
 std::string Decode(const std::string& text) {
     PemBlock block;
