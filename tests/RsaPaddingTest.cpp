@@ -195,7 +195,7 @@ int Check(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest, c
     if (result)
         std::copy(message.begin(), message.end(), expected.begin());
     expected.resize(out.size(), 0xAA);
-    EXPECT_EQ(Hex(expected), Hex(out));
+    EXPECT_EQ(HexOf(expected), HexOf(out));
     EXPECT_EQ(result ? message.size() : 0, found);
     return result;
 }
@@ -287,7 +287,7 @@ TEST(RsaPadding, ShiftMatchesMemmove) {
             if (shift < size)
                 std::copy(data.begin() + shift, data.end(), expected.begin());
             RsaShiftLeftCt(data.data(), size, shift);
-            EXPECT_EQ(Hex(expected), Hex(data)) << size << " by " << shift;
+            EXPECT_EQ(HexOf(expected), HexOf(data)) << size << " by " << shift;
         }
     }
     uint8_t one = 9;
@@ -304,12 +304,12 @@ TEST(RsaPadding, Mgf1MasksAreConsistent) {
         Bytes longer(150, 0), shorter(71, 0), other(71, 0);
         EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, longer.data(), longer.size()));
         EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, shorter.data(), shorter.size()));
-        EXPECT_EQ(Hex(longer.data(), shorter.size()), Hex(shorter));
+        EXPECT_EQ(HexOf(longer.data(), shorter.size()), HexOf(shorter));
         EXPECT_EQ(1, Mgf1Xor(hash == &kDigestSha1 ? &kDigestSha256 : &kDigestSha1, seed, 4,
                              other.data(), other.size()));
-        EXPECT_NE(Hex(other), Hex(shorter));
+        EXPECT_NE(HexOf(other), HexOf(shorter));
         EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, shorter.data(), shorter.size()));
-        EXPECT_EQ(Hex(Bytes(71, 0)), Hex(shorter));
+        EXPECT_EQ(HexOf(Bytes(71, 0)), HexOf(shorter));
     }
     uint8_t data[4] = {};
     EXPECT_EQ(0, Mgf1Xor(nullptr, seed, 4, data, 4));
@@ -348,15 +348,15 @@ TEST(RsaPadding, RandomRoundTrips) {
                       found == 30 && memcmp(out.data(), message.data(), 30) == 0);
         EXPECT_EQ(0,
                   RsaOaepDecrypt(key, hash, hash, "M", 1, first.data(), k, out.data(), k, &found));
-        EXPECT_TRUE(!fits || Hex(first) != Hex(second));
+        EXPECT_TRUE(!fits || HexOf(first) != HexOf(second));
     }
     Bytes message = TestMessage(k - 11), first(k), second(k), em(k), out(k);
     size_t found = 0;
     EXPECT_EQ(1, RsaPkcs1Encrypt(publicKey, message.data(), k - 11, first.data(), k));
     EXPECT_EQ(1, RsaPkcs1Encrypt(publicKey, message.data(), k - 11, second.data(), k));
-    EXPECT_NE(Hex(first), Hex(second));
+    EXPECT_NE(HexOf(first), HexOf(second));
     EXPECT_EQ(1, RsaPkcs1Decrypt(key, first.data(), k, out.data(), k, &found));
-    EXPECT_EQ(Hex(message), Hex(out.data(), found));
+    EXPECT_EQ(HexOf(message), HexOf(out.data(), found));
     EXPECT_EQ(0, RsaPkcs1Encrypt(publicKey, message.data(), k - 10, first.data(), k));
 }
 

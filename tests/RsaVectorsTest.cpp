@@ -57,7 +57,7 @@ void CheckPkcs1Signature(VectorKey& key, const Example& x) {
         Bytes signature(x.expected.size());
         EXPECT_EQ(1, RsaPkcs1Sign(privateKey, x.hash, digest.data(), digest.size(),
                                   signature.data(), signature.size()));
-        EXPECT_EQ(Hex(x.expected), Hex(signature));
+        EXPECT_EQ(HexOf(x.expected), HexOf(signature));
     }
     EXPECT_EQ(1, RsaPkcs1Verify(publicKey, x.hash, digest.data(), digest.size(), x.expected.data(),
                                 x.expected.size()));
@@ -76,7 +76,7 @@ void CheckPss(VectorKey& key, const Example& x) {
         EXPECT_EQ(1, RsaPssSignWithSalt(privateKey, x.hash, x.hash, x.random.data(),
                                         x.random.size(), digest.data(), digest.size(),
                                         signature.data(), signature.size()));
-        EXPECT_EQ(Hex(x.expected), Hex(signature));
+        EXPECT_EQ(HexOf(x.expected), HexOf(signature));
     }
     // The salt length found, and each fixed length: the right one passes, its neighbours
     // do not.
@@ -112,7 +112,7 @@ void CheckEncryption(VectorKey& key, const Example& x, bool oaep) {
                       : RsaPkcs1EncryptWithPadding(publicKey, x.random.data(), x.message.data(),
                                                    x.message.size(), ciphertext.data(),
                                                    ciphertext.size()));
-    EXPECT_EQ(Hex(x.expected), Hex(ciphertext));
+    EXPECT_EQ(HexOf(x.expected), HexOf(ciphertext));
     Bytes message(x.message.size());
     size_t size = 0;
     EXPECT_EQ(1, oaep ? RsaOaepDecrypt(privateKey, x.hash, x.hash, nullptr, 0, x.expected.data(),
@@ -120,7 +120,7 @@ void CheckEncryption(VectorKey& key, const Example& x, bool oaep) {
                       : RsaPkcs1Decrypt(privateKey, x.expected.data(), x.expected.size(),
                                         message.data(), message.size(), &size));
     EXPECT_EQ(x.message.size(), size);
-    EXPECT_EQ(Hex(x.message), Hex(message));
+    EXPECT_EQ(HexOf(x.message), HexOf(message));
 }
 
 // Feeds the fields of one file through a key and an example in the making; every
@@ -140,12 +140,12 @@ size_t RunFile(const VectorFile& file, const std::vector<VectorField>& fields) {
         } else if (name == "Salt len") {
             headerSalt = std::stoul(field.value);
         } else if (name == "Msg" || name == "Message" || name == "Message to be signed") {
-            x.message = Unhex(field.value);
+            x.message = BytesFromHex(field.value);
             x.random.clear();
         } else if (name == "Salt" || name == "Seed") {
-            x.random = Unhex(field.value);
+            x.random = BytesFromHex(field.value);
         } else if (name == "S" || name == "Signature" || name == "Encryption") {
-            x.expected = Unhex(field.value);
+            x.expected = BytesFromHex(field.value);
             x.saltSize = x.random.empty() ? headerSalt : x.random.size();
             SCOPED_TRACE(testing::Message() << file.path << " example " << examples + 1);
             if (x.hash == nullptr)

@@ -58,14 +58,14 @@ bool ReadVectorFields(const std::string& path, std::vector<VectorField>* fields)
     return true;
 }
 
-Bytes Unhex(const std::string& hex) {
+Bytes BytesFromHex(const std::string& hex) {
     Bytes out;
     for (size_t i = 0; i + 1 < hex.size(); i += 2)
         out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return out;
 }
 
-std::string Hex(const uint8_t* data, size_t size) {
+std::string HexOf(const uint8_t* data, size_t size) {
     static const char kDigits[] = "0123456789abcdef";
     std::string out;
     for (size_t i = 0; i < size; ++i) {
@@ -109,7 +109,7 @@ bool VectorKey::Take(const VectorField& field) {
     // or with every "n" of a response file.
     if (part == RSA_N && (field.name == "n" || !parts_[RSA_QINV].empty()))
         Reset();
-    parts_[part] = Unhex(field.value);
+    parts_[part] = BytesFromHex(field.value);
     public_.reset();
     private_.reset();
     return true;

@@ -27,10 +27,10 @@ std::string CryptoVectorsDir();
 // The fields of `path` in file order; false when it cannot be opened.
 bool ReadVectorFields(const std::string& path, std::vector<VectorField>* fields);
 
-Bytes Unhex(const std::string& hex);
-std::string Hex(const uint8_t* data, size_t size);
-inline std::string Hex(const Bytes& data) {
-    return Hex(data.data(), data.size());
+Bytes BytesFromHex(const std::string& hex);
+std::string HexOf(const uint8_t* data, size_t size);
+inline std::string HexOf(const Bytes& data) {
+    return HexOf(data.data(), data.size());
 }
 
 struct RsaKeyFree {
