@@ -63,52 +63,54 @@ const uint8_t kDer512_256[] = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0
 
 } // namespace
 
-// One round on working variables named by the caller (see SHA256_ROUND).
-#define SHA512_ROUND(a, b, c, d, e, f, g, h, k, w)                                                 \
+// One round on working variables named by the caller, so that the eight of them stay in
+// registers and rotate by renaming instead of by moves. Maj(a, b, c) is b ^ ((a ^ b) &
+// (b ^ c)), and this round's b ^ c is the last round's a ^ b, kept in `bc`.
+#define SHA512_ROUND(a, b, c, d, e, f, g, h, wk)                                                   \
     do {                                                                                           \
         const uint64_t t1 =                                                                        \
-            h + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) + (g ^ (e & (f ^ g))) + (k) + (w); \
-        const uint64_t t2 =                                                                        \
-            (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + (b ^ ((a ^ b) & (b ^ c)));           \
+            h + (wk) + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) + (g ^ (e & (f ^ g)));      \
+        const uint64_t ab = a ^ b;                                                                 \
+        const uint64_t t2 = (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + (b ^ (ab & bc));     \
+        bc = ab;                                                                                   \
         d += t1;                                                                                   \
         h = t1 + t2;                                                                               \
     } while (0)
 
-// Message word i of the 16-word window, rewritten for the round 16 later.
-#define SHA512_SCHEDULE(w, i)                                                                      \
-    (w[i] +=                                                                                       \
-     (Rotr64(w[(i + 14) & 15], 19) ^ Rotr64(w[(i + 14) & 15], 61) ^ (w[(i + 14) & 15] >> 6)) +     \
-     w[(i + 9) & 15] +                                                                             \
-     (Rotr64(w[(i + 1) & 15], 1) ^ Rotr64(w[(i + 1) & 15], 8) ^ (w[(i + 1) & 15] >> 7)))
+#define SHA512_EIGHT(i)                                                                            \
+    SHA512_ROUND(a, b, c, d, e, f, g, h, wk[(i)]);                                                 \
+    SHA512_ROUND(h, a, b, c, d, e, f, g, wk[(i) + 1]);                                             \
+    SHA512_ROUND(g, h, a, b, c, d, e, f, wk[(i) + 2]);                                             \
+    SHA512_ROUND(f, g, h, a, b, c, d, e, wk[(i) + 3]);                                             \
+    SHA512_ROUND(e, f, g, h, a, b, c, d, wk[(i) + 4]);                                             \
+    SHA512_ROUND(d, e, f, g, h, a, b, c, wk[(i) + 5]);                                             \
+    SHA512_ROUND(c, d, e, f, g, h, a, b, wk[(i) + 6]);                                             \
+    SHA512_ROUND(b, c, d, e, f, g, h, a, wk[(i) + 7])
 
-#define SHA512_EIGHT(k, w0, w1, w2, w3, w4, w5, w6, w7)                                            \
-    SHA512_ROUND(a, b, c, d, e, f, g, h, (k)[0], w0);                                              \
-    SHA512_ROUND(h, a, b, c, d, e, f, g, (k)[1], w1);                                              \
-    SHA512_ROUND(g, h, a, b, c, d, e, f, (k)[2], w2);                                              \
-    SHA512_ROUND(f, g, h, a, b, c, d, e, (k)[3], w3);                                              \
-    SHA512_ROUND(e, f, g, h, a, b, c, d, (k)[4], w4);                                              \
-    SHA512_ROUND(d, e, f, g, h, a, b, c, (k)[5], w5);                                              \
-    SHA512_ROUND(c, d, e, f, g, h, a, b, (k)[6], w6);                                              \
-    SHA512_ROUND(b, c, d, e, f, g, h, a, (k)[7], w7)
-
-static void Sha512Compress(DigestContext* context, const uint8_t* in, size_t count) {
-    uint64_t* state = context->state.w64;
-    uint64_t w[16];
+// The compression function's body, compiled twice: for any x86-64 (or other) processor, and
+// for those with BMI2, whose non-destructive rotate saves the copies that every rotation
+// of a still-needed value costs otherwise. The whole message schedule comes first, with
+// the round constants added, so that the rounds need few registers besides the state.
+__attribute__((always_inline)) static inline void Sha512Blocks(uint64_t* state, const uint8_t* in,
+                                                               size_t count) {
+    uint64_t w[80], wk[80];
     while (count-- != 0) {
+        for (int i = 0; i < 16; ++i) {
+            w[i] = LoadBe64(in + 8 * i);
+            wk[i] = w[i] + kRound[i];
+        }
+        for (int i = 16; i < 80; ++i) {
+            const uint64_t s0 = Rotr64(w[i - 15], 1) ^ Rotr64(w[i - 15], 8) ^ (w[i - 15] >> 7);
+            const uint64_t s1 = Rotr64(w[i - 2], 19) ^ Rotr64(w[i - 2], 61) ^ (w[i - 2] >> 6);
+            w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+            wk[i] = w[i] + kRound[i];
+        }
         uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
         uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-        for (int i = 0; i < 16; ++i)
-            w[i] = LoadBe64(in + 8 * i);
-        SHA512_EIGHT(kRound, w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
-        SHA512_EIGHT(kRound + 8, w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15]);
-        for (int r = 16; r < 80; r += 16) {
-            const uint64_t* k = kRound + r;
-            SHA512_EIGHT(k, SHA512_SCHEDULE(w, 0), SHA512_SCHEDULE(w, 1), SHA512_SCHEDULE(w, 2),
-                         SHA512_SCHEDULE(w, 3), SHA512_SCHEDULE(w, 4), SHA512_SCHEDULE(w, 5),
-                         SHA512_SCHEDULE(w, 6), SHA512_SCHEDULE(w, 7));
-            SHA512_EIGHT(k + 8, SHA512_SCHEDULE(w, 8), SHA512_SCHEDULE(w, 9),
-                         SHA512_SCHEDULE(w, 10), SHA512_SCHEDULE(w, 11), SHA512_SCHEDULE(w, 12),
-                         SHA512_SCHEDULE(w, 13), SHA512_SCHEDULE(w, 14), SHA512_SCHEDULE(w, 15));
+        uint64_t bc = b ^ c;
+        for (int i = 0; i < 80; i += 16) {
+            SHA512_EIGHT(i);
+            SHA512_EIGHT(i + 8);
         }
         state[0] += a;
         state[1] += b;
@@ -121,25 +123,49 @@ static void Sha512Compress(DigestContext* context, const uint8_t* in, size_t cou
         in += 128;
     }
     // The message words are as secret as the message.
-    volatile uint64_t* wipe = w;
-    for (int i = 0; i < 16; ++i)
-        wipe[i] = 0;
+    CryptoWipe(w, sizeof w);
+    CryptoWipe(wk, sizeof wk);
+}
+
+static void Sha512Portable(uint64_t* state, const uint8_t* in, size_t count) {
+    Sha512Blocks(state, in, count);
+}
+
+#if KIV_X86
+__attribute__((target("bmi2"))) static void Sha512Bmi2(uint64_t* state, const uint8_t* in,
+                                                       size_t count) {
+    Sha512Blocks(state, in, count);
+}
+#endif
+
+static void Sha512Compress(DigestContext* context, const uint8_t* in, size_t count) {
+#if KIV_X86
+    if (context->engine == kDigestEngineBmi2) {
+        Sha512Bmi2(context->state.w64, in, count);
+        return;
+    }
+#endif
+    Sha512Portable(context->state.w64, in, count);
 }
 
 static void Sha384Init(DigestContext* context) {
     memcpy(context->state.w64, kInit384, sizeof kInit384);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 static void Sha512Init(DigestContext* context) {
     memcpy(context->state.w64, kInit512, sizeof kInit512);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 static void Sha512_224Init(DigestContext* context) {
     memcpy(context->state.w64, kInit512_224, sizeof kInit512_224);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 static void Sha512_256Init(DigestContext* context) {
     memcpy(context->state.w64, kInit512_256, sizeof kInit512_256);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 // The truncated forms keep the leading bytes of the big-endian state; SHA-512/224 ends in
