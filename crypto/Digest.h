@@ -41,6 +41,7 @@ struct DigestContext {
     uint64_t length_high;               // high bits, for SHA-512's 128-bit length
     uint8_t block[kDigestMaxBlockSize]; // partial block awaiting compression
     uint32_t used;                      // bytes waiting in block
+    uint32_t engine;                    // which code compresses, fixed at DigestInit
 };
 
 extern const DigestAlgorithm kDigestMd5;

@@ -1,0 +1,180 @@
+// Known answers from the NIST CAVP files (SHA-1, every SHA-2 size: short and long messages,
+// the Monte Carlo chains) and the RFC examples (MD5, HMAC) that Debian's
+// python3-cryptography-vectors installs. One reader serves every file; each file runs on
+// the SHA extensions (where the processor has them) and on the portable code. A missing
+// file fails: the package is part of the test setup, not optional.
+#include "CryptoTestHelpers.h"
+#include "TestHelpers.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <vector>
+
+namespace {
+
+using Record = std::map<std::string, std::string>;
+
+std::string VectorsRoot() {
+    const char* root = getenv("KIV_CRYPTO_VECTORS");
+    return root != nullptr ? root : "/usr/lib/python3/dist-packages/cryptography_vectors";
+}
+
+// The "Name = value" lines of a file as records, one per "MD" line, each with the latest
+// value of every name before it (so a Monte file's Seed reaches all of its records).
+// Comments, section headers and blank lines are skipped. False when the file cannot be read.
+bool ReadVectors(const std::string& path, std::vector<Record>* records) {
+    std::ifstream file(path);
+    if (!file)
+        return false;
+    Record current;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const size_t equals = line.find(" = ");
+        if (line.empty() || line[0] == '#' || line[0] == '[' || equals == std::string::npos)
+            continue;
+        current[line.substr(0, equals)] = line.substr(equals + 3);
+        if (line.compare(0, equals, "MD") == 0)
+            records->push_back(current);
+    }
+    return true;
+}
+
+enum class Kind { Message, Monte, Hmac };
+
+struct VectorFile {
+    const char* path; // under the vectors' root
+    const DigestAlgorithm* algorithm;
+    Kind kind;
+    size_t records; // how many the file holds, so that a reader losing some fails
+};
+
+const VectorFile kFiles[] = {
+    {"hashes/MD5/rfc-1321.txt", &kDigestMd5, Kind::Message, 7},
+    {"hashes/SHA1/SHA1ShortMsg.rsp", &kDigestSha1, Kind::Message, 65},
+    {"hashes/SHA1/SHA1LongMsg.rsp", &kDigestSha1, Kind::Message, 64},
+    {"hashes/SHA1/SHA1Monte.rsp", &kDigestSha1, Kind::Monte, 100},
+    {"hashes/SHA2/SHA224ShortMsg.rsp", &kDigestSha224, Kind::Message, 65},
+    {"hashes/SHA2/SHA224LongMsg.rsp", &kDigestSha224, Kind::Message, 64},
+    {"hashes/SHA2/SHA224Monte.rsp", &kDigestSha224, Kind::Monte, 100},
+    {"hashes/SHA2/SHA256ShortMsg.rsp", &kDigestSha256, Kind::Message, 65},
+    {"hashes/SHA2/SHA256LongMsg.rsp", &kDigestSha256, Kind::Message, 64},
+    {"hashes/SHA2/SHA256Monte.rsp", &kDigestSha256, Kind::Monte, 100},
+    {"hashes/SHA2/SHA384ShortMsg.rsp", &kDigestSha384, Kind::Message, 129},
+    {"hashes/SHA2/SHA384LongMsg.rsp", &kDigestSha384, Kind::Message, 128},
+    {"hashes/SHA2/SHA384Monte.rsp", &kDigestSha384, Kind::Monte, 100},
+    {"hashes/SHA2/SHA512ShortMsg.rsp", &kDigestSha512, Kind::Message, 129},
+    {"hashes/SHA2/SHA512LongMsg.rsp", &kDigestSha512, Kind::Message, 128},
+    {"hashes/SHA2/SHA512Monte.rsp", &kDigestSha512, Kind::Monte, 100},
+    {"hashes/SHA2/SHA512_224ShortMsg.rsp", &kDigestSha512_224, Kind::Message, 129},
+    {"hashes/SHA2/SHA512_224LongMsg.rsp", &kDigestSha512_224, Kind::Message, 128},
+    {"hashes/SHA2/SHA512_224Monte.rsp", &kDigestSha512_224, Kind::Monte, 100},
+    {"hashes/SHA2/SHA512_256ShortMsg.rsp", &kDigestSha512_256, Kind::Message, 129},
+    {"hashes/SHA2/SHA512_256LongMsg.rsp", &kDigestSha512_256, Kind::Message, 128},
+    {"hashes/SHA2/SHA512_256Monte.rsp", &kDigestSha512_256, Kind::Monte, 100},
+    {"HMAC/rfc-2202-md5.txt", &kDigestMd5, Kind::Hmac, 7},
+    {"HMAC/rfc-2202-sha1.txt", &kDigestSha1, Kind::Hmac, 7},
+    {"HMAC/rfc-4231-sha224.txt", &kDigestSha224, Kind::Hmac, 6},
+    {"HMAC/rfc-4231-sha256.txt", &kDigestSha256, Kind::Hmac, 6},
+    {"HMAC/rfc-4231-sha384.txt", &kDigestSha384, Kind::Hmac, 6},
+    {"HMAC/rfc-4231-sha512.txt", &kDigestSha512, Kind::Hmac, 6},
+};
+
+// The message fed in pieces whose sizes cycle through `pattern`, as hex.
+std::string StreamedHex(const DigestAlgorithm* algorithm, const std::string& message,
+                        size_t pattern) {
+    static const size_t kPieces[][4] = {{1, 2, 3, 5}, {63, 64, 65, 0}, {127, 1, 129, 200}};
+    DigestContext context;
+    EXPECT_EQ(1, DigestInit(&context, algorithm));
+    for (size_t at = 0, i = 0; at < message.size(); ++i) {
+        const size_t piece = std::min(kPieces[pattern % 3][i % 4], message.size() - at);
+        EXPECT_EQ(1, DigestUpdate(&context, message.data() + at, piece));
+        at += piece;
+    }
+    uint8_t out[kDigestMaxSize];
+    EXPECT_EQ(1, DigestFinal(&context, out, sizeof out));
+    return Hex(out, algorithm->digest_size);
+}
+
+// The HMAC through the streaming calls: a first message dropped by HmacReset, then the
+// real one in two pieces.
+std::string StreamedHmacHex(const DigestAlgorithm* algorithm, const std::string& key,
+                            const std::string& message) {
+    HmacContext context;
+    EXPECT_EQ(1, HmacInit(&context, algorithm, key.data(), key.size()));
+    EXPECT_EQ(1, HmacUpdate(&context, "dropped", 7));
+    EXPECT_EQ(1, HmacReset(&context));
+    const size_t half = message.size() / 2;
+    EXPECT_EQ(1, HmacUpdate(&context, message.data(), half));
+    EXPECT_EQ(1, HmacUpdate(&context, message.data() + half, message.size() - half));
+    uint8_t out[kDigestMaxSize];
+    EXPECT_EQ(1, HmacFinal(&context, out, sizeof out));
+    return Hex(out, algorithm->digest_size);
+}
+
+// FIPS 180 SHAVS Monte Carlo: each checkpoint chains 1,000 digests, each over the three
+// digests before it, starting from the previous checkpoint three times over.
+std::string MonteStep(const DigestAlgorithm* algorithm, const std::string& seed) {
+    const size_t size = algorithm->digest_size;
+    uint8_t chain[3 * kDigestMaxSize], next[kDigestMaxSize];
+    for (int i = 0; i < 3; ++i)
+        memcpy(chain + i * size, seed.data(), size);
+    for (int i = 0; i < 1000; ++i) {
+        EXPECT_EQ(1, Digest(algorithm, chain, 3 * size, next, sizeof next));
+        memmove(chain, chain + size, 2 * size);
+        memcpy(chain + 2 * size, next, size);
+    }
+    return std::string(reinterpret_cast<char*>(chain + 2 * size), size);
+}
+
+void CheckFile(const VectorFile& file) {
+    std::vector<Record> records;
+    ASSERT_TRUE(ReadVectors(VectorsRoot() + "/" + file.path, &records))
+        << "cannot read " << VectorsRoot() << "/" << file.path
+        << " (Debian package python3-cryptography-vectors)";
+    EXPECT_EQ(file.records, records.size());
+    std::string seed;
+    FOR_EACH_CASE(record, records) {
+        const std::string expected = record.at("MD");
+        if (file.kind == Kind::Monte) {
+            if (seed.empty())
+                seed = Unhex(record.at("Seed"));
+            seed = MonteStep(file.algorithm, seed);
+            EXPECT_EQ(expected, Hex(seed.data(), seed.size()));
+            continue;
+        }
+        const std::string message =
+            Unhex(record.at("Msg")).substr(0, std::stoul(record.at("Len")) / 8);
+        if (file.kind == Kind::Hmac) {
+            const std::string key = Unhex(record.at("Key"));
+            EXPECT_EQ(expected, HmacHex(file.algorithm, key, message));
+            EXPECT_EQ(expected, StreamedHmacHex(file.algorithm, key, message));
+            continue;
+        }
+        EXPECT_EQ(expected, DigestHex(file.algorithm, message));
+        EXPECT_EQ(expected, StreamedHex(file.algorithm, message, caseIndex));
+    }
+}
+
+class CryptoVectors : public ::testing::TestWithParam<int> {};
+
+TEST_P(CryptoVectors, EveryFileOnThisEngine) {
+    const int portable = GetParam();
+    EngineScope engine(portable);
+    // The accelerated run must really use the extensions where the processor has them.
+    EXPECT_EQ(portable ? 0 : CpuHasSha() ? 1 : 0, DigestAccelerated());
+    FOR_EACH_CASE(file, kFiles) {
+        SCOPED_TRACE(file.path);
+        CheckFile(file);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CryptoVectors, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param ? "Portable" : "Detected");
+                         });
+
+} // namespace
