@@ -6,6 +6,7 @@
 #include "crypto/RsaKeyCodec.h"
 
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 namespace {
@@ -30,6 +31,13 @@ int KeygenCommand(int argc, char** argv) {
         return Usage("keygen needs --out NAME");
     const std::string privatePath = options.out + ".key";
     const std::string publicPath = options.out + ".pub";
+    // Asked first, so that nobody waits for a key that would not be written.
+    for (const std::string& path : {privatePath, publicPath})
+        if (FILE* existing = fopen(path.c_str(), "rb")) {
+            fclose(existing);
+            fprintf(stderr, "kivupdate: %s exists; it is not overwritten\n", path.c_str());
+            return kExitFailed;
+        }
 
     fprintf(stderr, "kivupdate: making a %u-bit RSA key...\n", options.bits);
     RsaPrivateKey* key = RsaGenerateKey(options.bits, kPublicExponent);
