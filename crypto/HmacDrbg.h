@@ -25,6 +25,7 @@ struct HmacDrbg {
     uint8_t value[kDigestMaxSize];    // V
     uint64_t reseed_counter;          // requests since the last (re)seed, from 1
     uint32_t pid;                     // process that seeded it: a fork's child reseeds
+    uint32_t self_seeding;            // 1 when seeded from the poll, 0 from the caller's bytes
 };
 
 // Instantiates from the entropy poll (entropy and nonce) and `personalisation` (may be
