@@ -49,16 +49,18 @@ int KeygenCommand(int argc, char** argv) {
     SecretText secret;
     std::vector<char> publicText;
     uint8_t id[kUpdateKeyIdSize];
-    size_t secretSize = RsaPrivateKeyToPem(key, RSA_KEY_PKCS8, nullptr, 0);
-    size_t publicSize = RsaPublicKeyToPem(publicKey, RSA_KEY_X509, nullptr, 0);
-    secret.text.resize(secretSize + 1);
-    publicText.resize(publicSize + 1);
-    bool encoded = secretSize != 0 && publicSize != 0 &&
-                   RsaPrivateKeyToPem(key, RSA_KEY_PKCS8, secret.text.data(), secret.text.size()) ==
-                       secretSize &&
-                   RsaPublicKeyToPem(publicKey, RSA_KEY_X509, publicText.data(),
-                                     publicText.size()) == publicSize &&
-                   UpdateKeyId(publicKey, id);
+    // The size queries count the NUL that the writers add.
+    secret.text.resize(RsaPrivateKeyToPem(key, RSA_KEY_PKCS8, nullptr, 0));
+    publicText.resize(RsaPublicKeyToPem(publicKey, RSA_KEY_X509, nullptr, 0));
+    size_t secretSize =
+        secret.text.empty()
+            ? 0
+            : RsaPrivateKeyToPem(key, RSA_KEY_PKCS8, secret.text.data(), secret.text.size());
+    size_t publicSize =
+        publicText.empty()
+            ? 0
+            : RsaPublicKeyToPem(publicKey, RSA_KEY_X509, publicText.data(), publicText.size());
+    bool encoded = secretSize != 0 && publicSize != 0 && UpdateKeyId(publicKey, id);
     RsaPrivateKeyFree(key);
     if (!encoded) {
         fprintf(stderr, "kivupdate: the key could not be encoded\n");

@@ -18,10 +18,12 @@ RsaPrivateKey* LoadPrivateKey(const char* path) {
     std::string text;
     if (!ReadSmallFile(path, kKeyFileMax, &text))
         return nullptr;
-    RsaPrivateKey* key = RsaPrivateKeyFromPem(text.data(), text.size());
+    RsaKeyStatus status = RSA_KEY_OK;
+    RsaPrivateKey* key = RsaPrivateKeyFromPem(text.data(), text.size(), &status);
     CryptoWipe(&text[0], text.size());
     if (key == nullptr) {
-        fprintf(stderr, "kivupdate: %s holds no RSA private key in PEM form\n", path);
+        fprintf(stderr, "kivupdate: %s holds no usable RSA private key in PEM form: %s\n", path,
+                RsaKeyStatusText(status));
         return nullptr;
     }
     uint32_t bits = RsaKeyBits(RsaPrivateKeyPublic(key));
