@@ -108,10 +108,17 @@ UpdateVerdict SignedUpdateFetchDocument(const char* url, const TrustedKeys& keys
     // Nothing of the document is read before its bytes are verified.
     verdict = UpdateVerifyBytes(keys, document.body.data(), document.body.size(), signature.data(),
                                 signature.size(), out->key_id);
+    if (verdict == UPDATE_UNKNOWN_KEY) {
+        char text[128];
+        char id[65];
+        UpdateFormatDigest(out->key_id, id);
+        StrFormat(text, sizeof text, "the document is signed by key %s", id);
+        SetDetail(detail, detailSize, text);
+        return verdict;
+    }
     if (verdict != UPDATE_OK) {
         SetDetail(detail, detailSize,
-                  verdict == UPDATE_UNKNOWN_KEY ? "the document is signed with a key not trusted"
-                  : verdict == UPDATE_BAD_SIGNATURE
+                  verdict == UPDATE_BAD_SIGNATURE
                       ? "the document's signature is malformed or does not match its bytes"
                       : "the document cannot be checked");
         return verdict;
@@ -193,7 +200,7 @@ UpdateVerdict SignedUpdateInstall(const SignedDocument& document, UpdatePackageK
     UpdateDownloadResult result;
     int ok = UpdateDownload(package.url, temporary.c_str(), bounded, &result);
     UpdateVerdict verdict = UPDATE_OK;
-    char text[160] = "";
+    char text[256] = ""; // room for two digests in hex
     if (!ok || !result.transferred) {
         verdict = result.tooLarge ? UPDATE_TOO_LARGE : UPDATE_FAILED;
         StrFormat(text, sizeof text, "%s",
