@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "TestHelpers.h"
 #include "osutil/OsFiles.h"
@@ -14,7 +15,42 @@
 
 namespace {
 
-// A fresh directory of the test's own, removed with everything in it at the end.
+#ifdef _WIN32
+// Whether a link (a reparse point to Windows) is at the path.
+bool IsLink(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Wine's CreateSymbolicLinkA reports success and makes nothing, and its calls that remove a
+// link take what it points to; but Wine lists a Unix link to a directory as a reparse point
+// and starts Unix programs for its Windows ones. This runs the Unix command on the Unix
+// names of the paths, until the link is there or gone (Wine cannot wait for the program).
+bool RunOnUnixNames(std::string command, const std::vector<std::string>& paths,
+                    const std::string& link, bool linkThere) {
+    typedef char*(CDECL * UnixName)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    for (const std::string& path : paths) {
+        WCHAR wide[MAX_PATH];
+        char* name = unixName && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)
+                         ? unixName(wide)
+                         : nullptr;
+        if (name == nullptr)
+            return false;
+        command += std::string(" \"") + name + "\"";
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    for (int wait = StartProcess(command.c_str(), 0, nullptr) ? 0 : 1000;
+         wait < 1000 && IsLink(link) != linkThere; ++wait)
+        Sleep(10);
+    return IsLink(link) == linkThere;
+}
+#endif
+
+// A fresh directory of the test's own, removed with everything in it at the end; its
+// links first, as links.
 struct OsTestDir {
     OsTestDir() {
         char buffer[MAX_PATH];
@@ -23,7 +59,28 @@ struct OsTestDir {
     }
     ~OsTestDir() {
         std::error_code ignored;
+        for (const std::string& link : links) {
+#ifdef _WIN32
+            RunOnUnixNames("/bin/rm -f", {link}, link, false);
+#else
+            std::filesystem::remove(link, ignored);
+#endif
+        }
         std::filesystem::remove_all(path, ignored);
+    }
+    // Makes `link` a symbolic link to the directory `target`.
+    bool Link(const std::string& link, const std::string& target) {
+        links.push_back(link);
+#ifdef _WIN32
+        const DWORD kDirectoryUnprivileged = 0x1 | 0x2; // directory link, no administrator
+        return (CreateSymbolicLinkA(link.c_str(), target.c_str(), kDirectoryUnprivileged) &&
+                IsLink(link)) ||
+               RunOnUnixNames("/bin/ln -s", {target, link}, link, true);
+#else
+        std::error_code error;
+        std::filesystem::create_directory_symlink(target, link, error);
+        return !error;
+#endif
     }
     std::string operator/(const std::string& relative) const {
         return path + KIV_PATH_SEPARATOR + relative;
@@ -37,6 +94,7 @@ struct OsTestDir {
         return *this / relative;
     }
     std::string path;
+    std::vector<std::string> links;
 };
 
 // What FindFirst and FindNext list for a pattern in dir: the error of the failing call (2
@@ -59,48 +117,6 @@ std::string Listing(const OsTestDir& dir, const char* pattern, bool details = fa
     for (const std::string& entry : names)
         result += "[" + entry + "]";
     return result;
-}
-
-// Makes `link` a symbolic link to the directory `target`.
-bool MakeDirectoryLink(const std::string& link, const std::string& target) {
-#ifdef _WIN32
-    // Wine's CreateSymbolicLinkA reports success and makes nothing. Wine lists a Unix link
-    // to a directory as a reparse point, and its Windows programs can start Unix ones: ln
-    // makes the link there, between the Unix names of the two paths.
-    const DWORD kDirectoryUnprivileged = 0x1 | 0x2; // directory link, no administrator
-    auto isLink = [&] {
-        DWORD attributes = GetFileAttributesA(link.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES &&
-               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    };
-    if (CreateSymbolicLinkA(link.c_str(), target.c_str(), kDirectoryUnprivileged) && isLink())
-        return true;
-    typedef char*(CDECL * UnixName)(LPCWSTR);
-    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr)
-        return false;
-    std::string command = "/bin/ln -s";
-    for (const std::string* path : {&target, &link}) {
-        WCHAR wide[MAX_PATH];
-        char* name = MultiByteToWideChar(CP_ACP, 0, path->c_str(), -1, wide, MAX_PATH) > 0
-                         ? unixName(wide)
-                         : nullptr;
-        if (name == nullptr)
-            return false;
-        command += std::string(" \"") + name + "\"";
-        HeapFree(GetProcessHeap(), 0, name);
-    }
-    // Wine cannot wait for a Unix program: the link shows once ln has run.
-    for (int wait = StartProcess(command.c_str(), 0, nullptr) ? 0 : 1000; wait < 1000 && !isLink();
-         ++wait)
-        Sleep(10);
-    return isLink();
-#else
-    std::error_code error;
-    std::filesystem::create_directory_symlink(target, link, error);
-    return !error;
-#endif
 }
 
 TEST(FileCompat, WildcardsMatchAsOnWindows) {
@@ -188,10 +204,10 @@ TEST(OsFiles, RemoveTreeKeepsDotDirectoriesAndTheirParentsAndWhatLinksPointTo) {
         if (extra == DotDirectory)
             dir.Dir(t + "/a/b/.keep");
         if (extra == Link) {
-            ASSERT_TRUE(MakeDirectoryLink(nested + "/link", outside));
+            ASSERT_TRUE(dir.Link(nested + "/link", outside));
         }
         if (extra == TopLink) {
-            ASSERT_TRUE(MakeDirectoryLink(dir / "toplink", outside));
+            ASSERT_TRUE(dir.Link(dir / "toplink", outside));
             top = nested = dir / "toplink";
         }
         const int result = RemoveTree(top.c_str());

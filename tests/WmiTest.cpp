@@ -52,6 +52,9 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
         std::thread([&c] {
             if (c.apartment != kNoApartment) {
                 ASSERT_EQ(S_OK, CoInitializeEx(nullptr, c.apartment));
+                EXPECT_EQ(c.apartment == COINIT_MULTITHREADED ? RPC_E_CHANGED_MODE : S_OK,
+                          OleInitialize(nullptr));
+                OleUninitialize();
             }
             WmiConnection threadConnection{nullptr, nullptr};
             std::uint32_t productType = 0;
