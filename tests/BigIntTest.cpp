@@ -545,4 +545,36 @@ TEST(Montgomery, ContextsAndForms) {
     }
 }
 
+// The vector engine serves exactly where the processor has AVX-512 IFMA (asked apart from
+// the library) and the modulus is long enough; forcing the portable code takes it away.
+TEST(Montgomery, EngineChoice) {
+#if defined(__x86_64__)
+    __builtin_cpu_init();
+    const bool ifma = __builtin_cpu_supports("avx512ifma") && __builtin_cpu_supports("avx512f") &&
+                      __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+#else
+    const bool ifma = false;
+#endif
+    const struct {
+        std::string m;
+        bool vectors; // on a processor with IFMA
+    } cases[] = {
+        {"8" + Zeros(126) + "1", true},       // 512 bits
+        {"7" + std::string(127, 'f'), false}, // 511 bits
+        {"8" + Zeros(510) + "f", true},       // 2,048 bits
+        {"8" + Zeros(2046) + "1", true},      // 8,192 bits
+        {"f", false},
+    };
+    FOR_EACH_CASE(c, cases) {
+        const BigInt m = BigFromHex(c.m);
+        Montgomery ctx;
+        ASSERT_EQ(1, MontgomeryInit(&ctx, m.limb, m.size));
+        const std::string name = MontgomeryEngineName(&ctx);
+        EXPECT_EQ(ifma && c.vectors, name.find("IFMA") != std::string::npos) << name;
+        EXPECT_EQ(ifma && c.vectors, ctx.digits != 0);
+        const ExponentiationEngine portable(1);
+        EXPECT_EQ(std::string::npos, std::string(MontgomeryEngineName(&ctx)).find("IFMA"));
+    }
+}
+
 } // namespace
