@@ -3,11 +3,20 @@
 
 #include "crypto/BigIntLimbs.h"
 #include "crypto/ConstantTime.h"
+#include "crypto/MontgomeryIfma.h"
 
+#include <atomic>
 #include <cstdlib>
-#include <memory>
 
 namespace {
+
+// Set by MontgomeryUsePortable.
+std::atomic<int> g_forcePortable{0};
+
+// Whether exponentiation modulo ctx's modulus goes to the vector engine.
+bool UseVectors(const Montgomery* ctx) {
+    return ctx->digits != 0 && g_forcePortable.load(std::memory_order_relaxed) == 0;
+}
 
 // Heap memory for `count` limbs that is wiped before it is freed: exponentiation tables
 // hold powers of values derived from secrets.
@@ -88,6 +97,7 @@ int MontgomeryInit(Montgomery* ctx, const uint64_t* m, size_t size) {
         if ((exponent >> bit) & 1)
             LimbsModAdd(y, y, y, m, size);
     }
+    IfmaPrepare(ctx);
     return 1;
 }
 
@@ -122,6 +132,8 @@ void MontgomeryLeave(const Montgomery* ctx, uint64_t* r, const uint64_t* a) {
 
 int MontgomeryExp(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const uint64_t* e,
                   size_t eSize) {
+    if (UseVectors(ctx))
+        return IfmaExp(ctx, r, a, e, eSize, true);
     const size_t n = ctx->size;
     const size_t bits = 64 * eSize;
     const unsigned w = SecretWindow(bits);
@@ -156,6 +168,8 @@ int MontgomeryExp(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const u
 
 int MontgomeryExpPublic(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const uint64_t* e,
                         size_t eSize) {
+    if (UseVectors(ctx))
+        return IfmaExp(ctx, r, a, e, eSize, false);
     const size_t n = ctx->size;
     size_t bits = 64 * eSize;
     while (bits > 0 && ((e[(bits - 1) / 64] >> ((bits - 1) % 64)) & 1) == 0)
@@ -212,4 +226,26 @@ int MontgomeryExpPublic(const Montgomery* ctx, uint64_t* r, const uint64_t* a, c
     CryptoWipe(base, sizeof base);
     CryptoWipe(acc, sizeof acc);
     return 1;
+}
+
+int MontgomeryExp2(const Montgomery* c1, uint64_t* r1, const uint64_t* a1, const uint64_t* e1,
+                   size_t e1Size, const Montgomery* c2, uint64_t* r2, const uint64_t* a2,
+                   const uint64_t* e2, size_t e2Size) {
+    if (UseVectors(c1) && UseVectors(c2) && c1->digits == c2->digits && e1Size == e2Size &&
+        IfmaExp2(c1, r1, a1, e1, c2, r2, a2, e2, e1Size) != 0)
+        return 1;
+    return MontgomeryExp(c1, r1, a1, e1, e1Size) != 0 && MontgomeryExp(c2, r2, a2, e2, e2Size) != 0
+               ? 1
+               : 0;
+}
+
+const char* MontgomeryEngineName(const Montgomery* ctx) {
+    if (UseVectors(ctx))
+        return "AVX-512 IFMA, 52-bit digits";
+    return ctx->size == 16 || ctx->size == 32 ? "64-bit limbs, unrolled for its size"
+                                              : "64-bit limbs";
+}
+
+void MontgomeryUsePortable(int portable) {
+    g_forcePortable.store(portable != 0 ? 1 : 0, std::memory_order_relaxed);
 }

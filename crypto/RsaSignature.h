@@ -4,6 +4,12 @@
 // message is rebuilt and compared whole (PKCS#1 v1.5), or every byte PSS fixes is checked;
 // a signature whose length is not the modulus's, or whose value is not below the modulus,
 // is refused. Results are 1 for a made or valid signature and 0 otherwise.
+//
+// Signing writes RsaKeySize bytes into `signature`, whose `signatureSize` must be at least
+// that; verification takes exactly that many. `digestSize` is always the hash's
+// digest_size. A key too small for the encoding (PKCS#1 v1.5: the DigestInfo and eleven
+// bytes; PSS: the digest, the salt and two bytes in emLen = ceil((modBits - 1) / 8)) is
+// refused.
 #pragma once
 
 #include "crypto/Digest.h"
@@ -21,7 +27,8 @@ int RsaPkcs1Verify(const RsaPublicKey* key, const DigestAlgorithm* hash, const u
                    size_t digestSize, const uint8_t* signature, size_t signatureSize);
 
 // PSS with `mgfHash` for MGF1 (usually the same as `hash`) and a random salt of `saltSize`
-// bytes; RsaPssSignWithSalt takes the salt from the caller (known-answer tests).
+// bytes (kRsaPssSaltAny is no length for signing); RsaPssSignWithSalt takes the salt from
+// the caller (known-answer tests).
 int RsaPssSign(const RsaPrivateKey* key, const DigestAlgorithm* hash,
                const DigestAlgorithm* mgfHash, size_t saltSize, const uint8_t* digest,
                size_t digestSize, uint8_t* signature, size_t signatureSize);
@@ -31,7 +38,8 @@ int RsaPssSignWithSalt(const RsaPrivateKey* key, const DigestAlgorithm* hash,
                        size_t signatureSize);
 
 // Verifies a PSS signature whose salt is `saltSize` bytes, or of any length with
-// kRsaPssSaltAny; `recoveredSaltSize` (may be null) receives the salt length found.
+// kRsaPssSaltAny; `recoveredSaltSize` (may be null) receives the salt length found, or 0
+// when the signature is refused.
 int RsaPssVerify(const RsaPublicKey* key, const DigestAlgorithm* hash,
                  const DigestAlgorithm* mgfHash, size_t saltSize, const uint8_t* digest,
                  size_t digestSize, const uint8_t* signature, size_t signatureSize,

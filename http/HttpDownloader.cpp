@@ -294,12 +294,18 @@ struct Progress {
     }
 };
 
-// Outcome of the body loop: 1 complete, 0 incomplete, stopped or not written.
+// Outcome of the body loop: 1 complete, 0 incomplete, stopped, not written or (with
+// *tooLarge) grown past `maxBody`; the file never holds more than `maxBody` bytes.
 int ReceiveBody(HttpDownloader* d, FILE* file, char* buffer, const Header& header,
-                Progress* progress, uint32_t* written, bool* writeFailed) {
+                Progress* progress, uint64_t maxBody, uint32_t* written, bool* writeFailed,
+                bool* tooLarge) {
     uint32_t length = header.length;
     // The bytes already held go to the file as held, even beyond the announced length.
     uint32_t first = header.held - header.bodyStart;
+    if (first > maxBody) {
+        *tooLarge = true;
+        return 0;
+    }
     if (first > 0 && fwrite(buffer + header.bodyStart, 1, first, file) != first) {
         *writeFailed = true;
         return 0;
@@ -317,6 +323,10 @@ int ReceiveBody(HttpDownloader* d, FILE* file, char* buffer, const Header& heade
                 return 0;
             return length == kHttpLengthUnknown ? 1 : 0;
         }
+        if (static_cast<uint64_t>(*written) + count > maxBody) {
+            *tooLarge = true;
+            return 0;
+        }
         if (fwrite(buffer, 1, count, file) != count) {
             *writeFailed = true;
             return 0;
@@ -330,8 +340,8 @@ int ReceiveBody(HttpDownloader* d, FILE* file, char* buffer, const Header& heade
 
 // Sends the request and receives the answer into the destination file.
 int HttpDownloadTransfer(HttpDownloader* d, const char* destinationPath, char* buffer,
-                         size_t requestLength, int* result, HttpProgressFn callback,
-                         void* context) {
+                         size_t requestLength, int* result, HttpProgressFn callback, void* context,
+                         uint64_t maxBody) {
     TcpSend(d->connection, buffer, static_cast<uint32_t>(requestLength));
     d->connection->timeout = kReceiveTimeout;
 
@@ -344,6 +354,11 @@ int HttpDownloadTransfer(HttpDownloader* d, const char* destinationPath, char* b
         return 0;
     case kHeaderBody:
         break;
+    }
+    // An announced body beyond the bound is refused before the destination is touched.
+    if (header.length != kHttpLengthUnknown && header.length > maxBody) {
+        StrCopy(d->error_text, sizeof d->error_text, kHttpBodyTooLargeText);
+        return 0;
     }
 
     FILE* file = fopen(destinationPath, "wb");
@@ -362,7 +377,9 @@ int HttpDownloadTransfer(HttpDownloader* d, const char* destinationPath, char* b
     progress.Start(header.length);
     uint32_t written = 0;
     bool writeFailed = false;
-    int outcome = ReceiveBody(d, file, buffer, header, &progress, &written, &writeFailed);
+    bool tooLarge = false;
+    int outcome =
+        ReceiveBody(d, file, buffer, header, &progress, maxBody, &written, &writeFailed, &tooLarge);
     progress.Finish(written, header.length);
     // Closing flushes the last buffered bytes, so it can fail like a write.
     if (fclose(file) != 0)
@@ -371,6 +388,8 @@ int HttpDownloadTransfer(HttpDownloader* d, const char* destinationPath, char* b
     if (writeFailed) {
         StrCopy(d->error_text, sizeof d->error_text, "Write to destination failed");
         outcome = 0;
+    } else if (tooLarge) {
+        StrCopy(d->error_text, sizeof d->error_text, kHttpBodyTooLargeText);
     }
 
     // Also after a failure: the part written carries the server's date.
@@ -460,6 +479,13 @@ int HttpDownloaderSetProxyAuth(HttpDownloader* downloader, const char* user, con
 
 int HttpDownload(HttpDownloader* downloader, const char* url, const char* destinationPath,
                  int* result, HttpProgressFn progress, void* progressContext) {
+    return HttpDownloadBounded(downloader, url, destinationPath, result, progress, progressContext,
+                               kHttpNoBodyLimit);
+}
+
+int HttpDownloadBounded(HttpDownloader* downloader, const char* url, const char* destinationPath,
+                        int* result, HttpProgressFn progress, void* progressContext,
+                        uint64_t maxBody) {
     int unused = 0;
     if (result == nullptr)
         result = &unused;
@@ -493,7 +519,7 @@ int HttpDownload(HttpDownloader* downloader, const char* url, const char* destin
                       parsed.host);
         } else {
             outcome = HttpDownloadTransfer(downloader, destinationPath, buffer, requestLength,
-                                           result, progress, progressContext);
+                                           result, progress, progressContext, maxBody);
         }
         TcpClose(downloader->connection);
     }

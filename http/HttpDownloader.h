@@ -78,3 +78,14 @@ int HttpDownloaderSetProxyAuth(HttpDownloader* downloader, const char* user, con
 // truncated file as complete.
 int HttpDownload(HttpDownloader* downloader, const char* url, const char* destinationPath,
                  int* result, HttpProgressFn progress, void* progressContext);
+
+// HttpDownload with a ceiling of `maxBody` bytes on the body, for callers that know how
+// large the file must be: an answer that announces more is refused before the destination
+// is opened, and a body that grows past the ceiling is cut off there, so the file never
+// holds more than `maxBody` bytes. Both fail with error_text kHttpBodyTooLargeText.
+// kHttpNoBodyLimit makes it HttpDownload.
+constexpr uint64_t kHttpNoBodyLimit = UINT64_MAX;
+constexpr const char kHttpBodyTooLargeText[] = "Body larger than allowed";
+int HttpDownloadBounded(HttpDownloader* downloader, const char* url, const char* destinationPath,
+                        int* result, HttpProgressFn progress, void* progressContext,
+                        uint64_t maxBody);

@@ -340,18 +340,21 @@ TEST(BigInt, ModularExponentiation) {
         {"2", "40", kOnes64, "1"},            // 2^64 mod 2^64 - 1
         {"2", "3f", kOnes64, "8" + Zeros(15)},
     };
-    FOR_EACH_CASE(c, cases) {
-        const BigInt base = BigFromHex(c.base), e = BigFromHex(c.e), m = BigFromHex(c.m);
-        BigInt r;
-        ASSERT_EQ(1, BigIntModExp(&r, &base, &e, &m));
-        EXPECT_EQ(c.result, BigToHex(r));
-        EXPECT_EQ(m.size, r.size);
-        ASSERT_EQ(1, BigIntModExpPublic(&r, &base, &e, &m));
-        EXPECT_EQ(c.result, BigToHex(r));
-        // Zero limbs on top of the exponent change nothing.
-        const BigInt longer = BigFromHex(c.e, e.size + 2);
-        ASSERT_EQ(1, BigIntModExp(&r, &base, &longer, &m));
-        EXPECT_EQ(c.result, BigToHex(r));
+    for (int portable = 0; portable < 2; ++portable) {
+        const ExponentiationEngine engine(portable);
+        FOR_EACH_CASE(c, cases) {
+            const BigInt base = BigFromHex(c.base), e = BigFromHex(c.e), m = BigFromHex(c.m);
+            BigInt r;
+            ASSERT_EQ(1, BigIntModExp(&r, &base, &e, &m));
+            EXPECT_EQ(c.result, BigToHex(r));
+            EXPECT_EQ(m.size, r.size);
+            ASSERT_EQ(1, BigIntModExpPublic(&r, &base, &e, &m));
+            EXPECT_EQ(c.result, BigToHex(r));
+            // Zero limbs on top of the exponent change nothing.
+            const BigInt longer = BigFromHex(c.e, e.size + 2);
+            ASSERT_EQ(1, BigIntModExp(&r, &base, &longer, &m));
+            EXPECT_EQ(c.result, BigToHex(r));
+        }
     }
     // Moduli the exponentiation refuses: even, below 3, longer than 8,192 bits.
     const std::string refused[] = {"0", "1", "2", "10", "1" + Zeros(2048) + "1"};

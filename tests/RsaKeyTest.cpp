@@ -346,10 +346,13 @@ void CheckRoundTrips(const RsaPrivateKey* key, uint64_t seed) {
 }
 
 TEST(RsaPrivateKey, RoundTrips) {
-    for (const auto* key : {&kKey512, &kKey1024}) {
-        PrivateKey made = MakePrivate(Components(*key));
-        ASSERT_NE(nullptr, made);
-        CheckRoundTrips(made.get(), 7);
+    for (int portable = 0; portable < 2; ++portable) {
+        const ExponentiationEngine engine(portable);
+        for (const auto* key : {&kKey512, &kKey1024}) {
+            PrivateKey made = MakePrivate(Components(*key));
+            ASSERT_NE(nullptr, made);
+            CheckRoundTrips(made.get(), 7);
+        }
     }
 }
 

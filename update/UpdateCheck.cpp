@@ -29,7 +29,7 @@ const FactKey kFactKeys[] = {
 };
 
 constexpr size_t kSectionSize = 64; // "Language " and any 32-bit number
-constexpr size_t kValueSize = 256;  // a text value: at most 255 characters
+constexpr size_t kValueSize = kUpdateValueSize;
 
 // Follows the Location of a 301 answer once: reconnects (through the same proxy
 // settings) and repeats the GET on the same client.
@@ -43,7 +43,9 @@ bool FollowRedirect(HttpClient* client, HttpUrl* location, char* target) {
            HttpClientGet(client, location->path);
 }
 
-void AppendFacts(Profile* document, int32_t language, MifList* list, char* value) {
+} // namespace
+
+void UpdateAppendFacts(Profile* document, int32_t language, MifList* list, char* value) {
     char section[kSectionSize];
     StrFormat(section, sizeof section, "Language %d", language);
     if (!ProfileSectionExists(document, section))
@@ -60,7 +62,22 @@ void AppendFacts(Profile* document, int32_t language, MifList* list, char* value
     }
 }
 
-} // namespace
+uint32_t UpdateFactsFromDocument(const char* body, uint32_t length, int32_t language, void* buffer,
+                                 uint32_t bufferSize) {
+    Profile document;
+    ProfileInit(&document);
+    ProfileLoadBuffer(&document, body, length);
+    MifList list;
+    char value[kValueSize];
+    UpdateAppendFacts(&document, language, &list, value);
+    ProfileClose(&document);
+    uint32_t result = 0;
+    if (list.Finalize() && buffer != nullptr && list.GetSize() <= bufferSize) {
+        memcpy(buffer, list.GetData(), list.GetSize());
+        result = list.GetSize();
+    }
+    return result;
+}
 
 uint32_t UpdateCheck(int32_t language, const char* url, const char* proxyHost, uint16_t proxyPort,
                      void* buffer, uint32_t bufferSize) {
@@ -108,7 +125,7 @@ uint32_t UpdateCheck(int32_t language, const char* url, const char* proxyHost, u
             HttpClientDestroy(client);
             free(client);
             client = nullptr;
-            AppendFacts(&document, language, &list, value);
+            UpdateAppendFacts(&document, language, &list, value);
         }
     }
 

@@ -24,6 +24,7 @@ int UpdateDownload(const char* url, const char* destinationPath,
                    const UpdateDownloadOptions& options, UpdateDownloadResult* result) {
     if (result != nullptr) {
         result->transferred = 0;
+        result->tooLarge = 0;
         result->errorText[0] = '\0';
     }
     if (url == nullptr || destinationPath == nullptr)
@@ -54,11 +55,12 @@ int UpdateDownload(const char* url, const char* destinationPath,
         StrCopy(downloader->error_text, sizeof downloader->error_text, "Out of memory");
     } else {
         downloader->connection->timeout = kConnectTimeout;
-        outcome = HttpDownload(downloader, url, destinationPath, &transferred, options.progress,
-                               options.progressContext);
+        outcome = HttpDownloadBounded(downloader, url, destinationPath, &transferred,
+                                      options.progress, options.progressContext, options.maxBytes);
     }
     if (result != nullptr) {
         result->transferred = transferred;
+        result->tooLarge = strcmp(downloader->error_text, kHttpBodyTooLargeText) == 0;
         StrCopy(result->errorText, sizeof result->errorText, downloader->error_text);
     }
     HttpDownloaderDestroy(downloader);

@@ -1,0 +1,363 @@
+// The RSA schemes on blocks that are wrong in one place each: a verifier or a decryption
+// that accepts any of them is lax somewhere the known answers never look. Blocks are
+// made by taking a good one apart with the raw operation, altering it (masks taken off
+// for PSS and OAEP) and putting it back together with the other raw operation. Also the
+// constant-time shift and MGF1 by their properties, and random round trips.
+#include "crypto/RsaPadding.h"
+#include "TestHelpers.h"
+#include "crypto/Mgf1.h"
+#include "crypto/RsaEncryption.h"
+#include "crypto/RsaSignature.h"
+#include "support/RsaVectors.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+enum Scheme { kPkcs1Sign, kPss, kPssOddBits, kOaep, kPkcs1Crypt };
+
+// The keys: the first of each PKCS#1 file, and PSS's 1025-bit second key (its encoded
+// message is one byte shorter than the modulus).
+struct TestKeys {
+    PrivateKeyPtr key[5];
+    TestKeys() {
+        key[kPkcs1Sign] = FirstVectorKey("pkcs1v15sign-vectors.txt");
+        key[kPss] = FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt");
+        key[kPssOddBits] = FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt", 2);
+        key[kOaep] = FirstVectorKey("pkcs-1v2-1d2-vec/oaep-vect.txt");
+        key[kPkcs1Crypt] = FirstVectorKey("pkcs1v15crypt-vectors.txt");
+    }
+};
+const TestKeys& Keys() {
+    static const TestKeys keys;
+    return keys;
+}
+
+// Where things are in a block of k bytes (sizes for SHA-256, with MGF1 over SHA-1 so that
+// a mix-up of the two shows).
+struct Shape {
+    size_t k;
+    size_t db;      // PSS and OAEP: the first byte of DB
+    size_t dbLen;   // their DB's size
+    size_t info;    // PKCS#1 v1.5 signatures: the first byte of the DigestInfo
+    size_t message; // encryption: the message's size
+};
+const DigestAlgorithm* const kHash = &kDigestSha256;
+const DigestAlgorithm* const kMgf = &kDigestSha1;
+const size_t kSalt = 20;
+const uint8_t kLabel[] = "kiv";
+
+// XORs the masks of PSS (DB under MGF(H)) or OAEP (seed under MGF(maskedDB), then DB
+// under MGF(seed)) on, or off when `off`.
+void ToggleMasks(Scheme scheme, Bytes& em, const Shape& s, bool off) {
+    uint8_t* db = em.data() + s.db;
+    if (scheme == kPss || scheme == kPssOddBits) {
+        Mgf1Xor(kMgf, db + s.dbLen, kHash->digest_size, db, s.dbLen);
+    } else if (scheme == kOaep) {
+        uint8_t* seed = em.data() + 1;
+        if (off)
+            Mgf1Xor(kMgf, db, s.dbLen, seed, kHash->digest_size);
+        Mgf1Xor(kMgf, seed, kHash->digest_size, db, s.dbLen);
+        if (!off)
+            Mgf1Xor(kMgf, db, s.dbLen, seed, kHash->digest_size);
+    }
+}
+
+struct AlteredCase {
+    Scheme scheme;
+    const char* what;
+    size_t message; // encryption: the message's size (kMax: the longest)
+    void (*alter)(Bytes& em, const Shape& s);
+    int accepted;
+    bool outShort = false; // decrypt into a buffer one byte short of the message
+};
+const size_t kMax = ~size_t{0};
+
+const AlteredCase kAltered[] = {
+    {kPkcs1Sign, "as made", 0, nullptr, 1},
+    {kPkcs1Sign, "leading byte 01", 0, [](Bytes& em, const Shape&) { em[0] = 1; }, 0},
+    {kPkcs1Sign, "block type 02", 0, [](Bytes& em, const Shape&) { em[1] = 2; }, 0},
+    {kPkcs1Sign, "a padding byte FE", 0, [](Bytes& em, const Shape&) { em[9] = 0xFE; }, 0},
+    {kPkcs1Sign, "padding ends in 01", 0, [](Bytes& em, const Shape& s) { em[s.info - 1] = 1; }, 0},
+    {kPkcs1Sign, "DigestInfo without the NULL", 0,
+     [](Bytes& em, const Shape& s) {
+         em.erase(em.begin() + s.info + 6 + 9, em.begin() + s.info + 6 + 11);
+         em[s.info + 1] -= 2;
+         em[s.info + 3] -= 2;
+         em.insert(em.begin() + 2, 2, 0xFF);
+     },
+     0},
+    {kPkcs1Sign, "DigestInfo length in long form", 0,
+     [](Bytes& em, const Shape& s) {
+         em.erase(em.begin() + 2);
+         em.insert(em.begin() + s.info, 0x81);
+     },
+     0},
+    {kPkcs1Sign, "another digest's OID", 0, [](Bytes& em, const Shape& s) { em[s.info + 14] ^= 3; },
+     0},
+    {kPkcs1Sign, "a byte after the digest", 0,
+     [](Bytes& em, const Shape&) {
+         em.erase(em.begin() + 2);
+         em.push_back(0);
+     },
+     0},
+    {kPkcs1Sign, "another digest", 0, [](Bytes& em, const Shape&) { em.back() ^= 1; }, 0},
+    {kPss, "as made", 0, nullptr, 1},
+    {kPssOddBits, "as made", 0, nullptr, 1},
+    {kPss, "trailer BB", 0, [](Bytes& em, const Shape&) { em.back() = 0xBB; }, 0},
+    {kPss, "the bit above emBits", 0, [](Bytes& em, const Shape& s) { em[s.db] ^= 0x80; }, 0},
+    {kPssOddBits, "a byte before EM", 0, [](Bytes& em, const Shape&) { em[0] = 1; }, 0},
+    {kPssOddBits, "separator 00", 0,
+     [](Bytes& em, const Shape& s) { em[s.db + s.dbLen - kSalt - 1] = 0; }, 0},
+    {kPss, "separator 02", 0, [](Bytes& em, const Shape& s) { em[s.db + s.dbLen - kSalt - 1] = 2; },
+     0},
+    {kPss, "a byte in the padding", 0, [](Bytes& em, const Shape& s) { em[s.db + 3] = 0x40; }, 0},
+    {kPss, "another salt", 0, [](Bytes& em, const Shape& s) { em[s.db + s.dbLen - 1] ^= 1; }, 0},
+    {kPss, "another H", 0, [](Bytes& em, const Shape& s) { em[s.db + s.dbLen] ^= 1; }, 0},
+    {kOaep, "as made", 20, nullptr, 1},
+    {kOaep, "empty message", 0, nullptr, 1},
+    {kOaep, "longest message", kMax, nullptr, 1},
+    {kOaep, "into a buffer one short", 20, nullptr, 0, true},
+    {kOaep, "leading byte 01", 20, [](Bytes& em, const Shape&) { em[0] = 1; }, 0},
+    {kOaep, "another label digest", 20, [](Bytes& em, const Shape& s) { em[s.db + 31] ^= 1; }, 0},
+    {kOaep, "separator 02", 20,
+     [](Bytes& em, const Shape& s) { em[em.size() - s.message - 1] = 2; }, 0},
+    {kOaep, "separator 00", 20,
+     [](Bytes& em, const Shape& s) { em[em.size() - s.message - 1] = 0; }, 0},
+    {kOaep, "no separator", 0, [](Bytes& em, const Shape&) { em.back() = 0; }, 0},
+    {kOaep, "a byte in the padding", 20, [](Bytes& em, const Shape& s) { em[s.db + 34] = 7; }, 0},
+    {kPkcs1Crypt, "as made", 20, nullptr, 1},
+    {kPkcs1Crypt, "empty message", 0, nullptr, 1},
+    {kPkcs1Crypt, "eight bytes of padding", kMax, nullptr, 1},
+    {kPkcs1Crypt, "into a buffer one short", 20, nullptr, 0, true},
+    {kPkcs1Crypt, "seven bytes of padding", kMax, [](Bytes& em, const Shape&) { em[9] = 0; }, 0},
+    {kPkcs1Crypt, "no padding", 20, [](Bytes& em, const Shape&) { em[2] = 0; }, 0},
+    {kPkcs1Crypt, "leading byte 01", 20, [](Bytes& em, const Shape&) { em[0] = 1; }, 0},
+    {kPkcs1Crypt, "block type 01", 20, [](Bytes& em, const Shape&) { em[1] = 1; }, 0},
+    {kPkcs1Crypt, "no separator", 0, [](Bytes& em, const Shape&) { em.back() = 0x55; }, 0},
+};
+
+// The message of encryption cases: no byte is 0 or 1, so none can pass for a separator.
+Bytes TestMessage(size_t size) {
+    Bytes message(size);
+    for (size_t i = 0; i < size; ++i)
+        message[i] = static_cast<uint8_t>(0x80 | (i & 0x7F));
+    return message;
+}
+
+// A good output of the case's scheme; `attempt` varies its random input.
+Bytes MakeGood(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest,
+               const Bytes& message, size_t k, int attempt) {
+    const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
+    Bytes random(k, static_cast<uint8_t>(0x21 + attempt)), out(k);
+    int made = 0;
+    if (c.scheme == kPkcs1Sign)
+        made = RsaPkcs1Sign(key, kHash, digest.data(), digest.size(), out.data(), k);
+    else if (c.scheme == kPss || c.scheme == kPssOddBits)
+        made = RsaPssSignWithSalt(key, kHash, kMgf, random.data(), kSalt, digest.data(),
+                                  digest.size(), out.data(), k);
+    else if (c.scheme == kOaep)
+        made = RsaOaepEncryptWithSeed(publicKey, kHash, kMgf, kLabel, sizeof kLabel, random.data(),
+                                      message.data(), message.size(), out.data(), k);
+    else
+        made = RsaPkcs1EncryptWithPadding(publicKey, random.data(), message.data(), message.size(),
+                                          out.data(), k);
+    EXPECT_EQ(1, made);
+    return out;
+}
+
+// Runs the case's verification or decryption; for encryption also checks what the
+// decryption wrote: the message and zeros up to the longest message (all zeros on
+// failure), nothing after.
+int Check(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest, const Bytes& message,
+          const Bytes& output, size_t longest) {
+    const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
+    size_t k = output.size(), found = 7;
+    if (c.scheme == kPkcs1Sign)
+        return RsaPkcs1Verify(publicKey, kHash, digest.data(), digest.size(), output.data(), k);
+    if (c.scheme == kPss || c.scheme == kPssOddBits) {
+        int fixed = RsaPssVerify(publicKey, kHash, kMgf, kSalt, digest.data(), digest.size(),
+                                 output.data(), k, nullptr);
+        int any = RsaPssVerify(publicKey, kHash, kMgf, kRsaPssSaltAny, digest.data(), digest.size(),
+                               output.data(), k, &found);
+        EXPECT_EQ(fixed, any);
+        EXPECT_EQ(any ? kSalt : 0, found);
+        return any;
+    }
+    size_t outSize = c.outShort ? message.size() - 1 : k;
+    Bytes out(outSize + 8, 0xAA);
+    int result = c.scheme == kOaep
+                     ? RsaOaepDecrypt(key, kHash, kMgf, kLabel, sizeof kLabel, output.data(), k,
+                                      out.data(), outSize, &found)
+                     : RsaPkcs1Decrypt(key, output.data(), k, out.data(), outSize, &found);
+    Bytes expected(std::min(outSize, longest), 0);
+    if (result)
+        std::copy(message.begin(), message.end(), expected.begin());
+    expected.resize(out.size(), 0xAA);
+    EXPECT_EQ(HexOf(expected), HexOf(out));
+    EXPECT_EQ(result ? message.size() : 0, found);
+    return result;
+}
+
+TEST(RsaPadding, AlteredBlocksAreRefused) {
+    Bytes digest(32);
+    Digest(kHash, "message", 7, digest.data(), digest.size());
+    FOR_EACH_CASE(c, kAltered) {
+        SCOPED_TRACE(c.what);
+        const RsaPrivateKey* key = Keys().key[c.scheme].get();
+        ASSERT_NE(nullptr, key) << "the vectors are missing: install python3-cryptography-vectors";
+        const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
+        const bool signature = c.scheme <= kPssOddBits;
+        Shape s = {};
+        s.k = RsaKeySize(publicKey);
+        size_t hLen = kHash->digest_size;
+        s.db = c.scheme == kOaep ? 1 + hLen : s.k - (RsaKeyBits(publicKey) + 6) / 8;
+        s.dbLen = c.scheme == kOaep ? s.k - hLen - 1 : s.k - s.db - hLen - 1;
+        s.info = s.k - 19 - hLen;
+        size_t longest = c.scheme == kOaep ? s.k - 2 * hLen - 2 : s.k - 11;
+        s.message = c.message == kMax ? longest : c.message;
+        Bytes message = TestMessage(s.message);
+        // An altered block may come out at or above the modulus; another random input
+        // gives another block.
+        Bytes output;
+        for (int attempt = 0; output.empty() && attempt < 40; ++attempt) {
+            Bytes good = MakeGood(c, key, digest, message, s.k, attempt), em(s.k);
+            if (signature ? !RsaPublicOp(publicKey, good.data(), s.k, em.data(), s.k)
+                          : !RsaPrivateOp(key, good.data(), s.k, em.data(), s.k))
+                break;
+            ToggleMasks(c.scheme, em, s, true);
+            if (c.alter != nullptr)
+                c.alter(em, s);
+            ASSERT_EQ(s.k, em.size());
+            ToggleMasks(c.scheme, em, s, false);
+            output.resize(s.k);
+            if (!(signature ? RsaPrivateOp(key, em.data(), s.k, output.data(), s.k)
+                            : RsaPublicOp(publicKey, em.data(), s.k, output.data(), s.k)))
+                output.clear();
+        }
+        ASSERT_FALSE(output.empty());
+        EXPECT_EQ(c.accepted, Check(c, key, digest, message, output, longest));
+    }
+}
+
+// Signatures and ciphertexts that are no number below the modulus in k bytes: the
+// modulus itself, all ones, and a good one with a zero byte before it or its first byte
+// gone.
+TEST(RsaPadding, ValuesOutsideTheModulusAreRefused) {
+    Bytes digest(32, 0x5A);
+    for (Scheme scheme : {kPkcs1Sign, kPss, kOaep, kPkcs1Crypt}) {
+        SCOPED_TRACE(scheme);
+        const RsaPrivateKey* key = Keys().key[scheme].get();
+        ASSERT_NE(nullptr, key);
+        size_t k = RsaKeySize(RsaPrivateKeyPublic(key));
+        Bytes n(k),
+            good = MakeGood({scheme, "", 20, nullptr, 1}, key, digest, TestMessage(20), k, 0);
+        RsaPrivateKeyComponent(key, RSA_N, n.data(), k);
+        Bytes longer = good, shorter(good.begin() + 1, good.end());
+        longer.insert(longer.begin(), 0);
+        const Bytes values[] = {n, Bytes(k, 0xFF), longer, shorter, good};
+        FOR_EACH_CASE(value, values) {
+            const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
+            Bytes out(k);
+            size_t size = 0;
+            int result =
+                scheme == kPkcs1Sign ? RsaPkcs1Verify(publicKey, kHash, digest.data(), 32,
+                                                      value.data(), value.size())
+                : scheme == kPss
+                    ? RsaPssVerify(publicKey, kHash, kMgf, kRsaPssSaltAny, digest.data(), 32,
+                                   value.data(), value.size(), nullptr)
+                : scheme == kOaep
+                    ? RsaOaepDecrypt(key, kHash, kMgf, kLabel, sizeof kLabel, value.data(),
+                                     value.size(), out.data(), k, &size)
+                    : RsaPkcs1Decrypt(key, value.data(), value.size(), out.data(), k, &size);
+            EXPECT_EQ(&value == &values[4] ? 1 : 0, result);
+        }
+    }
+}
+
+// The shift against memmove for every shift up to past the end, on sizes around powers
+// of two.
+TEST(RsaPadding, ShiftMatchesMemmove) {
+    for (size_t size : {0, 1, 2, 3, 7, 8, 9, 64, 117}) {
+        for (size_t shift = 0; shift <= size + 2; ++shift) {
+            Bytes data(size), expected(size, 0);
+            for (size_t i = 0; i < size; ++i)
+                data[i] = static_cast<uint8_t>(i * 7 + 1);
+            if (shift < size)
+                std::copy(data.begin() + shift, data.end(), expected.begin());
+            RsaShiftLeftCt(data.data(), size, shift);
+            EXPECT_EQ(HexOf(expected), HexOf(data)) << size << " by " << shift;
+        }
+    }
+    uint8_t one = 9;
+    RsaShiftLeftCt(&one, 1, ~size_t{0});
+    EXPECT_EQ(0, one);
+}
+
+// A mask is a prefix of any longer one (the counter runs on across blocks), applying it
+// twice restores the data, and it depends on the digest.
+TEST(RsaPadding, Mgf1MasksAreConsistent) {
+    const uint8_t seed[] = "seed";
+    for (const DigestAlgorithm* hash : {&kDigestSha1, &kDigestSha256, &kDigestSha512}) {
+        SCOPED_TRACE(hash->name);
+        Bytes longer(150, 0), shorter(71, 0), other(71, 0);
+        EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, longer.data(), longer.size()));
+        EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, shorter.data(), shorter.size()));
+        EXPECT_EQ(HexOf(longer.data(), shorter.size()), HexOf(shorter));
+        EXPECT_EQ(1, Mgf1Xor(hash == &kDigestSha1 ? &kDigestSha256 : &kDigestSha1, seed, 4,
+                             other.data(), other.size()));
+        EXPECT_NE(HexOf(other), HexOf(shorter));
+        EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, shorter.data(), shorter.size()));
+        EXPECT_EQ(HexOf(Bytes(71, 0)), HexOf(shorter));
+    }
+    uint8_t data[4] = {};
+    EXPECT_EQ(0, Mgf1Xor(nullptr, seed, 4, data, 4));
+    EXPECT_EQ(0, Mgf1Xor(&kDigestSha1, nullptr, 4, data, 4));
+    EXPECT_EQ(0, Mgf1Xor(&kDigestSha1, seed, 4, nullptr, 4));
+}
+
+// Random salts, seeds and padding: every salt length from none to the longest the key
+// takes (one more is refused), labels, and two encryptions of one message that differ.
+TEST(RsaPadding, RandomRoundTrips) {
+    const RsaPrivateKey* key = Keys().key[kPss].get();
+    ASSERT_NE(nullptr, key);
+    const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
+    size_t k = RsaKeySize(publicKey);
+    for (const DigestAlgorithm* hash : {&kDigestSha1, &kDigestSha256, &kDigestSha512}) {
+        SCOPED_TRACE(hash->name);
+        Bytes digest(hash->digest_size, 0x33), signature(k), first(k), second(k), out(k);
+        size_t longest = k - hash->digest_size - 2, found = 0;
+        for (size_t salt : {size_t{0}, size_t{20}, longest, longest + 1}) {
+            std::fill(signature.begin(), signature.end(), 0);
+            EXPECT_EQ(salt <= longest, RsaPssSign(key, hash, &kDigestSha1, salt, digest.data(),
+                                                  digest.size(), signature.data(), k));
+            EXPECT_EQ(salt <= longest,
+                      RsaPssVerify(publicKey, hash, &kDigestSha1, kRsaPssSaltAny, digest.data(),
+                                   digest.size(), signature.data(), k, &found));
+            EXPECT_EQ(salt <= longest ? salt : 0, found);
+        }
+        const bool fits = 2 * hash->digest_size + 2 <= k;
+        Bytes message = TestMessage(30);
+        EXPECT_EQ(fits, RsaOaepEncrypt(publicKey, hash, hash, "L", 1, message.data(), 30,
+                                       first.data(), k));
+        EXPECT_EQ(fits, RsaOaepEncrypt(publicKey, hash, hash, "L", 1, message.data(), 30,
+                                       second.data(), k));
+        EXPECT_EQ(fits,
+                  RsaOaepDecrypt(key, hash, hash, "L", 1, first.data(), k, out.data(), k, &found) &&
+                      found == 30 && memcmp(out.data(), message.data(), 30) == 0);
+        EXPECT_EQ(0,
+                  RsaOaepDecrypt(key, hash, hash, "M", 1, first.data(), k, out.data(), k, &found));
+        EXPECT_TRUE(!fits || HexOf(first) != HexOf(second));
+    }
+    Bytes message = TestMessage(k - 11), first(k), second(k), em(k), out(k);
+    size_t found = 0;
+    EXPECT_EQ(1, RsaPkcs1Encrypt(publicKey, message.data(), k - 11, first.data(), k));
+    EXPECT_EQ(1, RsaPkcs1Encrypt(publicKey, message.data(), k - 11, second.data(), k));
+    EXPECT_NE(HexOf(first), HexOf(second));
+    EXPECT_EQ(1, RsaPkcs1Decrypt(key, first.data(), k, out.data(), k, &found));
+    EXPECT_EQ(HexOf(message), HexOf(out.data(), found));
+    EXPECT_EQ(0, RsaPkcs1Encrypt(publicKey, message.data(), k - 10, first.data(), k));
+}
+
+} // namespace

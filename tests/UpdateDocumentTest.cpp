@@ -1,0 +1,217 @@
+#include "update/UpdateDocument.h"
+#include "TestHelpers.h"
+
+#include <cstring>
+
+namespace {
+
+const char kDigestA[] = "9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b0f00a08";
+const char kDigestB[] = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+
+std::string Hex(const uint8_t* bytes) {
+    char text[65];
+    UpdateFormatDigest(bytes, text);
+    return text;
+}
+
+// A package as "url|size|digest" words: "-" for an absent size, "?" for a malformed digest.
+std::string Package(const UpdatePackage& p) {
+    return std::string(p.url) + "|" + (p.has_size ? std::to_string(p.size) : "-") + "|" +
+           (p.digest_state == UPDATE_VALUE_VALID       ? Hex(p.sha256)
+            : p.digest_state == UPDATE_VALUE_MALFORMED ? "?"
+                                                       : "");
+}
+
+// What a host reads from a document for a language: the section, the release, the three
+// packages and the expiry, from the same section as the check's facts.
+TEST(UpdateDocument, ReadsDigestsAndExpiryBesideTheFacts) {
+    const std::string full = std::string("[Language 1]\r\nVersion=5\r\nServicepack=2\r\n") +
+                             "Build=1203 # nightly\r\nUrlDownload=http://d/setup.bin\r\n" +
+                             "Filesize=65536\r\nSha256=" + kDigestA + "\r\n" +
+                             "UrlDownload-x86=http://d/x86.bin\r\nFilesize-x86=61440\r\n" +
+                             "Sha256-x86= " + kDigestB + " # upper case\r\n" +
+                             "UrlDownload-x86-64=http://d/x64.bin\r\nFilesize-x86-64=0\r\n" +
+                             "Sha256-x86-64=" + std::string(kDigestA).substr(1) + "\r\n" +
+                             "Expires=2030-01-01T00:00:00Z\r\n";
+    const std::string lowerB = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    const struct {
+        std::string text;
+        int32_t language;
+        std::string section, release, generic, x86, x64, expires;
+    } cases[] = {
+        {full, 1, "Language 1", "5.2.1203", std::string("http://d/setup.bin|65536|") + kDigestA,
+         "http://d/x86.bin|61440|" + lowerB, "http://d/x64.bin|0|?", "1893456000"},
+        // Language 7 reads Language 2, as the check does; keys of other sections stay unread.
+        {full + "[Language 2]\nVersion=4\nSha256=" + kDigestB + "\nExpires=2001-09-09T01:46:40Z\n",
+         7, "Language 2", "4.0.0", "|-|" + lowerB, "|-|", "|-|", "1000000000"},
+        {full, 7, "Language 2", "0.0.0", "|-|", "|-|", "|-|", "absent"},
+        {"[Language 3]\nSha256=" + std::string(kDigestA) + "0\nExpires=2030-01-01 00:00:00Z\n", 3,
+         "Language 3", "0.0.0", "|-|?", "|-|", "|-|", "malformed"},
+        {"[Language 3]\nSha256=\nFilesize=-5\nExpires=\n", 3, "Language 3", "0.0.0", "|-5|?", "|-|",
+         "|-|", "malformed"},
+        {"Expires=2030-01-01T00:00:00Z\n[Language 1]\n", 1, "Language 1", "0.0.0", "|-|", "|-|",
+         "|-|", "absent"}, // before the first section: no one's
+        {"", 1, "Language 2", "0.0.0", "|-|", "|-|", "|-|", "absent"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        UpdateDocument d;
+        memset(&d, 0x5a, sizeof d);
+        ASSERT_EQ(1, UpdateDocumentRead(c.text.data(), c.text.size(), c.language, &d));
+        EXPECT_EQ(c.section, d.section);
+        EXPECT_EQ(c.release, std::to_string(d.release.version) + "." +
+                                 std::to_string(d.release.service_pack) + "." +
+                                 std::to_string(d.release.build));
+        EXPECT_EQ(c.generic, Package(d.packages[UPDATE_PACKAGE_GENERIC]));
+        EXPECT_EQ(c.x86, Package(d.packages[UPDATE_PACKAGE_X86]));
+        EXPECT_EQ(c.x64, Package(d.packages[UPDATE_PACKAGE_X64]));
+        EXPECT_EQ(c.expires, d.expires_state == UPDATE_VALUE_VALID       ? std::to_string(d.expires)
+                             : d.expires_state == UPDATE_VALUE_MALFORMED ? "malformed"
+                                                                         : "absent");
+    }
+}
+
+// Known instants (seconds since 1970 UTC) and texts that are no time at all.
+TEST(UpdateDocument, ReadsAndWritesUtcTimes) {
+    const struct {
+        const char* text;
+        int64_t seconds; // -1: refused
+    } cases[] = {
+        {"1970-01-01T00:00:00Z", 0},
+        {"2000-02-29T12:34:56Z", 951827696},
+        {"2001-09-09T01:46:40Z", 1000000000},
+        {"2024-02-29T23:59:59Z", 1709251199},
+        {"2038-01-19T03:14:08Z", 2147483648},
+        {"2100-03-01T00:00:00Z", 4107542400},
+        {"9999-12-31T23:59:59Z", 253402300799},
+        {"2100-02-29T00:00:00Z", -1}, // not a leap year
+        {"2023-02-29T00:00:00Z", -1},
+        {"2024-04-31T00:00:00Z", -1},
+        {"2024-00-10T00:00:00Z", -1},
+        {"2024-13-10T00:00:00Z", -1},
+        {"2024-01-00T00:00:00Z", -1},
+        {"2024-01-01T24:00:00Z", -1},
+        {"2024-01-01T00:60:00Z", -1},
+        {"2024-01-01T00:00:60Z", -1}, // no leap seconds
+        {"1969-12-31T23:59:59Z", -1},
+        {"2024-01-01t00:00:00Z", -1},
+        {"2024-01-01T00:00:00z", -1},
+        {"2024-01-01T00:00:00", -1},
+        {"2024-01-01T00:00:00+00:00", -1},
+        {"2024-01-01 00:00:00Z", -1},
+        {"2024-1-01T00:00:00Z", -1},
+        {"+024-01-01T00:00:00Z", -1},
+        {"2024-01-01T0a:00:00Z", -1},
+        {"", -1},
+    };
+    FOR_EACH_CASE(c, cases) {
+        int64_t seconds = -7;
+        int ok = UpdateParseTime(c.text, &seconds);
+        EXPECT_EQ(c.seconds, ok ? seconds : -1);
+        char text[32] = "";
+        if (ok) {
+            EXPECT_EQ(1, UpdateFormatTime(seconds, text, sizeof text));
+            EXPECT_STREQ(c.text, text);
+            EXPECT_EQ(0, UpdateFormatTime(seconds, text, 20)); // no room for the NUL
+        }
+    }
+    char text[32];
+    EXPECT_EQ(0, UpdateFormatTime(-1, text, sizeof text));
+    EXPECT_EQ(0, UpdateFormatTime(253402300800, text, sizeof text));
+}
+
+// Fresh strictly before the expiry; a document without a usable one never is.
+TEST(UpdateDocument, IsFreshOnlyBeforeItsExpiry) {
+    UpdateDocument d = {};
+    d.expires = 1000;
+    const struct {
+        UpdateValueState state;
+        int64_t now;
+        int fresh;
+    } cases[] = {
+        {UPDATE_VALUE_VALID, 999, 1},     {UPDATE_VALUE_VALID, 1000, 0},
+        {UPDATE_VALUE_VALID, 1001, 0},    {UPDATE_VALUE_ABSENT, 0, 0},
+        {UPDATE_VALUE_MALFORMED, 999, 0},
+    };
+    FOR_EACH_CASE(c, cases) {
+        d.expires_state = c.state;
+        EXPECT_EQ(c.fresh, UpdateDocumentFresh(d, c.now));
+    }
+}
+
+TEST(UpdateDocument, ReadsDigestsOfExactly64HexDigits) {
+    const struct {
+        std::string text;
+        bool ok;
+    } cases[] = {
+        {kDigestA, true},
+        {kDigestB, true},
+        {std::string(kDigestA).substr(2), false},
+        {std::string(kDigestA) + "0", false},
+        {std::string(kDigestA).replace(10, 1, "g"), false},
+        {std::string(kDigestA).replace(10, 1, " "), false},
+        {"", false},
+    };
+    FOR_EACH_CASE(c, cases) {
+        uint8_t digest[kUpdateDigestSize];
+        memset(digest, 0x5a, sizeof digest);
+        EXPECT_EQ(c.ok ? 1 : 0, UpdateParseDigest(c.text.c_str(), digest));
+        std::string lower = c.text;
+        for (char& ch : lower)
+            ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
+        // A refused text leaves the bytes as they were.
+        std::string untouched;
+        for (size_t i = 0; i < kUpdateDigestSize; ++i)
+            untouched += "5a";
+        EXPECT_EQ(c.ok ? lower : untouched, Hex(digest));
+    }
+}
+
+// Installed versions as the command line gives them, and their order.
+TEST(UpdateDocument, ReadsAndOrdersVersions) {
+    const struct {
+        const char* text;
+        const char* version; // "V.S.B", or "refused"
+    } cases[] = {
+        {"5", "5.0.0"},
+        {"5.2", "5.2.0"},
+        {"5.2.1203", "5.2.1203"},
+        {"0.0.0", "0.0.0"},
+        {"007.08", "7.8.0"},
+        {"2147483647", "2147483647.0.0"},
+        {"2147483648", "refused"},
+        {"99999999999", "refused"},
+        {"5.2.1203.1", "refused"},
+        {"", "refused"},
+        {".5", "refused"},
+        {"5.", "refused"},
+        {"5..2", "refused"},
+        {"-1", "refused"},
+        {"+1", "refused"},
+        {"5.2a", "refused"},
+        {"5 .2", "refused"},
+    };
+    FOR_EACH_CASE(c, cases) {
+        UpdateVersion v = {-1, -1, -1};
+        int ok = UpdateParseVersion(c.text, &v);
+        EXPECT_EQ(c.version, ok ? std::to_string(v.version) + "." + std::to_string(v.service_pack) +
+                                      "." + std::to_string(v.build)
+                                : "refused");
+    }
+    const struct {
+        UpdateVersion a, b;
+        int order;
+    } orders[] = {
+        {{5, 2, 1203}, {5, 2, 1203}, 0}, {{5, 2, 1204}, {5, 2, 1203}, 1},
+        {{5, 3, 0}, {5, 2, 9999}, 1},    {{6, 0, 0}, {5, 9, 9999}, 1},
+        {{4, 9, 9999}, {5, 0, 0}, -1},   {{5, 2, 1202}, {5, 2, 1203}, -1},
+        {{-1, 0, 0}, {0, 0, 0}, -1},
+    };
+    FOR_EACH_CASE(c, orders) {
+        int order = UpdateCompareVersions(c.a, c.b);
+        EXPECT_EQ(c.order, (order > 0) - (order < 0));
+        int reverse = UpdateCompareVersions(c.b, c.a);
+        EXPECT_EQ(-c.order, (reverse > 0) - (reverse < 0));
+    }
+}
+
+} // namespace
