@@ -389,6 +389,25 @@ TEST(RsaKeyCodec, PemTable) {
     }
 }
 
+// A PEM reader decodes at most 64 KiB of DER (a key with attributes padded to the size):
+// exactly that much reads, one byte more does not, while the DER reader has no such bound.
+TEST(RsaKeyCodec, PemDecodesUpTo64KiB) {
+    const std::string rsaPrivate = DerOf(kRsaTestKeys[0].pkcs1);
+    const std::string head =
+        DerInt("") + Tlv(0x30, Unhex("06092a864886f70d010101 0500")) + Tlv(0x04, rsaPrivate);
+    for (size_t wanted : {size_t(65536), size_t(65537)}) {
+        std::string der;
+        for (size_t pad = wanted - head.size() - 20; der.size() < wanted; ++pad)
+            der = Tlv(0x30, head + Tlv(0xA0, Tlv(0x04, std::string(pad, 'p'))));
+        ASSERT_EQ(wanted, der.size());
+        std::vector<char> pem(PemWrite("PRIVATE KEY", Bytes(der), der.size(), nullptr, 0));
+        ASSERT_NE(0u, PemWrite("PRIVATE KEY", Bytes(der), der.size(), pem.data(), pem.size()));
+        EXPECT_EQ(wanted == 65536 ? RSA_KEY_OK : RSA_KEY_MALFORMED, ReadPem(pem.data(), true))
+            << wanted;
+        EXPECT_EQ(RSA_KEY_OK, ReadDer(der, PRIVATE_PKCS8)) << wanted;
+    }
+}
+
 // Arguments no writer or reader takes.
 TEST(RsaKeyCodec, RefusesWrongArguments) {
     const RsaTestKey& test = kRsaTestKeys[0];
