@@ -7,10 +7,11 @@
 // included) give the 128-bit product and its carries through `unsigned __int128`, which on
 // x86-64 is one MUL and ADD/ADC pairs. Values live in fixed arrays (kBigIntMaxLimbs, room
 // for the product of two 8,192-bit numbers): no allocation in the arithmetic (only the
-// tables of exponentiation come from the heap), and sizes are bounded everywhere. Montgomery form (Montgomery.h) carries modular arithmetic: a product
-// and its reduction in one pass of multiply-adds, no division. Where the processor has
-// AVX-512 IFMA, exponentiations run on 52-bit digits in vector registers instead
-// (MontgomeryIfma.cpp), chosen at run time; everything else stays on 64-bit limbs.
+// tables of exponentiation come from the heap), and sizes are bounded everywhere.
+// Montgomery form (Montgomery.h) carries modular arithmetic: a product and its reduction
+// in one pass of multiply-adds, no division. Where the processor has AVX-512 IFMA,
+// exponentiations run on 52-bit digits in vector registers instead (MontgomeryIfma.cpp),
+// chosen at run time; everything else stays on 64-bit limbs.
 //
 // Sizes are public, values are not. A limb count says how long a number may be, not how
 // long it is: a secret keeps the size of its kind (the primes of a 2,048-bit key have 16
