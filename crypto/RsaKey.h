@@ -34,10 +34,10 @@ RsaPublicKey* RsaPublicKeyNew(const uint8_t* n, size_t nSize, const uint8_t* e, 
 RsaPrivateKey* RsaPrivateKeyNew(const RsaComponentsView* components);
 
 // Generates a key of `bits` (2048, 3072 or 4096) with public exponent `e` (65537, or any
-// larger odd value the type holds; FIPS 186-4 allows up to 2^256), meeting FIPS 186-4's conditions on the primes, on
-// |p - q| and on d. Random numbers come from crypto/Random.h. Null on failure: a failing
-// generator, or (as FIPS 186-4 prescribes, about once in two million keys) no prime among
-// 5 bits / 2 candidates.
+// larger odd value the type holds; FIPS 186-4 allows up to 2^256), meeting FIPS 186-4's
+// conditions on the primes, on |p - q| and on d. Random numbers come from
+// crypto/Random.h. Null on failure: a failing generator, or (as FIPS 186-4 prescribes,
+// about once in two million keys) no prime among 5 bits / 2 candidates.
 RsaPrivateKey* RsaGenerateKey(uint32_t bits, uint64_t e);
 
 // Wipes and frees; null is ignored.
