@@ -115,7 +115,8 @@ void MontgomeryEnter(const Montgomery* ctx, uint64_t* r, const uint64_t* a, size
         const size_t take = aSize > from ? (aSize - from < n ? aSize - from : n) : 0;
         LimbsCopyPad(chunk, n, a + from, take);
         MontgomeryMul(ctx, chunk, chunk, ctx->rr);
-        MontgomeryMul(ctx, sum, sum, ctx->rr);
+        if (j + 1 < chunks)
+            MontgomeryMul(ctx, sum, sum, ctx->rr);
         LimbsModAdd(sum, sum, chunk, ctx->m, n);
     }
     LimbsCopy(r, sum, n);
@@ -132,9 +133,15 @@ void MontgomeryLeave(const Montgomery* ctx, uint64_t* r, const uint64_t* a) {
 
 int MontgomeryExp(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const uint64_t* e,
                   size_t eSize) {
+    const size_t n = ctx->size;
+    if (eSize == 0) {
+        // An empty exponent: a^0 = 1, m being at least 3.
+        LimbsZero(r, n);
+        r[0] = 1;
+        return 1;
+    }
     if (UseVectors(ctx))
         return IfmaExp(ctx, r, a, e, eSize, true);
-    const size_t n = ctx->size;
     const size_t bits = 64 * eSize;
     const unsigned w = SecretWindow(bits);
     const size_t entries = size_t{1} << w;
@@ -232,7 +239,7 @@ int MontgomeryExp2(const Montgomery* c1, uint64_t* r1, const uint64_t* a1, const
                    size_t e1Size, const Montgomery* c2, uint64_t* r2, const uint64_t* a2,
                    const uint64_t* e2, size_t e2Size) {
     if (UseVectors(c1) && UseVectors(c2) && c1->digits == c2->digits && e1Size == e2Size &&
-        IfmaExp2(c1, r1, a1, e1, c2, r2, a2, e2, e1Size) != 0)
+        e1Size != 0 && IfmaExp2(c1, r1, a1, e1, c2, r2, a2, e2, e1Size) != 0)
         return 1;
     return MontgomeryExp(c1, r1, a1, e1, e1Size) != 0 && MontgomeryExp(c2, r2, a2, e2, e2Size) != 0
                ? 1

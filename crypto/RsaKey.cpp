@@ -245,6 +245,8 @@ int RsaPrivateOp(const RsaPrivateKey* key, const uint8_t* in, size_t inSize, uin
         return 0;
     uint64_t c[kBigIntMaxModulusLimbs];
     LimbsFromBytes(c, size, in, inSize);
+    // From here on a failure leaves zeros.
+    CryptoWipe(out, outSize);
     if (Truth(LimbsLess(c, n->m, size)) == 0)
         return 0;
 
