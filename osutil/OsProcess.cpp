@@ -13,6 +13,10 @@ bool PollExitCode(HANDLE process, DWORD* code, bool* ended) {
     if (!GetExitCodeProcess(process, code))
         return false;
     *ended = *code != STILL_ACTIVE || WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    // A child that ended between the two calls left a code the first read missed: read it
+    // again now that the handle is signalled, or a real exit code would come back as 259.
+    if (*ended && *code == STILL_ACTIVE && !GetExitCodeProcess(process, code))
+        return false;
     return true;
 }
 
