@@ -2,7 +2,8 @@
 # command, both ways. Sourced by scripts/interop, whose expect and contains helpers and
 # pass/fail counters it uses.
 #
-# keys_setup DIR             OpenSSL's keys in every form, and keys the codec refuses
+# keys_setup DIR             OpenSSL's keys in every form, and keys the codec refuses, in DIR
+#                            (key_codec_dir: $keys belongs to the signed-update cases)
 # keys_suite TAG TOOL...     the cases for one build of kiv_keytool
 
 # Each form of a key as OpenSSL writes it: NAME.p8.pem (genpkey) and .p8.der (pkcs8 -topk8:
@@ -20,21 +21,22 @@ keys_forms() { # BASE
 }
 
 keys_setup() { # DIR
-    keys=$1
-    rm -rf "$keys" && mkdir -p "$keys"
+    local d=$1
+    key_codec_dir=$d
+    rm -rf "$d" && mkdir -p "$d"
     local bits
     for bits in 2048 3072; do
-        openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:$bits -out "$keys/o$bits.p8.pem" \
-            2>/dev/null && keys_forms "$keys/o$bits" || echo "openssl could not make the $bits-bit key"
+        openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:$bits -out "$d/o$bits.p8.pem" \
+            2>/dev/null && keys_forms "$d/o$bits" || echo "openssl could not make the $bits-bit key"
     done
     openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -pkeyopt rsa_keygen_primes:3 \
-        -out "$keys/multiprime.pem" 2>/dev/null
-    openssl rsa -in "$keys/multiprime.pem" -traditional -out "$keys/multiprime.p1.pem" 2>/dev/null
-    openssl pkey -in "$keys/o2048.p8.pem" -aes-256-cbc -passout pass:kiv -out "$keys/encrypted.pem"
-    openssl rsa -in "$keys/o2048.p8.pem" -traditional -aes256 -passout pass:kiv \
-        -out "$keys/encrypted.p1.pem" 2>/dev/null
-    openssl genpkey -algorithm RSA-PSS -pkeyopt rsa_keygen_bits:2048 -out "$keys/pss.pem" 2>/dev/null
-    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$keys/ec.pem"
+        -out "$d/multiprime.pem" 2>/dev/null
+    openssl rsa -in "$d/multiprime.pem" -traditional -out "$d/multiprime.p1.pem" 2>/dev/null
+    openssl pkey -in "$d/o2048.p8.pem" -aes-256-cbc -passout pass:kiv -out "$d/encrypted.pem"
+    openssl rsa -in "$d/o2048.p8.pem" -traditional -aes256 -passout pass:kiv \
+        -out "$d/encrypted.p1.pem" 2>/dev/null
+    openssl genpkey -algorithm RSA-PSS -pkeyopt rsa_keygen_bits:2048 -out "$d/pss.pem" 2>/dev/null
+    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$d/ec.pem"
 }
 
 # identical NAME FILE EXPECTED: FILE holds exactly the bytes of EXPECTED.
@@ -47,12 +49,12 @@ identical() {
 }
 
 keys_suite() { # TAG TOOL...
-    local tag=$1 out=$keys/$1 k from to
+    local tag=$1 d=$key_codec_dir out=$key_codec_dir/$1 k from to
     shift
     mkdir -p "$out"
     # OpenSSL's keys, read in each form and written in each: OpenSSL's bytes every time.
     for k in o2048 o3072; do
-        local o=$keys/$k t=$tag-$k
+        local o=$d/$k t=$tag-$k
         expect "$t-pkcs8-pem" 0 "$@" convert private-pem "$o.p8.pem" pkcs8-pem "$out/$k.a.pem"
         identical "$t-pkcs8-pem-same" "$out/$k.a.pem" "$o.p8.pem"
         expect "$t-pkcs8-to-pkcs1" 0 "$@" convert private-pem "$o.p8.pem" pkcs1-pem "$out/$k.b.pem"
@@ -113,7 +115,7 @@ keys_suite() { # TAG TOOL...
     # What OpenSSL makes that the codec refuses, each with its reason.
     local name want
     while read -r name from want; do
-        expect "$tag-refuses-$name" 1 "$@" convert private-pem "$keys/$from" pkcs8-pem "$out/refused.pem"
+        expect "$tag-refuses-$name" 1 "$@" convert private-pem "$d/$from" pkcs8-pem "$out/refused.pem"
         contains "$tag-refuses-$name-reason" "$tag-refuses-$name.err" "$want"
     done <<'CASES'
 multiprime multiprime.pem multi-prime
