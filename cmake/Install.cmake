@@ -45,9 +45,11 @@ install(FILES ${CMAKE_BINARY_DIR}/kivupdate.pc DESTINATION ${CMAKE_INSTALL_LIBDI
 # Optional: the general-purpose subsystems for C++ callers.
 install(TARGETS kiv EXPORT kivupdateKivTargets COMPONENT kiv EXCLUDE_FROM_ALL
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# Test seams (the *Calls.h tables of system calls) stay private.
 foreach(dir IN LISTS KIV_SUBSYSTEMS ITEMS compat)
     install(DIRECTORY ${CMAKE_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kiv/${dir}
-            COMPONENT kiv EXCLUDE_FROM_ALL OPTIONAL FILES_MATCHING PATTERN "*.h")
+            COMPONENT kiv EXCLUDE_FROM_ALL OPTIONAL FILES_MATCHING PATTERN "*.h"
+            PATTERN "*Calls.h" EXCLUDE)
 endforeach()
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kiv
         COMPONENT kiv EXCLUDE_FROM_ALL OPTIONAL FILES_MATCHING PATTERN "*.h")

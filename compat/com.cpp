@@ -11,6 +11,9 @@ const IID IID_IClientSecurity = {0x0000013D, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 
 
 namespace {
 
+// This thread's apartment: entered by the first of comCount calls not yet undone.
+thread_local DWORD apartment = COINIT_MULTITHREADED;
+thread_local unsigned comCount = 0;
 thread_local unsigned oleCount = 0; // OleInitialize calls not yet undone on this thread
 
 struct Registration {
@@ -38,15 +41,36 @@ IUnknown* FindFactory(REFCLSID clsid, DWORD context) {
 
 } // namespace
 
+HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit) {
+    if (pvReserved != nullptr)
+        return E_INVALIDARG;
+    DWORD model = (dwCoInit & COINIT_APARTMENTTHREADED) != 0 ? COINIT_APARTMENTTHREADED
+                                                             : COINIT_MULTITHREADED;
+    if (comCount > 0 && model != apartment)
+        return RPC_E_CHANGED_MODE;
+    apartment = model;
+    return comCount++ == 0 ? S_OK : S_FALSE;
+}
+
+void CoUninitialize() {
+    if (comCount > 0)
+        --comCount;
+}
+
 HRESULT OleInitialize(LPVOID pvReserved) {
     if (pvReserved != nullptr)
         return E_INVALIDARG;
+    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(result))
+        return result;
     return oleCount++ == 0 ? S_OK : S_FALSE;
 }
 
 void OleUninitialize() {
-    if (oleCount > 0)
-        --oleCount;
+    if (oleCount == 0)
+        return;
+    --oleCount;
+    CoUninitialize();
 }
 
 HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContext, DWORD,
@@ -54,7 +78,7 @@ HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContex
     if (lpdwRegister == nullptr || pUnk == nullptr)
         return E_INVALIDARG;
     *lpdwRegister = 0;
-    if (oleCount == 0)
+    if (comCount == 0)
         return CO_E_NOTINITIALIZED;
     std::lock_guard<std::mutex> hold(registryLock);
     pUnk->AddRef();
@@ -87,7 +111,7 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
     if (ppv == nullptr)
         return E_POINTER;
     *ppv = nullptr;
-    if (oleCount == 0)
+    if (comCount == 0)
         return CO_E_NOTINITIALIZED;
     IUnknown* registered = FindFactory(rclsid, dwClsContext);
     if (registered == nullptr)

@@ -6,9 +6,14 @@
 //   factory was registered with CoRegisterClassObject in this process, and fails with
 //   REGDB_E_CLASSNOTREG otherwise. The library registers none, so nothing is ever
 //   created by it here; registrations stay until revoked, whatever the OLE count does.
-// - OleInitialize counts per thread: S_OK for the first call, S_FALSE for nested ones;
-//   CoCreateInstance and CoRegisterClassObject on a thread without it fail with
-//   CO_E_NOTINITIALIZED, as on Windows.
+// - Apartments are counted per thread: CoInitializeEx enters the single-threaded or the
+//   multithreaded apartment (S_OK the first time, S_FALSE for nested calls in the same one,
+//   RPC_E_CHANGED_MODE for the other one) and CoUninitialize leaves it after the last call.
+//   OleInitialize enters the single-threaded apartment, so it fails with
+//   RPC_E_CHANGED_MODE on a multithreaded thread; it keeps a count of its own (S_OK for the
+//   first call, S_FALSE for nested ones) and OleUninitialize without one does nothing, as
+//   in Wine. CoCreateInstance and CoRegisterClassObject on a thread in no apartment fail
+//   with CO_E_NOTINITIALIZED, as on Windows.
 // - CoSetProxyBlanket asks the proxy for IClientSecurity and sets the blanket through it,
 //   as Windows does; a null proxy gives E_INVALIDARG (Windows crashes).
 // - A BSTR carries its byte length in the 32 bits before the text, as on Windows.
@@ -50,6 +55,7 @@ typedef short VARIANT_BOOL;
 #define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154)
 #define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0)
 #define CO_E_OBJNOTREG ((HRESULT)0x800401FB)
+#define RPC_E_CHANGED_MODE ((HRESULT)0x80010106)
 
 struct GUID {
     DWORD Data1;
@@ -137,6 +143,13 @@ enum tagREGCLS {
 #define EOAC_NONE 0
 typedef void* RPC_AUTH_IDENTITY_HANDLE;
 
+enum tagCOINIT {
+    COINIT_MULTITHREADED = 0x0,
+    COINIT_APARTMENTTHREADED = 0x2,
+};
+
+HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
+void CoUninitialize();
 HRESULT OleInitialize(LPVOID pvReserved);
 void OleUninitialize();
 HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown* pUnk, DWORD dwClsContext, DWORD flags,

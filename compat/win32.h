@@ -11,24 +11,28 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// The C runtime's _mktemp_s.
+// The C runtime's _mktemp_s, and its file status and file times with 64-bit values
+// (_stat64, _utime64).
 #include <io.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/utime.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
 // COM and the WMI client interfaces.
 #include <ole2.h>
-#include <wbemidl.h>
 #include <process.h>
+#include <wbemidl.h>
 #else
 #include "compat/com.h"
+#include "compat/osversion.h"
 #include "compat/wbem.h"
 #include "compat/widetext.h"
-#include "compat/osversion.h"
 #include "compat/winbase.h"
 #include "compat/winenv.h"
-#include "compat/winhandle.h"
 #include "compat/winerror.h"
 #include "compat/winfile.h"
+#include "compat/winhandle.h"
 #include "compat/winlib.h"
 #include "compat/winmapping.h"
 #include "compat/winprocess.h"

@@ -5,6 +5,7 @@
 #include <link.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -108,8 +109,27 @@ FILETIME ToFileTime(const struct timespec& time) {
 
 struct Entry {
     std::string name;
-    struct stat status;
+    struct stat status; // of what a link points to, or of a dangling link itself
+    bool link = false;  // a symbolic link: a reparse point to Windows
 };
+
+// The entry's status as Windows reports it: a link stands for what it points to, and is
+// marked. false with errno when there is nothing at the path.
+bool ReadStatus(const std::string& path, Entry* entry) {
+    if (lstat(path.c_str(), &entry->status) != 0)
+        return false;
+    entry->link = S_ISLNK(entry->status.st_mode);
+    struct stat target;
+    if (entry->link && stat(path.c_str(), &target) == 0)
+        entry->status = target;
+    return true;
+}
+
+// A link that points to a directory: Windows removes it as a directory.
+bool IsDirectoryLink(const std::string& path) {
+    Entry entry;
+    return ReadStatus(path, &entry) && entry.link && S_ISDIR(entry.status.st_mode);
+}
 
 struct Listing {
     std::vector<Entry> entries;
@@ -142,6 +162,8 @@ void Fill(const Entry& entry, LPWIN32_FIND_DATAA data) {
         data->dwFileAttributes |= FILE_ATTRIBUTE_HIDDEN;
     if (!(entry.status.st_mode & S_IWUSR))
         data->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+    if (entry.link)
+        data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     data->ftCreationTime = ToFileTime(entry.status.st_ctim);
     data->ftLastAccessTime = ToFileTime(entry.status.st_atim);
     data->ftLastWriteTime = ToFileTime(entry.status.st_mtim);
@@ -176,9 +198,8 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findFileData) {
         if (!Matches(item->d_name, pattern.c_str()))
             continue;
         Entry entry{item->d_name, {}};
-        std::string full = directory + item->d_name;
         // A dangling link is still listed, with the link's own status.
-        if (stat(full.c_str(), &entry.status) != 0 && lstat(full.c_str(), &entry.status) != 0)
+        if (!ReadStatus(directory + item->d_name, &entry))
             continue;
         listing->entries.push_back(std::move(entry));
     }
@@ -259,7 +280,7 @@ DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
 DWORD GetFileAttributesA(LPCSTR fileName) {
     std::string path = SystemPath(fileName);
     Entry entry{path.substr(path.find_last_of('/') + 1), {}};
-    if (stat(path.c_str(), &entry.status) != 0) {
+    if (!ReadStatus(path, &entry)) {
         SetLastError(ErrorFromErrno(errno, path));
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -278,6 +299,8 @@ BOOL CreateDirectoryA(LPCSTR pathName, void* /*securityAttributes*/) {
 
 BOOL RemoveDirectoryA(LPCSTR pathName) {
     std::string path = SystemPath(pathName);
+    if (IsDirectoryLink(path))
+        return unlink(path.c_str()) == 0 ? TRUE : Fail(ErrorFromErrno(errno, path));
     if (rmdir(path.c_str()) == 0)
         return TRUE;
     int error = errno;
@@ -290,6 +313,8 @@ BOOL RemoveDirectoryA(LPCSTR pathName) {
 
 BOOL DeleteFileA(LPCSTR fileName) {
     std::string path = SystemPath(fileName);
+    if (IsDirectoryLink(path))
+        return Fail(ERROR_ACCESS_DENIED);
     if (unlink(path.c_str()) == 0)
         return TRUE;
     return Fail(ErrorFromErrno(errno, path));
@@ -313,4 +338,22 @@ errno_t _mktemp_s(char* nameTemplate, std::size_t size) {
     }
     std::memset(nameTemplate + length - 6, 'X', 6);
     return EEXIST;
+}
+
+int _stat64(const char* path, struct _stat64* status) {
+    if (path == nullptr || status == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    return stat(SystemPath(path).c_str(), status);
+}
+
+int _utime64(const char* path, struct __utimbuf64* times) {
+    if (path == nullptr || times == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    struct utimbuf system = {static_cast<time_t>(times->actime),
+                             static_cast<time_t>(times->modtime)};
+    return utime(SystemPath(path).c_str(), &system);
 }

@@ -10,6 +10,11 @@
 //   and `name.*` matches `name`. A listing holds `.` and `..` where the pattern matches
 //   them, first, then the other names in case-blind order, as NTFS lists them. Names
 //   beginning with a dot carry the hidden attribute.
+// - A symbolic link is a reparse point, as Windows lists one: its attributes carry
+//   FILE_ATTRIBUTE_REPARSE_POINT beside those of what it points to (a link to a directory
+//   is also a directory), and a dangling link is listed as a file. RemoveDirectoryA removes
+//   a link to a directory and DeleteFileA a link to a file, never what they point to;
+//   DeleteFileA refuses a link to a directory with 5, as Windows does.
 // - Failures report Windows' error numbers through SetLastError: 2 for a missing name in
 //   an existing directory, 3 when the directory itself is missing, 183 for a directory
 //   that already exists, 145 for one that is not empty, 267 for a file removed as
@@ -22,7 +27,10 @@
 #include "compat/winlib.h"
 #include "compat/wintypes.h"
 
+#include <sys/stat.h>
+
 #include <cstddef>
+#include <cstdint>
 
 // Paths of this platform separate their parts with a slash; code that joins paths uses
 // this character where Windows writes a backslash.
@@ -36,6 +44,7 @@ typedef int errno_t;
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
 #define ERROR_NO_MORE_FILES 18L
@@ -107,3 +116,18 @@ BOOL DeleteFileA(LPCSTR fileName);
 // counts the terminator) become six letters and digits that no file uses yet. EINVAL for
 // a template without them, EEXIST when no free name was found.
 errno_t _mktemp_s(char* nameTemplate, std::size_t size);
+
+// The C runtime's file status and file times with 64-bit values, under the names of
+// Windows' runtime, so that code reading or setting them is written once. Paths take `\`
+// as well as `/`, as the calls above do, and links are followed. The status is the system's
+// record (st_mode, st_size, st_atime, st_mtime). Times before 1970 are taken as the file
+// system holds them; Wine's runtime takes them too, while Microsoft's refuses times before
+// 1970 and after 3000.
+struct _stat64 : public stat {};
+int _stat64(const char* path, struct _stat64* status);
+struct __utimbuf64 {
+    std::int64_t actime;  // seconds since 1970
+    std::int64_t modtime; // seconds since 1970
+};
+// 0 when the access and the modification time were set, else -1 with errno.
+int _utime64(const char* path, struct __utimbuf64* times);

@@ -1,22 +1,45 @@
 #include "compat/winstack.h"
 
-#include <execinfo.h>
+#include <unwind.h>
 
-#include <vector>
+#include <cstdint>
 
-// backtrace's first entry is this routine's own return into its caller, which Windows
-// counts as frame 0 of the caller: skipping `skip` frames here means skipping skip + 1 of
-// backtrace's. The routine must stay a frame of its own for that count to hold.
+namespace {
+
+struct Walk {
+    PVOID* frames;
+    DWORD skip;  // frames still to pass over
+    DWORD count; // room left in `frames`
+    WORD stored;
+};
+
+_Unwind_Reason_Code visit(struct _Unwind_Context* context, void* argument) {
+    Walk* walk = static_cast<Walk*>(argument);
+    const std::uintptr_t address = _Unwind_GetIP(context);
+    if (address == 0 || walk->count == 0)
+        return _URC_END_OF_STACK;
+    if (walk->skip > 0) {
+        --walk->skip;
+        return _URC_NO_REASON;
+    }
+    walk->frames[walk->stored++] = reinterpret_cast<PVOID>(address);
+    --walk->count;
+    return _URC_NO_REASON;
+}
+
+} // namespace
+
+// The unwinder's first frame is this routine's own, which Windows does not count: skipping
+// `skip` frames here means skipping skip + 1 of the unwinder's. The routine must stay a
+// frame of its own for that count to hold. The unwinder is walked directly rather than
+// through the C library's backtrace, which sanitizers wrap in a frame of their own.
 __attribute__((noinline)) WORD RtlCaptureStackBackTrace(DWORD skip, DWORD count, PVOID* frames,
                                                         PDWORD hash) {
     if (hash != nullptr)
         *hash = 0;
     if (frames == nullptr || count == 0 || skip > 0xFFFF || count > 0xFFFF)
         return 0;
-    std::vector<void*> all(skip + count + 1);
-    int captured = backtrace(all.data(), static_cast<int>(all.size()));
-    WORD stored = 0;
-    for (int i = static_cast<int>(skip) + 1; i < captured && stored < count; ++i)
-        frames[stored++] = all[i];
-    return stored;
+    Walk walk = {frames, skip + 1, count, 0};
+    _Unwind_Backtrace(visit, &walk);
+    return walk.stored;
 }

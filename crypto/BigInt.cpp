@@ -6,9 +6,12 @@
 // limb count. 64-bit limbs halve the products of 32-bit ones; GCC and Clang (MinGW-w64's
 // included) give the 128-bit product and its carries through `unsigned __int128`, which on
 // x86-64 is one MUL and ADD/ADC pairs. Values live in fixed arrays (kBigIntMaxLimbs, room
-// for the product of two 8,192-bit numbers): no allocation in the arithmetic, and sizes are
-// bounded everywhere. Montgomery form (Montgomery.h) carries modular arithmetic: a product
-// and its reduction in one pass of multiply-adds, no division.
+// for the product of two 8,192-bit numbers): no allocation in the arithmetic (only the
+// tables of exponentiation come from the heap), and sizes are bounded everywhere.
+// Montgomery form (Montgomery.h) carries modular arithmetic: a product and its reduction
+// in one pass of multiply-adds, no division. Where the processor has AVX-512 IFMA,
+// exponentiations run on 52-bit digits in vector registers instead (MontgomeryIfma.cpp),
+// chosen at run time; everything else stays on 64-bit limbs.
 //
 // Sizes are public, values are not. A limb count says how long a number may be, not how
 // long it is: a secret keeps the size of its kind (the primes of a 2,048-bit key have 16
@@ -30,8 +33,9 @@
 //   division, whose quotient estimates branch, is for public values only.
 // - Inverses run a fixed number of Bernstein-Yang divsteps for the modulus's length, gcd a
 //   fixed number of binary steps.
-// - The only value-dependent exits are where the value is thrown away: a prime candidate
-//   found composite, a random draw above its bound.
+// - The only value-dependent exits are where the value is thrown away (a prime candidate
+//   found composite, a random draw above its bound) or a call ends on a verdict (a key
+//   whose components disagree).
 // - Temporaries that held secrets are wiped (CryptoWipe) before their memory goes back.
 #include "crypto/BigInt.h"
 

@@ -86,7 +86,8 @@ int BigIntModExp(BigInt* r, const BigInt* base, const BigInt* e, const BigInt* m
 int BigIntModExpPublic(BigInt* r, const BigInt* base, const BigInt* e, const BigInt* m);
 
 // r = a^-1 mod m with m's limbs, when gcd(a, m) = 1 and m > 1; m odd (any a), or m even
-// and a odd. 0 when there is no inverse or m is too long.
+// and a odd (a's parity is then public). 0 when there is no inverse or m is longer than
+// kBigIntMaxModulusLimbs limbs.
 int BigIntModInverse(BigInt* r, const BigInt* a, const BigInt* m);
 
 // r = gcd(a, b) with max(a, b) limbs (gcd(0, 0) = 0).

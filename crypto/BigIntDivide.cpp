@@ -117,8 +117,8 @@ int BigIntDivRem(BigInt* q, BigInt* r, const BigInt* a, const BigInt* b) {
 
 int BigIntDivRemSecret(BigInt* q, BigInt* r, const BigInt* a, const BigInt* b) {
     const size_t n = b->size;
-    if ((LimbsIsZero(b->limb, n) & 1) != 0)
-        return 0;
+    // A zero divisor gives 0, found without a branch: the loop runs either way.
+    const uint64_t zero = LimbsIsZero(b->limb, n);
     // The running remainder stays below 2b: n + 1 limbs.
     uint64_t rest[kBigIntMaxLimbs + 1] = {};
     uint64_t divisor[kBigIntMaxLimbs + 1];
@@ -146,5 +146,5 @@ int BigIntDivRemSecret(BigInt* q, BigInt* r, const BigInt* a, const BigInt* b) {
     }
     CryptoWipe(rest, sizeof rest);
     CryptoWipe(quotient, sizeof quotient);
-    return 1;
+    return static_cast<int>(~zero & 1);
 }

@@ -222,37 +222,43 @@ int BigIntModInverse(BigInt* r, const BigInt* a, const BigInt* m) {
         CryptoWipe(x, sizeof x);
         CryptoWipe(&ctx, sizeof ctx);
     } else {
-        // Even m, odd a: with t = m^-1 mod a, (1 + m (a - t)) / a is an integer, the
-        // inverse of a modulo m (it is 1 mod m times a, and below m + 1).
-        if ((a->limb[0] & 1) == 0 || a->size > kBigIntMaxModulusLimbs)
+        // Even m, odd a: with a' = a mod m (odd as well) and t = m^-1 mod a',
+        // (1 + m (a' - t)) / a' is an integer, 1 mod m once multiplied by a, and below
+        // m + 2 (m + 1 only for a' = 1): one subtraction reduces it.
+        if ((a->limb[0] & 1) == 0)
             return 0;
-        BigInt x, t, scale;
-        if (BigIntDivRemSecret(nullptr, &x, m, a) == 0)
+        BigInt reducedA, x, t, scale, numerator;
+        if (BigIntDivRemSecret(nullptr, &reducedA, a, m) == 0 ||
+            BigIntDivRemSecret(nullptr, &x, m, &reducedA) == 0)
             return 0;
-        scale = x;
-        LimbsZero(scale.limb, a->size);
-        // 1 mod a (0 when a is 1).
-        uint64_t aIsOne = LimbMaskEqual(a->limb[0], 1);
-        for (size_t i = 1; i < a->size; ++i)
-            aIsOne &= LimbMaskZero(a->limb[i]);
-        scale.limb[0] = 1 & ~aIsOne;
-        t.size = a->size;
-        ok = LimbsModInverse(t.limb, x.limb, scale.limb, a->limb, a->size);
-        BigInt numerator, one;
-        BigIntSub(&t, a, &t);
-        BigIntFromWord(&one, 1);
-        if (BigIntMul(&numerator, m, &t) == 0 || BigIntAdd(&numerator, &numerator, &one) == 0 ||
-            BigIntDivRemSecret(&x, nullptr, &numerator, a) == 0)
-            return 0;
-        // x < m + 1 (m + 1 only for a = 1): one subtraction reduces it.
-        BigInt reduced;
-        const uint64_t below = static_cast<uint64_t>(BigIntSub(&reduced, &x, m)) - 1;
-        LimbsSelect(result, below, x.limb, reduced.limb, m->size);
-        LimbsCopy(r->limb, result, m->size);
+        const size_t n = m->size;
+        // 1 mod a' (0 when a' is 1).
+        uint64_t isOne = LimbMaskEqual(reducedA.limb[0], 1);
+        for (size_t i = 1; i < n; ++i)
+            isOne &= LimbMaskZero(reducedA.limb[i]);
+        scale.size = t.size = n;
+        LimbsZero(scale.limb, n);
+        scale.limb[0] = 1 & ~isOne;
+        ok = LimbsModInverse(t.limb, x.limb, scale.limb, reducedA.limb, n);
+        BigIntSub(&t, &reducedA, &t);
+        BigIntMul(&numerator, m, &t);
+        // + 1, which cannot carry out of the product's limbs.
+        uint64_t carry = 1;
+        for (size_t i = 0; i < numerator.size; ++i) {
+            const DoubleLimb sum = static_cast<DoubleLimb>(numerator.limb[i]) + carry;
+            numerator.limb[i] = static_cast<uint64_t>(sum);
+            carry = static_cast<uint64_t>(sum >> 64);
+        }
+        BigIntDivRemSecret(&x, nullptr, &numerator, &reducedA);
+        BigInt lower;
+        const uint64_t below = static_cast<uint64_t>(BigIntSub(&lower, &x, m)) - 1;
+        LimbsSelect(result, below, x.limb, lower.limb, n);
+        LimbsCopy(r->limb, result, n);
+        CryptoWipe(&reducedA, sizeof reducedA);
         CryptoWipe(&x, sizeof x);
         CryptoWipe(&t, sizeof t);
         CryptoWipe(&numerator, sizeof numerator);
-        CryptoWipe(&reduced, sizeof reduced);
+        CryptoWipe(&lower, sizeof lower);
     }
     r->size = m->size;
     CryptoWipe(result, sizeof result);

@@ -8,14 +8,16 @@
 
 #include <atomic>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if KIV_X86
 #include <cpuid.h>
 #endif
 
 namespace {
 
-// -1: not asked yet; otherwise the answer of the processor.
-std::atomic<int> g_cpuHasSha{-1};
+// Bits of what the processor offers; -1 until asked.
+constexpr int kCpuSha = 1;  // SHA extensions with SSSE3 and SSE4.1
+constexpr int kCpuAvx2 = 2; // AVX2 with the system saving its registers, and BMI2
+std::atomic<int> g_cpu{-1};
 // Set by DigestUsePortable.
 std::atomic<int> g_forcePortable{0};
 
@@ -26,38 +28,50 @@ const DigestAlgorithm* const kAllDigests[] = {
 
 } // namespace
 
-// CPUID leaf 7 (sub-leaf 0) EBX bit 29 announces the SHA extensions; leaf 1 ECX bits 9 and
-// 19 announce SSSE3 and SSE4.1, which the byte shuffles and blends around them use. The
-// XMM state needs no operating-system check: every 64-bit system saves it.
+// CPUID leaf 7 (sub-leaf 0) EBX bit 29 announces the SHA extensions, bit 5 AVX2 and bit 8
+// BMI2; leaf 1 ECX bits 9 and 19 announce SSSE3 and SSE4.1, which the byte shuffles and
+// blends around the SHA instructions use. The XMM state needs no operating-system check
+// (every 64-bit system saves it); the YMM state does: leaf 1 ECX bit 27 says XGETBV
+// works, and XCR0 bits 1 and 2 that the system saves both halves.
 static int AskCpu() {
-#if defined(__x86_64__) || defined(__i386__)
+#if KIV_X86
     unsigned a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(1, &a, &b, &c, &d))
         return 0;
-    const int ssse3 = (c >> 9) & 1, sse41 = (c >> 19) & 1;
+    const bool ssse3 = (c >> 9) & 1, sse41 = (c >> 19) & 1, osxsave = (c >> 27) & 1;
+    bool ymm = false;
+    if (osxsave) {
+        unsigned low = 0, high = 0;
+        __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+        ymm = (low & 6) == 6;
+    }
     if (__get_cpuid_max(0, nullptr) < 7)
         return 0;
     __cpuid_count(7, 0, a, b, c, d);
-    return ssse3 && sse41 && ((b >> 29) & 1);
+    const bool sha = (b >> 29) & 1, avx2 = (b >> 5) & 1, bmi2 = (b >> 8) & 1;
+    return (ssse3 && sse41 && sha ? kCpuSha : 0) | (ymm && avx2 && bmi2 ? kCpuAvx2 : 0);
 #else
     return 0;
 #endif
 }
 
-int DigestCpuHasShaExtensions() {
-    int has = g_cpuHasSha.load(std::memory_order_relaxed);
-    if (has < 0) {
+static int Cpu() {
+    int cpu = g_cpu.load(std::memory_order_relaxed);
+    if (cpu < 0) {
         // Threads that race here all store the same answer.
-        has = AskCpu();
-        g_cpuHasSha.store(has, std::memory_order_relaxed);
+        cpu = AskCpu();
+        g_cpu.store(cpu, std::memory_order_relaxed);
     }
-    return has;
+    return cpu;
 }
 
-uint32_t DigestChooseEngine() {
+uint32_t DigestChooseEngine(DigestFamily family) {
     if (g_forcePortable.load(std::memory_order_relaxed))
         return kDigestEnginePortable;
-    return DigestCpuHasShaExtensions() ? kDigestEngineShaExtensions : kDigestEnginePortable;
+    const int cpu = Cpu();
+    if (family == kDigestFamilySha)
+        return cpu & kCpuSha ? kDigestEngineShaExtensions : kDigestEnginePortable;
+    return cpu & kCpuAvx2 ? kDigestEngineAvx2 : kDigestEnginePortable;
 }
 
 void DigestUsePortable(int portable) {
@@ -65,7 +79,7 @@ void DigestUsePortable(int portable) {
 }
 
 int DigestAccelerated() {
-    return DigestChooseEngine() == kDigestEngineShaExtensions ? 1 : 0;
+    return DigestChooseEngine(kDigestFamilySha) == kDigestEngineShaExtensions ? 1 : 0;
 }
 
 void DigestPad(DigestContext* context, uint32_t lengthSize, int bigEndian) {

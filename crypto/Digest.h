@@ -54,7 +54,7 @@ extern const DigestAlgorithm kDigestSha512_224;
 extern const DigestAlgorithm kDigestSha512_256;
 
 // The descriptor whose name matches `name` ignoring ASCII case ("sha256" and "SHA-256"
-// both name SHA-256: hyphens and slashes are ignored), or null.
+// both name SHA-256: hyphens, slashes and underscores are ignored), or null.
 const DigestAlgorithm* DigestByName(const char* name);
 
 // Starts a digest. 0 when either argument is null.
@@ -76,9 +76,11 @@ int Digest(const DigestAlgorithm* algorithm, const void* data, size_t size, uint
            size_t outSize);
 
 // Which code computes SHA-1 and SHA-256: the processor's SHA extensions when it has them
-// (chosen once, at first use), or the portable code. DigestUsePortable(1) forces the
-// portable code for every context started afterwards (tests and benchmarks compare the
-// two); DigestUsePortable(0) goes back to the detected choice. DigestAccelerated tells
-// whether the SHA extensions are in use now.
+// (asked once, at first use), or the portable code; likewise the SHA-512 family runs a
+// build of its portable code for processors with AVX2 and BMI2 on those that have them.
+// DigestUsePortable(1) forces the portable code, compiled for the baseline processor, on
+// every context started afterwards (tests and benchmarks compare the two); a context keeps
+// the code it started with. DigestUsePortable(0) goes back to the detected choice.
+// DigestAccelerated tells whether the SHA extensions are in use now.
 void DigestUsePortable(int portable);
 int DigestAccelerated();

@@ -7,17 +7,27 @@
 
 #include <cstring>
 
-// Values of DigestContext::engine.
+#if defined(__x86_64__) || defined(__i386__)
+#define KIV_X86 1
+#else
+#define KIV_X86 0
+#endif
+
+// Values of DigestContext::engine: the portable code compiled for the baseline processor,
+// the SHA extensions, or the portable code compiled for processors with AVX2 and BMI2.
 constexpr uint32_t kDigestEnginePortable = 0;
 constexpr uint32_t kDigestEngineShaExtensions = 1;
+constexpr uint32_t kDigestEngineAvx2 = 2;
 
-// The engine that SHA-1 and SHA-256 contexts started now use: the SHA extensions when the
-// processor has them and the portable code is not forced.
-uint32_t DigestChooseEngine();
+// Which engines a family has besides the portable one.
+enum DigestFamily {
+    kDigestFamilySha,    // SHA-1, SHA-256: the SHA extensions
+    kDigestFamilySha512, // the AVX2 and BMI2 build of the portable code
+};
 
-// 1 when this processor has the SHA extensions (with SSSE3 and SSE4.1, which the code
-// around them needs); asked once.
-int DigestCpuHasShaExtensions();
+// The engine that contexts of `family` started now use: the best the processor offers,
+// or the portable code while DigestUsePortable forces it.
+uint32_t DigestChooseEngine(DigestFamily family);
 
 // Appends the padding (0x80, zeros, the message length in bits in `lengthSize` bytes, big-
 // or little-endian) to the partial block and compresses what results. The length is

@@ -12,9 +12,9 @@
 #include "crypto/Hmac.h"
 
 // Seed sizes of a 256-bit security strength (SP 800-90A, table 2): entropy of the
-// strength, a nonce of half of it.
-static constexpr size_t kEntropySize = 32;
-static constexpr size_t kNonceSize = 16;
+// strength, a nonce of half of it. The poll gives exactly these.
+static constexpr size_t kEntropySize = kHmacDrbgMinEntropy;
+static constexpr size_t kNonceSize = kHmacDrbgMinNonce;
 
 // One piece of the data an update takes in; null with size 0 when absent.
 struct Piece {

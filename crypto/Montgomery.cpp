@@ -3,11 +3,20 @@
 
 #include "crypto/BigIntLimbs.h"
 #include "crypto/ConstantTime.h"
+#include "crypto/MontgomeryIfma.h"
 
+#include <atomic>
 #include <cstdlib>
-#include <memory>
 
 namespace {
+
+// Set by MontgomeryUsePortable.
+std::atomic<int> g_forcePortable{0};
+
+// Whether exponentiation modulo ctx's modulus goes to the vector engine.
+bool UseVectors(const Montgomery* ctx) {
+    return ctx->digits != 0 && g_forcePortable.load(std::memory_order_relaxed) == 0;
+}
 
 // Heap memory for `count` limbs that is wiped before it is freed: exponentiation tables
 // hold powers of values derived from secrets.
@@ -88,6 +97,7 @@ int MontgomeryInit(Montgomery* ctx, const uint64_t* m, size_t size) {
         if ((exponent >> bit) & 1)
             LimbsModAdd(y, y, y, m, size);
     }
+    IfmaPrepare(ctx);
     return 1;
 }
 
@@ -105,7 +115,8 @@ void MontgomeryEnter(const Montgomery* ctx, uint64_t* r, const uint64_t* a, size
         const size_t take = aSize > from ? (aSize - from < n ? aSize - from : n) : 0;
         LimbsCopyPad(chunk, n, a + from, take);
         MontgomeryMul(ctx, chunk, chunk, ctx->rr);
-        MontgomeryMul(ctx, sum, sum, ctx->rr);
+        if (j + 1 < chunks)
+            MontgomeryMul(ctx, sum, sum, ctx->rr);
         LimbsModAdd(sum, sum, chunk, ctx->m, n);
     }
     LimbsCopy(r, sum, n);
@@ -123,6 +134,14 @@ void MontgomeryLeave(const Montgomery* ctx, uint64_t* r, const uint64_t* a) {
 int MontgomeryExp(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const uint64_t* e,
                   size_t eSize) {
     const size_t n = ctx->size;
+    if (eSize == 0) {
+        // An empty exponent: a^0 = 1, m being at least 3.
+        LimbsZero(r, n);
+        r[0] = 1;
+        return 1;
+    }
+    if (UseVectors(ctx))
+        return IfmaExp(ctx, r, a, e, eSize, true);
     const size_t bits = 64 * eSize;
     const unsigned w = SecretWindow(bits);
     const size_t entries = size_t{1} << w;
@@ -156,6 +175,8 @@ int MontgomeryExp(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const u
 
 int MontgomeryExpPublic(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const uint64_t* e,
                         size_t eSize) {
+    if (UseVectors(ctx))
+        return IfmaExp(ctx, r, a, e, eSize, false);
     const size_t n = ctx->size;
     size_t bits = 64 * eSize;
     while (bits > 0 && ((e[(bits - 1) / 64] >> ((bits - 1) % 64)) & 1) == 0)
@@ -212,4 +233,26 @@ int MontgomeryExpPublic(const Montgomery* ctx, uint64_t* r, const uint64_t* a, c
     CryptoWipe(base, sizeof base);
     CryptoWipe(acc, sizeof acc);
     return 1;
+}
+
+int MontgomeryExp2(const Montgomery* c1, uint64_t* r1, const uint64_t* a1, const uint64_t* e1,
+                   size_t e1Size, const Montgomery* c2, uint64_t* r2, const uint64_t* a2,
+                   const uint64_t* e2, size_t e2Size) {
+    if (UseVectors(c1) && UseVectors(c2) && c1->digits == c2->digits && e1Size == e2Size &&
+        e1Size != 0 && IfmaExp2(c1, r1, a1, e1, c2, r2, a2, e2, e1Size) != 0)
+        return 1;
+    return MontgomeryExp(c1, r1, a1, e1, e1Size) != 0 && MontgomeryExp(c2, r2, a2, e2, e2Size) != 0
+               ? 1
+               : 0;
+}
+
+const char* MontgomeryEngineName(const Montgomery* ctx) {
+    if (UseVectors(ctx))
+        return "AVX-512 IFMA, 52-bit digits";
+    return ctx->size == 16 || ctx->size == 32 ? "64-bit limbs, unrolled for its size"
+                                              : "64-bit limbs";
+}
+
+void MontgomeryUsePortable(int portable) {
+    g_forcePortable.store(portable != 0 ? 1 : 0, std::memory_order_relaxed);
 }

@@ -14,6 +14,11 @@
 #include <cstddef>
 #include <cstdint>
 
+// The vector engine (MontgomeryIfma.cpp) holds numbers in 52-bit digits, eight to a
+// 512-bit register: up to this many digits, room for 8,192 bits and the two spare bits
+// its reduction needs.
+constexpr size_t kMontgomeryMaxDigits = 160;
+
 struct Montgomery {
     size_t size;                          // limbs of m; the top one is not zero
     uint32_t bits;                        // bit length of m
@@ -21,6 +26,12 @@ struct Montgomery {
     uint64_t m[kBigIntMaxModulusLimbs];   // the modulus
     uint64_t rr[kBigIntMaxModulusLimbs];  // R^2 mod m: takes a value into the form
     uint64_t one[kBigIntMaxModulusLimbs]; // R mod m: 1 in Montgomery form
+    // For the vector engine, when the processor has it (digits 0 otherwise): its R is
+    // 2^(52 digits).
+    uint32_t digits;                        // 52-bit digits of its R
+    uint64_t digitK0;                       // -m^-1 mod 2^52
+    uint64_t digitM[kMontgomeryMaxDigits];  // m in digits, zeros above
+    uint64_t digitRR[kMontgomeryMaxDigits]; // its R^2 mod m in digits
 };
 
 // Prepares `ctx` for the modulus m (`size` limbs; zero limbs on top are dropped). 0 when m
@@ -49,3 +60,17 @@ int MontgomeryExp(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const u
 // e (never on a).
 int MontgomeryExpPublic(const Montgomery* ctx, uint64_t* r, const uint64_t* a, const uint64_t* e,
                         size_t eSize);
+
+// r1 = a1^e1 mod m1 and r2 = a2^e2 mod m2, each as MontgomeryExp: the two halves of an
+// RSA private operation. The vector engine runs them interleaved, each hiding the other's
+// latencies. 0 when a table cannot be allocated.
+int MontgomeryExp2(const Montgomery* c1, uint64_t* r1, const uint64_t* a1, const uint64_t* e1,
+                   size_t e1Size, const Montgomery* c2, uint64_t* r2, const uint64_t* a2,
+                   const uint64_t* e2, size_t e2Size);
+
+// Which engine serves exponentiation modulo ctx's modulus, for benchmarks and reports.
+const char* MontgomeryEngineName(const Montgomery* ctx);
+
+// With `portable` set, exponentiations take the portable 64-bit code even where the vector
+// engine would serve (tests run both); 0 restores the choice by processor.
+void MontgomeryUsePortable(int portable);

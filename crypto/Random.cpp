@@ -46,10 +46,10 @@ int CryptoRandomBytes(void* out, size_t size) {
         entropyCalls.watchForks(beforeFork, afterForkInParent, afterForkInChild);
         watchingForks = true;
     }
-    int ok = 1;
     if (!instantiated)
-        ok = instantiated = HmacDrbgInstantiate(&generator, &kDigestSha512, kPersonalisation,
-                                                sizeof kPersonalisation - 1);
+        instantiated = HmacDrbgInstantiate(&generator, &kDigestSha512, kPersonalisation,
+                                           sizeof kPersonalisation - 1) == 1;
+    int ok = instantiated ? 1 : 0;
     for (size_t done = 0; ok && done < size; done += kHmacDrbgMaxRequest) {
         size_t piece = size - done < kHmacDrbgMaxRequest ? size - done : kHmacDrbgMaxRequest;
         ok = HmacDrbgGenerate(&generator, bytes + done, piece, nullptr, 0);

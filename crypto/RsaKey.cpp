@@ -245,6 +245,8 @@ int RsaPrivateOp(const RsaPrivateKey* key, const uint8_t* in, size_t inSize, uin
         return 0;
     uint64_t c[kBigIntMaxModulusLimbs];
     LimbsFromBytes(c, size, in, inSize);
+    // From here on a failure leaves zeros.
+    CryptoWipe(out, outSize);
     if (Truth(LimbsLess(c, n->m, size)) == 0)
         return 0;
 
@@ -280,8 +282,7 @@ int RsaPrivateOp(const RsaPrivateKey* key, const uint8_t* in, size_t inSize, uin
     MontgomeryLeave(p, w.xp, w.xp);
     MontgomeryEnter(q, w.xq, w.x, size);
     MontgomeryLeave(q, w.xq, w.xq);
-    if (MontgomeryExp(p, w.xp, w.xp, key->dp, p->size) == 0 ||
-        MontgomeryExp(q, w.xq, w.xq, key->dq, q->size) == 0)
+    if (MontgomeryExp2(p, w.xp, w.xp, key->dp, p->size, q, w.xq, w.xq, key->dq, q->size) == 0)
         return 0;
     if (rsaCrtFaultHook != nullptr)
         rsaCrtFaultHook(w.xp, p->size);

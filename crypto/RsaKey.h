@@ -3,7 +3,8 @@
 // the heap; a private key and every intermediate secret are wiped when freed.
 //
 // Integers cross this interface as unsigned big-endian byte strings. Moduli of
-// kRsaMinBits to kRsaMaxBits bits are taken; anything else is refused.
+// kRsaMinBits to kRsaMaxBits bits are taken; anything else is refused. The operations only
+// read a key, so one key may serve several threads at once.
 #pragma once
 
 #include <cstddef>
@@ -33,8 +34,10 @@ RsaPublicKey* RsaPublicKeyNew(const uint8_t* n, size_t nSize, const uint8_t* e, 
 RsaPrivateKey* RsaPrivateKeyNew(const RsaComponentsView* components);
 
 // Generates a key of `bits` (2048, 3072 or 4096) with public exponent `e` (65537, or any
-// odd value from 65537 below 2^256), meeting FIPS 186-4's conditions on the primes, on
-// |p - q| and on d. Random numbers come from crypto/Random.h. Null on failure.
+// larger odd value the type holds; FIPS 186-4 allows up to 2^256), meeting FIPS 186-4's
+// conditions on the primes, on |p - q| and on d. Random numbers come from
+// crypto/Random.h. Null on failure: a failing generator, or (as FIPS 186-4 prescribes,
+// about once in two million keys) no prime among 5 bits / 2 candidates.
 RsaPrivateKey* RsaGenerateKey(uint32_t bits, uint64_t e);
 
 // Wipes and frees; null is ignored.
@@ -62,6 +65,8 @@ int RsaPublicOp(const RsaPublicKey* key, const uint8_t* in, size_t inSize, uint8
                 size_t outSize);
 
 // out = in^d mod n by the CRT, blinded, in constant time, and checked against the public
-// key before it leaves (a fault never leaks a factor). Sizes as RsaPublicOp.
+// key before it leaves (a fault never leaks a factor). Sizes as RsaPublicOp. When the
+// input is not below n, the generator fails or the check does, `out` is zeros and the
+// result 0. `out` may be `in`.
 int RsaPrivateOp(const RsaPrivateKey* key, const uint8_t* in, size_t inSize, uint8_t* out,
                  size_t outSize);

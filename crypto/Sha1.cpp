@@ -2,9 +2,8 @@
 // processor's SHA extensions that contexts use when DigestInit found them.
 #include "crypto/DigestBlock.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if KIV_X86
 #include <immintrin.h>
-#define KIV_SHA_EXTENSIONS 1
 #endif
 
 namespace {
@@ -86,7 +85,7 @@ static void Sha1Portable(uint32_t* state, const uint8_t* in, size_t count) {
         wipe[i] = 0;
 }
 
-#if KIV_SHA_EXTENSIONS
+#if KIV_X86
 // The SHA extensions hold A, B, C, D in one register from the highest lane down and E in
 // the highest lane of another; SHA1RNDS4 does four rounds, SHA1NEXTE derives the next E
 // from the A of four rounds before, SHA1MSG1 and SHA1MSG2 compute four schedule words.
@@ -107,15 +106,21 @@ Sha1Extensions(uint32_t* state, const uint8_t* in, size_t count) {
         __m128i m3 = _mm_shuffle_epi8(_mm_loadu_si128(words + 3), reverse);
         __m128i e1;
 
-// Four rounds of stage f on the words in m: e0 carries E in, e1 keeps this group's A for
-// the next group's E. The roles of e0 and e1 swap from one group to the next.
+// The 80 rounds go in 20 groups of four; group g uses the words in register g % 4 and
+// the round function of stage g / 5. eIn brings E (plus the group's first word) in, eOut
+// keeps the A from before the group, from which SHA1NEXTE makes the next group's E; the
+// two swap roles from one group to the next.
 #define SHA1X_ROUNDS(eIn, eOut, m, f)                                                              \
     eIn = _mm_sha1nexte_epu32(eIn, m);                                                             \
     eOut = abcd;                                                                                   \
     abcd = _mm_sha1rnds4_epu32(abcd, eIn, f)
-// The next four words into m0 from the sixteen in m0..m3 (m0 the oldest).
-#define SHA1X_NEXT(m0, m1, m2, m3)                                                                 \
-    m0 = _mm_sha1msg2_epu32(_mm_xor_si128(_mm_sha1msg1_epu32(m0, m1), m2), m3)
+// The schedule runs ahead of the rounds: during group g, SHA1MSG2 finishes the words of
+// group g + 1 (into `next`, which holds SHA1MSG1 of its inputs) and SHA1MSG1 starts those
+// of group g + 2.
+#define SHA1X_GROUP(eIn, eOut, f, m0, m1, m2, m3)                                                  \
+    SHA1X_ROUNDS(eIn, eOut, m3, f);                                                                \
+    m0 = _mm_sha1msg2_epu32(_mm_xor_si128(m0, m2), m3);                                            \
+    m1 = _mm_sha1msg1_epu32(m1, m2)
 
         // The first group adds E unrotated.
         e0 = _mm_add_epi32(e0, m0);
@@ -123,41 +128,27 @@ Sha1Extensions(uint32_t* state, const uint8_t* in, size_t count) {
         abcd = _mm_sha1rnds4_epu32(abcd, e0, 0);
         SHA1X_ROUNDS(e1, e0, m1, 0);
         SHA1X_ROUNDS(e0, e1, m2, 0);
-        SHA1X_ROUNDS(e1, e0, m3, 0);
-        SHA1X_NEXT(m0, m1, m2, m3);
-        SHA1X_ROUNDS(e0, e1, m0, 0);
-        SHA1X_NEXT(m1, m2, m3, m0);
-        SHA1X_ROUNDS(e1, e0, m1, 1);
-        SHA1X_NEXT(m2, m3, m0, m1);
-        SHA1X_ROUNDS(e0, e1, m2, 1);
-        SHA1X_NEXT(m3, m0, m1, m2);
-        SHA1X_ROUNDS(e1, e0, m3, 1);
-        SHA1X_NEXT(m0, m1, m2, m3);
-        SHA1X_ROUNDS(e0, e1, m0, 1);
-        SHA1X_NEXT(m1, m2, m3, m0);
-        SHA1X_ROUNDS(e1, e0, m1, 1);
-        SHA1X_NEXT(m2, m3, m0, m1);
-        SHA1X_ROUNDS(e0, e1, m2, 2);
-        SHA1X_NEXT(m3, m0, m1, m2);
-        SHA1X_ROUNDS(e1, e0, m3, 2);
-        SHA1X_NEXT(m0, m1, m2, m3);
-        SHA1X_ROUNDS(e0, e1, m0, 2);
-        SHA1X_NEXT(m1, m2, m3, m0);
-        SHA1X_ROUNDS(e1, e0, m1, 2);
-        SHA1X_NEXT(m2, m3, m0, m1);
-        SHA1X_ROUNDS(e0, e1, m2, 2);
-        SHA1X_NEXT(m3, m0, m1, m2);
-        SHA1X_ROUNDS(e1, e0, m3, 3);
-        SHA1X_NEXT(m0, m1, m2, m3);
-        SHA1X_ROUNDS(e0, e1, m0, 3);
-        SHA1X_NEXT(m1, m2, m3, m0);
-        SHA1X_ROUNDS(e1, e0, m1, 3);
-        SHA1X_NEXT(m2, m3, m0, m1);
-        SHA1X_ROUNDS(e0, e1, m2, 3);
-        SHA1X_NEXT(m3, m0, m1, m2);
+        m0 = _mm_sha1msg1_epu32(m0, m1);
+        SHA1X_GROUP(e1, e0, 0, m0, m1, m2, m3); // 3
+        SHA1X_GROUP(e0, e1, 0, m1, m2, m3, m0);
+        SHA1X_GROUP(e1, e0, 1, m2, m3, m0, m1); // 5
+        SHA1X_GROUP(e0, e1, 1, m3, m0, m1, m2);
+        SHA1X_GROUP(e1, e0, 1, m0, m1, m2, m3);
+        SHA1X_GROUP(e0, e1, 1, m1, m2, m3, m0);
+        SHA1X_GROUP(e1, e0, 1, m2, m3, m0, m1);
+        SHA1X_GROUP(e0, e1, 2, m3, m0, m1, m2); // 10
+        SHA1X_GROUP(e1, e0, 2, m0, m1, m2, m3);
+        SHA1X_GROUP(e0, e1, 2, m1, m2, m3, m0);
+        SHA1X_GROUP(e1, e0, 2, m2, m3, m0, m1);
+        SHA1X_GROUP(e0, e1, 2, m3, m0, m1, m2);
+        SHA1X_GROUP(e1, e0, 3, m0, m1, m2, m3); // 15
+        SHA1X_GROUP(e0, e1, 3, m1, m2, m3, m0);
+        SHA1X_GROUP(e1, e0, 3, m2, m3, m0, m1);
+        SHA1X_ROUNDS(e0, e1, m2, 3); // 18
+        m3 = _mm_sha1msg2_epu32(_mm_xor_si128(m3, m1), m2);
         SHA1X_ROUNDS(e1, e0, m3, 3);
 #undef SHA1X_ROUNDS
-#undef SHA1X_NEXT
+#undef SHA1X_GROUP
         // E after the last group is the rotated A from before it, plus E's start value.
         e0 = _mm_sha1nexte_epu32(e0, eStart);
         abcd = _mm_add_epi32(abcd, abcdStart);
@@ -170,7 +161,7 @@ Sha1Extensions(uint32_t* state, const uint8_t* in, size_t count) {
 #endif
 
 static void Sha1Compress(DigestContext* context, const uint8_t* blocks, size_t count) {
-#if KIV_SHA_EXTENSIONS
+#if KIV_X86
     if (context->engine == kDigestEngineShaExtensions) {
         Sha1Extensions(context->state.w32, blocks, count);
         return;
@@ -181,7 +172,7 @@ static void Sha1Compress(DigestContext* context, const uint8_t* blocks, size_t c
 
 static void Sha1Init(DigestContext* context) {
     memcpy(context->state.w32, kInit, sizeof kInit);
-    context->engine = DigestChooseEngine();
+    context->engine = DigestChooseEngine(kDigestFamilySha);
 }
 
 static void Sha1Finish(DigestContext* context, uint8_t* out) {

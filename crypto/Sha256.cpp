@@ -2,9 +2,8 @@
 // one on the processor's SHA extensions that contexts use when DigestInit found them.
 #include "crypto/DigestBlock.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if KIV_X86
 #include <immintrin.h>
-#define KIV_SHA_EXTENSIONS 1
 #endif
 
 namespace {
@@ -106,7 +105,7 @@ static void Sha256Portable(uint32_t* state, const uint8_t* in, size_t count) {
         wipe[i] = 0;
 }
 
-#if KIV_SHA_EXTENSIONS
+#if KIV_X86
 // The SHA extensions keep the state in two registers, (A, B, E, F) and (C, D, G, H) from the
 // highest lane down; SHA256RNDS2 does two rounds on them, SHA256MSG1 and SHA256MSG2 compute
 // four schedule words at a time.
@@ -131,32 +130,52 @@ Sha256Extensions(uint32_t* state, const uint8_t* in, size_t count) {
         __m128i m3 = _mm_shuffle_epi8(_mm_loadu_si128(words + 3), byteSwap);
         __m128i wk;
 
-// Four rounds on the words in m with the constants of group i.
-#define SHA256X_ROUNDS(m, i)                                                                       \
-    wk = _mm_add_epi32(m, _mm_load_si128(k + (i)));                                                \
-    cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);                                                  \
-    abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E))
-// The next four words into m0 from the sixteen in m0..m3 (m0 the oldest).
-#define SHA256X_NEXT(m0, m1, m2, m3)                                                               \
-    m0 = _mm_sha256msg2_epu32(                                                                     \
-        _mm_add_epi32(_mm_sha256msg1_epu32(m0, m1), _mm_alignr_epi8(m3, m2, 4)), m3)
+// The 64 rounds go in 16 groups of four; group g uses the words in register g % 4. The
+// schedule runs ahead of the rounds, so that its own latency never stalls them: during
+// group g, SHA256MSG2 finishes the words of group g + 1 and SHA256MSG1 starts those of
+// group g + 2, each placed between the group's two SHA256RNDS2.
+#define SHA256X_FIRST(m, g)                                                                        \
+    wk = _mm_add_epi32(m, _mm_load_si128(k + (g)));                                                \
+    cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk)
+#define SHA256X_SECOND() abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0E))
+// Words of the next group into `next` (which holds SHA256MSG1 of its inputs).
+#define SHA256X_MSG2(next, current, previous)                                                      \
+    next = _mm_sha256msg2_epu32(_mm_add_epi32(next, _mm_alignr_epi8(current, previous, 4)), current)
+// One group in the steady state: its rounds, the next group's words, and the start of the
+// group after that.
+#define SHA256X_GROUP(g, m0, m1, m2, m3)                                                           \
+    SHA256X_FIRST(m3, g);                                                                          \
+    SHA256X_MSG2(m0, m3, m2);                                                                      \
+    SHA256X_SECOND();                                                                              \
+    m1 = _mm_sha256msg1_epu32(m1, m2)
 
-        SHA256X_ROUNDS(m0, 0);
-        SHA256X_ROUNDS(m1, 1);
-        SHA256X_ROUNDS(m2, 2);
-        SHA256X_ROUNDS(m3, 3);
-        for (int group = 4; group < 16; group += 4) {
-            SHA256X_NEXT(m0, m1, m2, m3);
-            SHA256X_ROUNDS(m0, group);
-            SHA256X_NEXT(m1, m2, m3, m0);
-            SHA256X_ROUNDS(m1, group + 1);
-            SHA256X_NEXT(m2, m3, m0, m1);
-            SHA256X_ROUNDS(m2, group + 2);
-            SHA256X_NEXT(m3, m0, m1, m2);
-            SHA256X_ROUNDS(m3, group + 3);
-        }
-#undef SHA256X_ROUNDS
-#undef SHA256X_NEXT
+        SHA256X_FIRST(m0, 0);
+        SHA256X_SECOND();
+        SHA256X_FIRST(m1, 1);
+        SHA256X_SECOND();
+        SHA256X_FIRST(m2, 2);
+        SHA256X_SECOND();
+        m0 = _mm_sha256msg1_epu32(m0, m1);
+        SHA256X_GROUP(3, m0, m1, m2, m3);
+        SHA256X_GROUP(4, m1, m2, m3, m0);
+        SHA256X_GROUP(5, m2, m3, m0, m1);
+        SHA256X_GROUP(6, m3, m0, m1, m2);
+        SHA256X_GROUP(7, m0, m1, m2, m3);
+        SHA256X_GROUP(8, m1, m2, m3, m0);
+        SHA256X_GROUP(9, m2, m3, m0, m1);
+        SHA256X_GROUP(10, m3, m0, m1, m2);
+        SHA256X_GROUP(11, m0, m1, m2, m3);
+        SHA256X_GROUP(12, m1, m2, m3, m0);
+        SHA256X_GROUP(13, m2, m3, m0, m1);
+        SHA256X_FIRST(m2, 14);
+        SHA256X_MSG2(m3, m2, m1);
+        SHA256X_SECOND();
+        SHA256X_FIRST(m3, 15);
+        SHA256X_SECOND();
+#undef SHA256X_FIRST
+#undef SHA256X_SECOND
+#undef SHA256X_MSG2
+#undef SHA256X_GROUP
         abef = _mm_add_epi32(abef, abefStart);
         cdgh = _mm_add_epi32(cdgh, cdghStart);
         in += 64;
@@ -172,7 +191,7 @@ Sha256Extensions(uint32_t* state, const uint8_t* in, size_t count) {
 #endif
 
 static void Sha256Compress(DigestContext* context, const uint8_t* blocks, size_t count) {
-#if KIV_SHA_EXTENSIONS
+#if KIV_X86
     if (context->engine == kDigestEngineShaExtensions) {
         Sha256Extensions(context->state.w32, blocks, count);
         return;
@@ -183,12 +202,12 @@ static void Sha256Compress(DigestContext* context, const uint8_t* blocks, size_t
 
 static void Sha224Init(DigestContext* context) {
     memcpy(context->state.w32, kInit224, sizeof kInit224);
-    context->engine = DigestChooseEngine();
+    context->engine = DigestChooseEngine(kDigestFamilySha);
 }
 
 static void Sha256Init(DigestContext* context) {
     memcpy(context->state.w32, kInit256, sizeof kInit256);
-    context->engine = DigestChooseEngine();
+    context->engine = DigestChooseEngine(kDigestFamilySha);
 }
 
 static void Sha256Finish(DigestContext* context, uint8_t* out) {

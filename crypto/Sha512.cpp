@@ -63,83 +63,173 @@ const uint8_t kDer512_256[] = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x09, 0x60, 0x86, 0
 
 } // namespace
 
-// One round on working variables named by the caller (see SHA256_ROUND).
-#define SHA512_ROUND(a, b, c, d, e, f, g, h, k, w)                                                 \
+// One round on working variables named by the caller, so that the eight of them stay in
+// registers and rotate by renaming instead of by moves. Maj(a, b, c) is b ^ ((a ^ b) &
+// (b ^ c)), and this round's b ^ c is the last round's a ^ b, kept in `bc`.
+#define SHA512_ROUND(a, b, c, d, e, f, g, h, wk)                                                   \
     do {                                                                                           \
         const uint64_t t1 =                                                                        \
-            h + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) + (g ^ (e & (f ^ g))) + (k) + (w); \
-        const uint64_t t2 =                                                                        \
-            (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + (b ^ ((a ^ b) & (b ^ c)));           \
+            h + (wk) + (Rotr64(e, 14) ^ Rotr64(e, 18) ^ Rotr64(e, 41)) + (g ^ (e & (f ^ g)));      \
+        const uint64_t ab = a ^ b;                                                                 \
+        const uint64_t t2 = (Rotr64(a, 28) ^ Rotr64(a, 34) ^ Rotr64(a, 39)) + (b ^ (ab & bc));     \
+        bc = ab;                                                                                   \
         d += t1;                                                                                   \
         h = t1 + t2;                                                                               \
     } while (0)
 
-// Message word i of the 16-word window, rewritten for the round 16 later.
-#define SHA512_SCHEDULE(w, i)                                                                      \
-    (w[i] +=                                                                                       \
-     (Rotr64(w[(i + 14) & 15], 19) ^ Rotr64(w[(i + 14) & 15], 61) ^ (w[(i + 14) & 15] >> 6)) +     \
-     w[(i + 9) & 15] +                                                                             \
-     (Rotr64(w[(i + 1) & 15], 1) ^ Rotr64(w[(i + 1) & 15], 8) ^ (w[(i + 1) & 15] >> 7)))
+// Eight rounds, the first of them round 16n + i (i 0 or 8), their W + K at `wk` + 2i,
+// 2i + 1, 2i + 4, 2i + 5, ... (see WK_INDEX).
+#define SHA512_EIGHT(wk, i)                                                                        \
+    SHA512_ROUND(a, b, c, d, e, f, g, h, wk[2 * (i)]);                                             \
+    SHA512_ROUND(h, a, b, c, d, e, f, g, wk[2 * (i) + 1]);                                         \
+    SHA512_ROUND(g, h, a, b, c, d, e, f, wk[2 * (i) + 4]);                                         \
+    SHA512_ROUND(f, g, h, a, b, c, d, e, wk[2 * (i) + 5]);                                         \
+    SHA512_ROUND(e, f, g, h, a, b, c, d, wk[2 * (i) + 8]);                                         \
+    SHA512_ROUND(d, e, f, g, h, a, b, c, wk[2 * (i) + 9]);                                         \
+    SHA512_ROUND(c, d, e, f, g, h, a, b, wk[2 * (i) + 12]);                                        \
+    SHA512_ROUND(b, c, d, e, f, g, h, a, wk[2 * (i) + 13])
 
-#define SHA512_EIGHT(k, w0, w1, w2, w3, w4, w5, w6, w7)                                            \
-    SHA512_ROUND(a, b, c, d, e, f, g, h, (k)[0], w0);                                              \
-    SHA512_ROUND(h, a, b, c, d, e, f, g, (k)[1], w1);                                              \
-    SHA512_ROUND(g, h, a, b, c, d, e, f, (k)[2], w2);                                              \
-    SHA512_ROUND(f, g, h, a, b, c, d, e, (k)[3], w3);                                              \
-    SHA512_ROUND(e, f, g, h, a, b, c, d, (k)[4], w4);                                              \
-    SHA512_ROUND(d, e, f, g, h, a, b, c, (k)[5], w5);                                              \
-    SHA512_ROUND(c, d, e, f, g, h, a, b, (k)[6], w6);                                              \
-    SHA512_ROUND(b, c, d, e, f, g, h, a, (k)[7], w7)
+// The rounds read W + K of round t of block `lane` (0 or 1) at wk[WK_INDEX(t) + 2 * lane]:
+// the layout in which the AVX2 build schedules two blocks at once (below).
+#define WK_INDEX(t) (4 * ((t) >> 1) + ((t)&1))
 
-static void Sha512Compress(DigestContext* context, const uint8_t* in, size_t count) {
-    uint64_t* state = context->state.w64;
-    uint64_t w[16];
-    while (count-- != 0) {
-        uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
-        uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-        for (int i = 0; i < 16; ++i)
-            w[i] = LoadBe64(in + 8 * i);
-        SHA512_EIGHT(kRound, w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7]);
-        SHA512_EIGHT(kRound + 8, w[8], w[9], w[10], w[11], w[12], w[13], w[14], w[15]);
-        for (int r = 16; r < 80; r += 16) {
-            const uint64_t* k = kRound + r;
-            SHA512_EIGHT(k, SHA512_SCHEDULE(w, 0), SHA512_SCHEDULE(w, 1), SHA512_SCHEDULE(w, 2),
-                         SHA512_SCHEDULE(w, 3), SHA512_SCHEDULE(w, 4), SHA512_SCHEDULE(w, 5),
-                         SHA512_SCHEDULE(w, 6), SHA512_SCHEDULE(w, 7));
-            SHA512_EIGHT(k + 8, SHA512_SCHEDULE(w, 8), SHA512_SCHEDULE(w, 9),
-                         SHA512_SCHEDULE(w, 10), SHA512_SCHEDULE(w, 11), SHA512_SCHEDULE(w, 12),
-                         SHA512_SCHEDULE(w, 13), SHA512_SCHEDULE(w, 14), SHA512_SCHEDULE(w, 15));
-        }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
-        in += 128;
+__attribute__((always_inline)) static inline void Sha512Rounds(uint64_t* state,
+                                                               const uint64_t* wk) {
+    uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
+    uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
+    uint64_t bc = b ^ c;
+    for (const uint64_t* end = wk + WK_INDEX(80); wk != end; wk += WK_INDEX(16)) {
+        SHA512_EIGHT(wk, 0);
+        SHA512_EIGHT(wk, 8);
+    }
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
+    state[5] += f;
+    state[6] += g;
+    state[7] += h;
+}
+
+// The schedule of one block, word by word, into lane 0 of `wk`: the portable code's.
+static inline void Sha512ScheduleOne(const uint8_t* in, uint64_t* wk) {
+    uint64_t w[80];
+    for (int t = 0; t < 16; ++t)
+        w[t] = LoadBe64(in + 8 * t);
+    for (int t = 16; t < 80; ++t) {
+        const uint64_t s0 = Rotr64(w[t - 15], 1) ^ Rotr64(w[t - 15], 8) ^ (w[t - 15] >> 7);
+        const uint64_t s1 = Rotr64(w[t - 2], 19) ^ Rotr64(w[t - 2], 61) ^ (w[t - 2] >> 6);
+        w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+    }
+    for (int t = 0; t < 80; ++t)
+        wk[WK_INDEX(t)] = w[t] + kRound[t];
+    CryptoWipe(w, sizeof w);
+}
+
+static void Sha512Portable(uint64_t* state, const uint8_t* in, size_t count) {
+    uint64_t wk[160];
+    for (; count != 0; --count, in += 128) {
+        Sha512ScheduleOne(in, wk);
+        Sha512Rounds(state, wk);
+    }
+    CryptoWipe(wk, sizeof wk);
+}
+
+#if KIV_X86
+// The schedules of two blocks are computed together, as the words of rounds t and t + 1 of
+// both blocks in one vector of four (GCC's and Clang's vector extensions, compiled for
+// AVX2). Round t needs the words of rounds t - 2 and t - 1, so two rounds is as far as one
+// step can go; the second block fills the other half of a 256-bit register for free.
+typedef uint64_t U64x4 __attribute__((vector_size(32)));
+typedef uint64_t U64x2 __attribute__((vector_size(16)));
+typedef uint8_t U8x32 __attribute__((vector_size(32)));
+typedef uint8_t U8x16 __attribute__((vector_size(16)));
+
+// Macros rather than functions: a function taking a 256-bit vector by value would have
+// two calling conventions, with AVX and without.
+#define ROTR64X4(x, n) (((x) >> (n)) | ((x) << (64 - (n))))
+// The words one round later than `x` in each block: (x1, y0, x3, y2).
+#define ONE_ROUND_ON(x, y) __builtin_shufflevector(x, y, 1, 4, 3, 6)
+
+// W + K of all 80 rounds of blocks `first` and `second` into `wk` (160 words, see WK_INDEX).
+__attribute__((always_inline)) static inline void
+Sha512Schedule(const uint8_t* first, const uint8_t* second, uint64_t* wk) {
+    U64x4 w[40]; // words of rounds 2i and 2i + 1 of both blocks
+    // Whole vectors are loaded and combined by shuffles: a vector read back from narrower
+    // stores would wait for them to leave the store buffer.
+    for (int i = 0; i < 8; ++i) {
+        U8x16 low, high;
+        memcpy(&low, first + 16 * i, 16);
+        memcpy(&high, second + 16 * i, 16);
+        // Both halves side by side, each word turned big-endian.
+        const U8x32 bytes =
+            __builtin_shufflevector(low, high, 7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,
+                                    23, 22, 21, 20, 19, 18, 17, 16, 31, 30, 29, 28, 27, 26, 25, 24);
+        w[i] = reinterpret_cast<U64x4>(bytes);
+    }
+    for (int i = 8; i < 40; ++i) {
+        const U64x4 w15 = ONE_ROUND_ON(w[i - 8], w[i - 7]), w7 = ONE_ROUND_ON(w[i - 4], w[i - 3]);
+        const U64x4 w2 = w[i - 1];
+        w[i] = w[i - 8] + (ROTR64X4(w15, 1) ^ ROTR64X4(w15, 8) ^ (w15 >> 7)) + w7 +
+               (ROTR64X4(w2, 19) ^ ROTR64X4(w2, 61) ^ (w2 >> 6));
+    }
+    for (int i = 0; i < 40; ++i) {
+        U64x2 k;
+        memcpy(&k, kRound + 2 * i, sizeof k);
+        const U64x4 sum = w[i] + __builtin_shufflevector(k, k, 0, 1, 0, 1);
+        memcpy(wk + 4 * i, &sum, sizeof sum);
     }
     // The message words are as secret as the message.
-    volatile uint64_t* wipe = w;
-    for (int i = 0; i < 16; ++i)
-        wipe[i] = 0;
+    CryptoWipe(w, sizeof w);
+}
+
+// The same rounds on processors with AVX2, whose 256-bit registers take the schedules of
+// two blocks at once, and BMI2, whose non-destructive rotate saves the copy that rotating a
+// still-needed value costs otherwise. A lone last block is scheduled beside itself.
+__attribute__((target("avx2,bmi2"))) static void Sha512Avx2(uint64_t* state, const uint8_t* in,
+                                                            size_t count) {
+    uint64_t wk[160];
+    while (count != 0) {
+        const size_t blocks = count > 1 ? 2 : 1;
+        Sha512Schedule(in, in + 128 * (blocks - 1), wk);
+        for (size_t lane = 0; lane < blocks; ++lane)
+            Sha512Rounds(state, wk + 2 * lane);
+        in += 128 * blocks;
+        count -= blocks;
+    }
+    CryptoWipe(wk, sizeof wk);
+}
+#endif
+
+static void Sha512Compress(DigestContext* context, const uint8_t* in, size_t count) {
+#if KIV_X86
+    if (context->engine == kDigestEngineAvx2) {
+        Sha512Avx2(context->state.w64, in, count);
+        return;
+    }
+#endif
+    Sha512Portable(context->state.w64, in, count);
 }
 
 static void Sha384Init(DigestContext* context) {
     memcpy(context->state.w64, kInit384, sizeof kInit384);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 static void Sha512Init(DigestContext* context) {
     memcpy(context->state.w64, kInit512, sizeof kInit512);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 static void Sha512_224Init(DigestContext* context) {
     memcpy(context->state.w64, kInit512_224, sizeof kInit512_224);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 static void Sha512_256Init(DigestContext* context) {
     memcpy(context->state.w64, kInit512_256, sizeof kInit512_256);
+    context->engine = DigestChooseEngine(kDigestFamilySha512);
 }
 
 // The truncated forms keep the leading bytes of the big-endian state; SHA-512/224 ends in

@@ -70,43 +70,44 @@ bool NameLess(const DateName& a, const DateName& b) {
     return strcmp(a.name, b.name) < 0;
 }
 
-// The tables are sorted at their first use. The function-local static is the per-table
-// "sorted" flag; its initialisation is thread-safe, so concurrent first parses never see a
+// The parser's name tables, written in calendar order and sorted in place at their first
+// use; the function-local static of each accessor below is that table's "sorted" flag,
+// and its initialisation is thread-safe, so concurrent first parses never see a
 // half-sorted table. strcmp compares bytes as unsigned char.
-const std::array<DateName, 23>& MonthTable() {
-    static const std::array<DateName, 23> table = [] {
-        std::array<DateName, 23> rows = {
-            {{"jan", 0},       {"january", 0},   {"feb", 1},      {"february", 1}, {"mar", 2},
-             {"march", 2},     {"apr", 3},       {"april", 3},    {"may", 4},      {"jun", 5},
-             {"june", 5},      {"jul", 6},       {"july", 6},     {"aug", 7},      {"august", 7},
-             {"sep", 8},       {"september", 8}, {"oct", 9},      {"october", 9},  {"nov", 10},
-             {"november", 10}, {"dec", 11},      {"december", 11}}};
-        std::sort(rows.begin(), rows.end(), NameLess);
-        return rows;
-    }();
-    return table;
+std::array<DateName, 23> HttpMonthTable = {
+    {{"jan", 0},       {"january", 0},   {"feb", 1},      {"february", 1}, {"mar", 2},
+     {"march", 2},     {"apr", 3},       {"april", 3},    {"may", 4},      {"jun", 5},
+     {"june", 5},      {"jul", 6},       {"july", 6},     {"aug", 7},      {"august", 7},
+     {"sep", 8},       {"september", 8}, {"oct", 9},      {"october", 9},  {"nov", 10},
+     {"november", 10}, {"dec", 11},      {"december", 11}}};
+
+std::array<DateName, 14> HttpWeekdayTable = {{{"sun", 0},
+                                              {"sunday", 0},
+                                              {"mon", 1},
+                                              {"monday", 1},
+                                              {"tue", 2},
+                                              {"tuesday", 2},
+                                              {"wed", 3},
+                                              {"wednesday", 3},
+                                              {"thu", 4},
+                                              {"thursday", 4},
+                                              {"fri", 5},
+                                              {"friday", 5},
+                                              {"sat", 6},
+                                              {"saturday", 6}}};
+
+const std::array<DateName, 23>& SortedMonthTable() {
+    static const bool sorted =
+        (std::sort(HttpMonthTable.begin(), HttpMonthTable.end(), NameLess), true);
+    (void)sorted;
+    return HttpMonthTable;
 }
 
-const std::array<DateName, 14>& WeekdayTable() {
-    static const std::array<DateName, 14> table = [] {
-        std::array<DateName, 14> rows = {{{"sun", 0},
-                                          {"sunday", 0},
-                                          {"mon", 1},
-                                          {"monday", 1},
-                                          {"tue", 2},
-                                          {"tuesday", 2},
-                                          {"wed", 3},
-                                          {"wednesday", 3},
-                                          {"thu", 4},
-                                          {"thursday", 4},
-                                          {"fri", 5},
-                                          {"friday", 5},
-                                          {"sat", 6},
-                                          {"saturday", 6}}};
-        std::sort(rows.begin(), rows.end(), NameLess);
-        return rows;
-    }();
-    return table;
+const std::array<DateName, 14>& SortedWeekdayTable() {
+    static const bool sorted =
+        (std::sort(HttpWeekdayTable.begin(), HttpWeekdayTable.end(), NameLess), true);
+    (void)sorted;
+    return HttpWeekdayTable;
 }
 
 // Looks a name of `length` letters up by bisection, ignoring ASCII case; -1 when unknown.
@@ -304,12 +305,12 @@ bool ParseForm(const char* text, const DateForm& form, int64_t* time) {
         switch (form.fields[i]) {
         case kWeekdayName:
             // Only checked for being a weekday; the date itself decides the result.
-            if (LookUpName(WeekdayTable(), value.letters, value.length) < 0) {
+            if (LookUpName(SortedWeekdayTable(), value.letters, value.length) < 0) {
                 return false;
             }
             break;
         case kMonthName:
-            field[kMonthName] = LookUpName(MonthTable(), value.letters, value.length);
+            field[kMonthName] = LookUpName(SortedMonthTable(), value.letters, value.length);
             if (field[kMonthName] < 0) {
                 return false;
             }

@@ -1,32 +1,28 @@
 // File and directory utilities; see OsFiles.h.
 #include "osutil/OsFiles.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <utime.h>
-
 #include <cstring>
 #include <string>
 
+#include "osutil/OsLoaderCalls.h"
 #include "osutil/OsTime.h"
 #include "text/BoundedText.h"
 
-OsLoaderCalls osLoaderCalls = {&LoadLibraryA, &FormatMessageA};
+const OsLoaderCalls kSystemLoaderCalls = {&LoadLibraryA, &FormatMessageA};
+OsLoaderCalls osLoaderCalls = kSystemLoaderCalls;
 
 namespace {
 
 // Entry paths of RemoveTree are formatted into buffers of this size.
 constexpr std::size_t kEntryPathSize = 256;
-// LoadLibraryWithError's shared message buffer, and the room a system text may take
-// before it is cut to that buffer.
+// LoadLibraryWithError's shared message buffer, which the system's text goes into.
 constexpr std::size_t kLoaderMessageSize = 128;
-constexpr std::size_t kSystemTextSize = 512;
 
 char loaderMessage[kLoaderMessageSize];
 
 // Hands the listing's current entry to the optional outputs.
 void ReportEntry(const WIN32_FIND_DATAA& data, char* name, std::uint32_t* type,
-                 std::uint32_t* modifiedTime, std::uint32_t* size) {
+                 std::int64_t* modifiedTime, std::uint32_t* size) {
     if (name)
         StrCopy(name, KIV_FIND_NAME_SIZE, data.cFileName);
     if (type)
@@ -45,6 +41,13 @@ bool JoinFits(const char* directory, const char* name, std::size_t size) {
 
 bool IsPathSeparator(char c) {
     return c == '\\' || c == '/';
+}
+
+// A symbolic link or junction: Windows marks both as reparse points.
+bool IsReparsePoint(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 } // namespace
@@ -74,8 +77,8 @@ int RemoveTree(const char* path) {
     if (!path)
         return 0;
     char pattern[MAX_PATH];
-    // A cut pattern would list some other directory.
-    if (JoinFits(path, "*.*", sizeof(pattern))) {
+    // A cut pattern would list some other directory; a link's listing is what it points to.
+    if (!IsReparsePoint(path) && JoinFits(path, "*.*", sizeof(pattern))) {
         StrFormat(pattern, sizeof(pattern), "%s/*.*", path);
         WIN32_FIND_DATAA data;
         HANDLE find = FindFirstFileA(pattern, &data);
@@ -123,7 +126,7 @@ int FileExists(const char* path) {
 }
 
 int FindFirst(HANDLE* findHandle, const char* pattern, char* name, std::uint32_t* type,
-              std::uint32_t* modifiedTime, std::uint32_t* size) {
+              std::int64_t* modifiedTime, std::uint32_t* size) {
     if (!findHandle)
         return 0;
     *findHandle = INVALID_HANDLE_VALUE;
@@ -138,7 +141,7 @@ int FindFirst(HANDLE* findHandle, const char* pattern, char* name, std::uint32_t
     return 1;
 }
 
-int FindNext(HANDLE* findHandle, char* name, std::uint32_t* type, std::uint32_t* modifiedTime,
+int FindNext(HANDLE* findHandle, char* name, std::uint32_t* type, std::int64_t* modifiedTime,
              std::uint32_t* size) {
     if (!findHandle || *findHandle == INVALID_HANDLE_VALUE)
         return 0;
@@ -152,37 +155,39 @@ int FindNext(HANDLE* findHandle, char* name, std::uint32_t* type, std::uint32_t*
     return 1;
 }
 
+// The runtime's 64-bit status and file-time calls keep times beyond 2038 and sizes beyond
+// 2 GiB; the stand-in offers them under the same names.
 int IsDirectory(const char* path) {
-    struct stat status;
-    return path && stat(path, &status) == 0 && (status.st_mode & S_IFMT) == S_IFDIR ? 1 : 0;
+    struct _stat64 status;
+    return path && _stat64(path, &status) == 0 && (status.st_mode & S_IFMT) == S_IFDIR ? 1 : 0;
 }
 
 int GetFileSize32(const char* path, std::uint32_t* size) {
-    struct stat status;
-    if (!path || !size || stat(path, &status) != 0)
+    struct _stat64 status;
+    if (!path || !size || _stat64(path, &status) != 0)
         return 0;
     *size = static_cast<std::uint32_t>(status.st_size);
     return 1;
 }
 
-int GetFileTimes(const char* path, std::uint32_t* accessTime, std::uint32_t* modifiedTime) {
-    struct stat status;
-    if (!path || stat(path, &status) != 0)
+int GetFileTimes(const char* path, std::int64_t* accessTime, std::int64_t* modifiedTime) {
+    struct _stat64 status;
+    if (!path || _stat64(path, &status) != 0)
         return 0;
     if (accessTime)
-        *accessTime = static_cast<std::uint32_t>(status.st_atime);
+        *accessTime = static_cast<std::int64_t>(status.st_atime);
     if (modifiedTime)
-        *modifiedTime = static_cast<std::uint32_t>(status.st_mtime);
+        *modifiedTime = static_cast<std::int64_t>(status.st_mtime);
     return 1;
 }
 
-int SetFileTime(const char* path, std::uint32_t time) {
+int SetFileTime(const char* path, std::int64_t time) {
     if (!path)
         return 0;
-    struct utimbuf times;
-    times.actime = static_cast<time_t>(time);
-    times.modtime = static_cast<time_t>(time);
-    return utime(path, &times) == 0 ? 1 : 0;
+    struct __utimbuf64 times;
+    times.actime = time;
+    times.modtime = time;
+    return _utime64(path, &times) == 0 ? 1 : 0;
 }
 
 int GetModuleDir(char* directory, std::uint32_t directorySize, char* fileName,
@@ -225,12 +230,10 @@ HMODULE LoadLibraryWithError(const char* fileName, const char** message) {
             text = "success";
         } else {
             DWORD code = GetLastError();
-            char systemText[kSystemTextSize];
+            // A text that does not fit is no text: the system gives 0 for it.
             if (osLoaderCalls.formatMessage(
                     FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                    systemText, sizeof(systemText), nullptr) != 0)
-                StrCopy(loaderMessage, sizeof(loaderMessage), systemText);
-            else
+                    loaderMessage, sizeof(loaderMessage), nullptr) == 0)
                 StrFormat(loaderMessage, sizeof(loaderMessage), "Error %d occured",
                           static_cast<int>(code));
             text = loaderMessage;

@@ -3,7 +3,8 @@
 // with a readable error.
 //
 // Results are 1 for success and 0 for failure unless stated; out-parameters may be null
-// where a function says they are optional. Paths are 8-bit texts of the platform.
+// where a function says they are optional. Paths are 8-bit texts of the platform, with
+// `\` or `/` between their parts. Times are seconds since 1970 (UTC), negative before.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,10 @@ int MakeTempDir(char* buffer, std::uint32_t size);
 // begin with a dot are not entered, so a directory holding one stays with it. An entry
 // whose path does not fit into 256 bytes is left alone rather than mistaken for a
 // shorter path, and keeps its directory in place.
+// Departure: a symbolic link or junction (a reparse point), the path itself or any
+// directory entry below it, is removed as a link and never entered: listing through it
+// would delete files outside the tree, and removing it as a directory could take the
+// directory it points to.
 int RemoveTree(const char* path);
 
 // Creates every missing directory along path (split at `\` and `/` after the first
@@ -50,18 +55,18 @@ int FileExists(const char* path);
 // more names and stores INVALID_HANDLE_VALUE. A caller that stops early closes the
 // handle with FindClose.
 int FindFirst(HANDLE* findHandle, const char* pattern, char* name, std::uint32_t* type,
-              std::uint32_t* modifiedTime, std::uint32_t* size);
-int FindNext(HANDLE* findHandle, char* name, std::uint32_t* type, std::uint32_t* modifiedTime,
+              std::int64_t* modifiedTime, std::uint32_t* size);
+int FindNext(HANDLE* findHandle, char* name, std::uint32_t* type, std::int64_t* modifiedTime,
              std::uint32_t* size);
 
-// From the C runtime's file status: 1 for a directory.
+// From the C runtime's file status (its 64-bit form): 1 for a directory.
 int IsDirectory(const char* path);
 // The file's size as the runtime reports it, cut to 32 bits.
 int GetFileSize32(const char* path, std::uint32_t* size);
-// Access and modification times in seconds since 1970; both outputs are optional.
-int GetFileTimes(const char* path, std::uint32_t* accessTime, std::uint32_t* modifiedTime);
-// Sets the access and the modification time to time (seconds since 1970).
-int SetFileTime(const char* path, std::uint32_t time);
+// Access and modification times as the runtime reports them; both outputs are optional.
+int GetFileTimes(const char* path, std::int64_t* accessTime, std::int64_t* modifiedTime);
+// Sets the access and the modification time to time; 0 when the runtime refuses it.
+int SetFileTime(const char* path, std::int64_t time);
 
 // The running program's directory (its executable's path cut at the last separator) in
 // directory and, in the first form, the executable's file name in fileName (optional,
@@ -73,15 +78,8 @@ int GetModuleDir(char* directory, std::uint32_t directorySize, char* fileName,
 int GetModuleDir(char* directory, std::uint32_t directorySize, std::uint32_t* errorCode);
 
 // Loads the library. message (optional) receives "success", the system's text for the
-// error (kept in one 128-byte buffer shared by all callers and cut to fit), or
-// "Error <code> occured" when the system has no text; a null or empty name gives null and
-// "filename missing". System texts longer than 511 characters count as no text.
+// error (written into one 128-byte buffer shared by all callers), or "Error <code> occured"
+// when the system gives no text; a text longer than 127 characters does not fit that
+// buffer, so the system gives none for it. A null or empty name gives null and
+// "filename missing".
 HMODULE LoadLibraryWithError(const char* fileName, const char** message);
-
-// The calls LoadLibraryWithError makes, replaceable so that tests can produce system
-// answers at will (a text too long for the shared buffer). Production leaves them alone.
-struct OsLoaderCalls {
-    decltype(&LoadLibraryA) loadLibrary;
-    decltype(&FormatMessageA) formatMessage;
-};
-extern OsLoaderCalls osLoaderCalls;

@@ -15,13 +15,14 @@ constexpr std::uint32_t kDaysBeforeMonth[12] = {0,   31,  59,  90,  120, 151,
 
 } // namespace
 
-std::uint32_t FileTimeToUnix(const FILETIME* fileTime) {
+// Dividing the ticks counted from 1601, never negative, rounds down before 1970 too: one
+// tick before 1970 gives -1. Every 64-bit tick count fits the signed seconds.
+std::int64_t FileTimeToUnix(const FILETIME* fileTime) {
     if (!fileTime)
         return 0;
     std::uint64_t ticks =
         (static_cast<std::uint64_t>(fileTime->dwHighDateTime) << 32) | fileTime->dwLowDateTime;
-    return static_cast<std::uint32_t>(static_cast<std::int64_t>(ticks / 10000000) -
-                                      kEpochDifference);
+    return static_cast<std::int64_t>(ticks / 10000000) - kEpochDifference;
 }
 
 int UnixToSystemTime(std::uint32_t seconds, SYSTEMTIME* systemTime) {

@@ -6,9 +6,9 @@
 
 #include "compat/win32.h"
 
-// Seconds since 1970 of a file time (100-nanosecond ticks since 1601), as an unsigned
-// 32-bit number: times before 1970 or after early 2106 wrap around. A null time gives 0.
-std::uint32_t FileTimeToUnix(const FILETIME* fileTime);
+// Seconds since 1970 of a file time (100-nanosecond ticks since 1601), cut to whole
+// seconds; negative before 1970. A null time gives 0.
+std::int64_t FileTimeToUnix(const FILETIME* fileTime);
 
 // The Gregorian date and time of seconds since 1970, day of week included (0 is Sunday),
 // milliseconds 0. 0 for a null record.

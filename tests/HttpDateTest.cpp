@@ -36,6 +36,10 @@ TEST(HttpDateParse, FormsYearRulesAndFailures) {
         {" \t Sun,06 Nov 1994 08:49:37 UTC", kNov1994}, // blanks match none; zone unchecked
         {"Sun,\n06\tNov  1994\r+08:49:+37", kNov1994},  // ...or any white space; signs
         {"Sun Nov  6 08:49:37 GMT1994", kNov1994},      // %d skips white space itself
+        // Both ends of each table once sorted, and the longest names.
+        {"Wednesday, 07-September-1994 08:49:37 GMT", 778927777},
+        {"fri, 01 apr 1994 00:00:00 GMT", 765158400},
+        {"Saturday Dec 31 23:59:59 GMT 1994", 788918399},
         // Years: above 1900 full, below 70 from 2000, else counted from 1900.
         {"1 Jan 70 0:0:0", 0},
         {"1 Jan -30 0:0:0", 0},

@@ -4,7 +4,11 @@
 
 #include "compat/win32.h"
 #include "os/win32/Exception.h"
+#include "os/win32/Registry.h"
+#include "os/win32/SharedLib.h"
+#include "os/win32/proc/Env.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <typeinfo>
@@ -90,42 +94,109 @@ TEST(KivException, ErrorNumbers) {
 
 namespace {
 
-// Recurses `depth` times, then captures (or raises when `raise`) from the same spot.
-__attribute__((noinline)) std::vector<std::string> probeStack(int depth, bool raise) {
-    std::vector<std::string> frames;
+using Frames = std::vector<std::string>;
+
+volatile int recursed; // written after each recursive call, which then cannot be a jump
+
+// Recurses `depth` times, then runs `step` there.
+__attribute__((noinline)) void atDepth(int depth, const std::function<void()>& step) {
     if (depth > 0)
-        frames = probeStack(depth - 1, raise);
-    else if (!raise)
-        kiv::captureBacktrace(frames);
+        atDepth(depth - 1, step);
     else
-        try {
-            kiv::raiseAt(kiv::OsError(5), "src/os/win32/Probe", 7, "kiv::probe");
-        } catch (const kiv::Exception& e) {
-            frames = e.frames;
-        }
-    frames.push_back(""); // keeps the recursion from becoming a loop
-    frames.pop_back();
-    return frames;
+        step();
+    recursed = depth;
 }
 
 } // namespace
 
 TEST(KivException, Backtraces) {
-    std::vector<std::string> shallow = probeStack(1, false), deep = probeStack(4, false);
-    ASSERT_EQ(shallow.size() + 3, deep.size());
+    Frames shallow, deep;
+    for (int depth : {1, 4}) // one call site for both
+        atDepth(depth, [&] { kiv::captureBacktrace(depth == 1 ? shallow : deep); });
     for (const std::string& frame : deep)
         EXPECT_TRUE(frame.size() == 16 &&
                     frame.find_first_not_of("0123456789ABCDEF") == std::string::npos)
             << frame;
-    // Outermost first. (Optimisation and sanitizers may add frames near the probe.)
-    for (size_t i = 0; i + 5 < shallow.size(); ++i)
-        EXPECT_EQ(shallow[i], deep[i]) << i;
-    kiv::backtraceEnabled = false;
-    EXPECT_TRUE(probeStack(3, true).empty());
-    kiv::backtraceEnabled = true;
-    const size_t raised = probeStack(3, true).size();
-    kiv::backtraceEnabled = false;
-    EXPECT_EQ(probeStack(3, false).size() - 1, raised) << "the raise drops its innermost frame";
+    // Outermost first: three more levels of recursion are three more copies of its entry
+    // where the two stacks part.
+    const size_t part =
+        std::mismatch(shallow.begin(), shallow.end(), deep.begin(), deep.end()).first -
+        shallow.begin();
+    ASSERT_TRUE(part > 0 && part <= shallow.size()) << part;
+    Frames expected = shallow;
+    expected.insert(expected.begin() + part, 3, shallow[part - 1]);
+    EXPECT_EQ(expected, deep);
+
+    // Each site captures, then calls one raising routine from the same frame; the statement
+    // after the call keeps it a call, not a jump that would take the site's frame off the
+    // stack. The report lists what the capture lists, from two levels above the raising
+    // routine outwards: all of it when a library routine raises, all but the innermost entry
+    // when the site raises itself. On a stack deeper than the capture's limit, that limit
+    // counts from the raising routine: a library routine's report ends one entry short of
+    // the site's capture.
+    kiv::SharedLib lib;
+    const struct {
+        std::function<void(Frames&)> run;
+        bool siteRaises;
+    } sites[] = {
+        {[](Frames& captured) {
+             kiv::captureBacktrace(captured);
+             kiv::raiseAt(kiv::OsError(5), "src/os/win32/Probe", 7, "kiv::probe");
+         },
+         true},
+        {[](Frames& captured) {
+             kiv::captureBacktrace(captured);
+             kiv::RegistryKey(HKEY_CURRENT_USER, "Software\\kivupdate-no-such-key",
+                              kiv::RegistryKey::READ);
+             captured = {"returned"};
+         },
+         false},
+        {[](Frames& captured) {
+             kiv::captureBacktrace(captured);
+             kiv::RegistryValue().toDWord();
+             captured = {"returned"};
+         },
+         false},
+        {[&](Frames& captured) {
+             kiv::captureBacktrace(captured);
+             lib.open("kiv-no-such-library");
+             captured = {"returned"};
+         },
+         false},
+        {[](Frames& captured) {
+             kiv::captureBacktrace(captured);
+             kiv::proc::Env::set("KIV=BAD", "1");
+             captured = {"returned"};
+         },
+         false},
+    };
+    const struct {
+        bool enabled;
+        int depth;
+    } stacks[] = {{false, 2}, {true, 2}, {true, 70}};
+    for (const auto& stack : stacks)
+        FOR_EACH_CASE(c, sites) {
+            SCOPED_TRACE(::testing::Message() << "depth " << stack.depth);
+            Frames captured, reported = {"nothing raised"};
+            kiv::backtraceEnabled = stack.enabled;
+            atDepth(stack.depth, [&] {
+                try {
+                    c.run(captured);
+                } catch (const kiv::Exception& e) {
+                    reported = e.frames;
+                }
+            });
+            kiv::backtraceEnabled = false;
+            ASSERT_EQ(stack.depth > 60, captured.size() == 61) << captured.size();
+            Frames expected = captured;
+            if (!stack.enabled)
+                expected.clear();
+            else if (c.siteRaises)
+                expected.pop_back();
+            else if (expected.size() == 61)
+                expected.erase(expected.begin());
+            EXPECT_EQ(expected, reported);
+        }
 }
 
 TEST(KivException, ChainText) {

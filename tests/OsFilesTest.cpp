@@ -6,13 +6,51 @@
 #include <set>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "TestHelpers.h"
 #include "osutil/OsFiles.h"
+#include "osutil/OsLoaderCalls.h"
+#include "osutil/OsProcess.h"
 
 namespace {
 
-// A fresh directory of the test's own, removed with everything in it at the end.
+#ifdef _WIN32
+// Whether a link (a reparse point to Windows) is at the path.
+bool IsLink(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Wine's CreateSymbolicLinkA reports success and makes nothing, and its calls that remove a
+// link take what it points to; but Wine lists a Unix link to a directory as a reparse point
+// and starts Unix programs for its Windows ones. This runs the Unix command on the Unix
+// names of the paths, until the link is there or gone (Wine cannot wait for the program).
+bool RunOnUnixNames(std::string command, const std::vector<std::string>& paths,
+                    const std::string& link, bool linkThere) {
+    typedef char*(CDECL * UnixName)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    for (const std::string& path : paths) {
+        WCHAR wide[MAX_PATH];
+        char* name = unixName && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)
+                         ? unixName(wide)
+                         : nullptr;
+        if (name == nullptr)
+            return false;
+        command += std::string(" \"") + name + "\"";
+        HeapFree(GetProcessHeap(), 0, name);
+    }
+    for (int wait = StartProcess(command.c_str(), 0, nullptr) ? 0 : 1000;
+         wait < 1000 && IsLink(link) != linkThere; ++wait)
+        Sleep(10);
+    return IsLink(link) == linkThere;
+}
+#endif
+
+// A fresh directory of the test's own, removed with everything in it at the end; its
+// links first, as links.
 struct OsTestDir {
     OsTestDir() {
         char buffer[MAX_PATH];
@@ -21,7 +59,28 @@ struct OsTestDir {
     }
     ~OsTestDir() {
         std::error_code ignored;
+        for (const std::string& link : links) {
+#ifdef _WIN32
+            RunOnUnixNames("/bin/rm -f", {link}, link, false);
+#else
+            std::filesystem::remove(link, ignored);
+#endif
+        }
         std::filesystem::remove_all(path, ignored);
+    }
+    // Makes `link` a symbolic link to the directory `target`.
+    bool Link(const std::string& link, const std::string& target) {
+        links.push_back(link);
+#ifdef _WIN32
+        const DWORD kDirectoryUnprivileged = 0x1 | 0x2; // directory link, no administrator
+        return (CreateSymbolicLinkA(link.c_str(), target.c_str(), kDirectoryUnprivileged) &&
+                IsLink(link)) ||
+               RunOnUnixNames("/bin/ln -s", {target, link}, link, true);
+#else
+        std::error_code error;
+        std::filesystem::create_directory_symlink(target, link, error);
+        return !error;
+#endif
     }
     std::string operator/(const std::string& relative) const {
         return path + KIV_PATH_SEPARATOR + relative;
@@ -35,6 +94,7 @@ struct OsTestDir {
         return *this / relative;
     }
     std::string path;
+    std::vector<std::string> links;
 };
 
 // What FindFirst and FindNext list for a pattern in dir: the error of the failing call (2
@@ -43,7 +103,8 @@ struct OsTestDir {
 std::string Listing(const OsTestDir& dir, const char* pattern, bool details = false) {
     HANDLE find;
     char name[KIV_FIND_NAME_SIZE];
-    std::uint32_t type = 0, time = 0, size = 0;
+    std::uint32_t type = 0, size = 0;
+    std::int64_t time = 0;
     std::set<std::string> names;
     for (int more = FindFirst(&find, (dir / pattern).c_str(), name, &type, &time, &size); more;
          more = FindNext(&find, name, &type, &time, &size))
@@ -127,19 +188,44 @@ TEST(OsFiles, MakeTempDirMakesANewDirectoryUnderTheTemporaryPath) {
     EXPECT_EQ(0, MakeTempDir(small, 2) + MakeTempDir(nullptr, MAX_PATH));
 }
 
-TEST(OsFiles, RemoveTreeKeepsDotDirectoriesAndTheirParents) {
+// What the innermost directory holds besides a file: nothing, a dot directory (kept, and
+// its parents with it), a link to a directory outside the tree (removed as a link; what it
+// points to stays whole), or the tree is removed through a link to it.
+TEST(OsFiles, RemoveTreeKeepsDotDirectoriesAndTheirParentsAndWhatLinksPointTo) {
     OsTestDir dir;
-    for (const char* dotDirectory : {"", ".keep"}) {
-        SCOPED_TRACE(dotDirectory);
-        std::string t = std::string("t") + dotDirectory;
-        std::string top = dir.Dir(t), nested = dir / (t + "/a/b");
-        dir.Dir(t + "/a/b/" + dotDirectory);
+    const std::string outside = dir.Dir("outside"), kept = dir.File("outside/kept", "k");
+    enum Extra { None, DotDirectory, Link, TopLink };
+    for (Extra extra : {None, DotDirectory, Link, TopLink}) {
+        SCOPED_TRACE(extra);
+        const std::string t = "t" + std::to_string(extra);
+        std::string top = dir.Dir(t), nested = dir.Dir(t + "/a/b");
         dir.File(t + "/.hidden", "x");
         dir.File(t + "/a/b/f2", "yy");
-        const int kept = *dotDirectory ? 1 : 0; // files go in any case
-        EXPECT_EQ(1 - kept, RemoveTree(top.c_str()));
-        EXPECT_EQ(kept * 11, FileExists(top.c_str()) + 10 * FileExists(nested.c_str()));
-        EXPECT_EQ(0, FileExists((nested + "/f2").c_str()) + FileExists((top + "/.hidden").c_str()));
+        if (extra == DotDirectory)
+            dir.Dir(t + "/a/b/.keep");
+        if (extra == Link) {
+            ASSERT_TRUE(dir.Link(nested + "/link", outside));
+        }
+        if (extra == TopLink) {
+            ASSERT_TRUE(dir.Link(dir / "toplink", outside));
+            top = nested = dir / "toplink";
+        }
+        const int result = RemoveTree(top.c_str());
+        EXPECT_EQ(1, FileExists(kept.c_str())) << "what a link points to stays";
+#ifdef _WIN32
+        // Wine's RemoveDirectoryA takes the directory a link points to instead of the link,
+        // and fails as that is not empty: the link stays, and the tree above it.
+        const bool linkRemovable = result == 1 || extra < Link;
+#else
+        const bool linkRemovable = true;
+#endif
+        const int stays = extra == DotDirectory || !linkRemovable ? 1 : 0; // files go anyway
+        EXPECT_EQ(1 - stays, result);
+        EXPECT_EQ(stays * 11, FileExists(top.c_str()) + 10 * FileExists(nested.c_str()));
+        if (extra != TopLink) {
+            EXPECT_EQ(0, FileExists((nested + "/f2").c_str()) +
+                             FileExists((top + "/.hidden").c_str()));
+        }
     }
     EXPECT_EQ(0, RemoveTree((dir / "missing").c_str()));
 }
@@ -166,25 +252,48 @@ TEST(OsFiles, EnsureDirPath) {
     EXPECT_EQ(0, FileExists((file + sep + "sub").c_str()) + EnsureDirPath(nullptr));
 }
 
+// Times before 1970 and beyond 32 bits, through paths written with either separator.
 TEST(OsFiles, FileStatusTimesAndFind) {
     OsTestDir dir;
-    std::string file = dir.File("a.txt", std::string(1234, 'z')), missing = dir / "missing";
-    std::uint32_t size = 0, access = 0, modified = 0;
-    for (std::uint32_t time : {86400u, 4000000000u}) {
-        EXPECT_EQ(1, SetFileTime(file.c_str(), time));
-        EXPECT_EQ(1, GetFileTimes(file.c_str(), &access, &modified));
-        EXPECT_EQ(time, access);
-        EXPECT_EQ(time, modified);
+    const std::string file = dir.File("a.txt", std::string(1234, 'z')), sub = dir.Dir("sub");
+    const std::string missing = dir / "missing";
+    const std::pair<std::int64_t, char> cases[] = {
+        {86400, '/'},
+        {4000000000, '\\'},
+        {-86400, '\\'},    // 1969-12-31
+        {4295053696, '/'}, // 2106-02-08
+    };
+    FOR_EACH_CASE(c, cases) {
+        const std::string path = dir.path + c.second + "a.txt";
+        std::int64_t access = 0, modified = 0;
+        std::uint32_t size = 0;
+        EXPECT_EQ(1, SetFileTime(path.c_str(), c.first));
+        EXPECT_EQ(1, GetFileTimes(path.c_str(), &access, &modified));
+#ifdef _WIN32
+        // Wine's runtime cannot convert a time outside 1970 to 2106 and reports whatever
+        // value it held: there only the listing reads such a time back.
+        const bool runtimeHolds = c.first >= 0 && c.first <= 0xFFFFFFFF;
+#else
+        const bool runtimeHolds = true;
+#endif
+        if (runtimeHolds) {
+            EXPECT_EQ(c.first, access);
+            EXPECT_EQ(c.first, modified);
+        }
+        EXPECT_EQ("18:[a.txt/1/" + std::to_string(c.first) + "/1234]", Listing(dir, "a.txt", true));
+        EXPECT_EQ(1, GetFileSize32(path.c_str(), &size));
+        EXPECT_EQ(1234u, size);
+        EXPECT_EQ(0, IsDirectory(path.c_str()));
+        EXPECT_EQ(1, IsDirectory((dir.path + c.second + "sub").c_str()));
     }
-    EXPECT_EQ(1, GetFileSize32(file.c_str(), &size));
-    EXPECT_EQ(1234u, size);
-    EXPECT_EQ(0, IsDirectory(file.c_str()));
+    std::uint32_t size = 0;
+    std::int64_t time = 0;
     EXPECT_EQ(0, SetFileTime(missing.c_str(), 86400) ||
-                     GetFileTimes(missing.c_str(), &size, &size) ||
-                     GetFileSize32(missing.c_str(), &size));
+                     GetFileTimes(missing.c_str(), &time, &time) ||
+                     GetFileSize32(missing.c_str(), &size) || IsDirectory(missing.c_str()));
+    SetFileTime(file.c_str(), 4000000000);
 
     SetFileTime(dir.File("noext").c_str(), 951868800);
-    dir.Dir("sub");
     EXPECT_EQ("18:[../2/0/0][./2/0/0][a.txt/1/4000000000/1234][noext/1/951868800/0][sub/2/0/0]",
               Listing(dir, "*.*", true));
     HANDLE find;
@@ -219,7 +328,7 @@ TEST(OsFiles, GetModuleDir) {
 }
 
 // Stand-ins for the loader calls: a load failing with 0x12345, which no system has a text
-// for, and a system text of 300 characters.
+// for, and a system text of longTextLength characters.
 #ifndef WINAPI
 #define WINAPI
 #endif
@@ -227,8 +336,9 @@ HMODULE WINAPI FailingLoad(LPCSTR) {
     SetLastError(0x12345);
     return nullptr;
 }
+std::size_t longTextLength = 0;
 DWORD WINAPI LongText(DWORD, LPCVOID, DWORD, DWORD, LPSTR buffer, DWORD size, va_list*) {
-    const std::string text = std::string(299, 'm') + '.';
+    const std::string text = std::string(longTextLength - 1, 'm') + '.';
     if (text.size() >= size)
         return 0;
     std::memcpy(buffer, text.c_str(), text.size() + 1);
@@ -255,8 +365,17 @@ TEST(OsFiles, LoadLibraryWithError) {
     EXPECT_EQ(nullptr, LoadLibraryWithError("x", &message));
     EXPECT_STREQ("Error 74565 occured", message);
     osLoaderCalls.formatMessage = LongText;
-    EXPECT_EQ(nullptr, LoadLibraryWithError("x", &message));
-    EXPECT_EQ(std::string(127, 'm'), message);
+    // Texts go into the shared 128 bytes: a longer one is no text.
+    const std::pair<std::size_t, std::string> texts[] = {
+        {127, std::string(126, 'm') + '.'},
+        {128, "Error 74565 occured"},
+        {300, "Error 74565 occured"},
+    };
+    FOR_EACH_CASE(c, texts) {
+        longTextLength = c.first;
+        EXPECT_EQ(nullptr, LoadLibraryWithError("x", &message));
+        EXPECT_EQ(c.second, message);
+    }
     osLoaderCalls = saved;
 }
 

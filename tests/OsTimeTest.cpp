@@ -40,12 +40,23 @@ TEST(OsTime, EveryDayFrom1970To2099RoundTrips) {
 }
 
 TEST(OsTime, FileTimesLeapYearsAndVersionCheck) {
-    const std::uint64_t epoch = 116444736000000000ULL;
-    const std::uint64_t ticks[] = {epoch, epoch + 9999999, epoch + 10000000};
-    FOR_EACH_CASE(t, ticks) {
-        FILETIME time = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
-        EXPECT_EQ(caseIndex == 2 ? 1u : 0u, FileTimeToUnix(&time)) << "cut to whole seconds";
+    const std::uint64_t epoch = 116444736000000000ULL, second = 10000000;
+    const std::pair<std::uint64_t, std::int64_t> ticks[] = {
+        // ticks since 1601, seconds since 1970: cut to whole seconds, rounding down
+        {epoch, 0},
+        {epoch + second - 1, 0},
+        {epoch + second, 1},
+        {epoch - 1, -1},
+        {epoch - 86400 * second, -86400},          // 1969-12-31
+        {0, -11644473600},                         // 1601-01-01
+        {epoch + 4295053696 * second, 4295053696}, // 2106-02-08, beyond 32 bits
+        {~0ULL, 1844674407370 - 11644473600},      // the last file time
+    };
+    FOR_EACH_CASE(c, ticks) {
+        FILETIME time = {static_cast<DWORD>(c.first), static_cast<DWORD>(c.first >> 32)};
+        EXPECT_EQ(c.second, FileTimeToUnix(&time));
     }
+    EXPECT_EQ(0, FileTimeToUnix(nullptr));
     for (auto [year, leap] : {std::pair{1600u, 1}, {1900u, 0}, {2000u, 1}, {2100u, 0}})
         EXPECT_EQ(leap, IsLeapYear(year)) << year;
 

@@ -140,6 +140,9 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
          "234 listValues: Unable to list values 0/0"},
         {[&] { return key->openSubkey("x", RegistryKey::CREATE | RegistryKey::READ), ""; },
          "CREATE cannot be specified in RegistryKey::openSubkey 0/0"},
+        // A text value without its one entry reads, stores and prints as the empty text.
+        {[&] { return Entry(Make(V::TYPE_STRING).toString(), Make(V::TYPE_EXPAND_STRING)); },
+         "= [TYPE_EXPAND_STRING] 0/0"},
         {[&] { return std::to_string(RegistryKey::readDWord(user, p, "dword")); }, "42 1/1"},
         {[&] { return RegistryKey::readString(user, p, "text", 2); }, "hello 1/1"},
         {[&] { return std::to_string(RegistryKey::readDWord(user, p, "text")); }, "type 1/1"},
@@ -185,6 +188,46 @@ TEST_F(RegistryKeyTest, CallsGiveTheirResultOrRaiseWithStatusAndTexts) {
               std::list<std::string>{"such key"});
 }
 
+std::string asked; // the call a constructor made and the rights it asked for
+
+// The rights the constructor asks the system for, per view for the open modes 0 to 7
+// (READ 1, WRITE 2, CREATE 4); with CREATE it creates the key, else it opens it.
+TEST_F(RegistryKeyTest, AccessRightsPerModeAndView) {
+    kiv::registryCalls.openKeyEx = [](auto... arguments) {
+        std::ostringstream text;
+        text << "open " << std::hex << std::get<3>(std::make_tuple(arguments...));
+        asked = text.str();
+        return kiv::kSystemRegistryCalls.openKeyEx(arguments...);
+    };
+    kiv::registryCalls.createKeyEx = [](auto... arguments) {
+        std::ostringstream text;
+        text << "create " << std::hex << std::get<5>(std::make_tuple(arguments...));
+        asked = text.str();
+        return kiv::kSystemRegistryCalls.createKeyEx(arguments...);
+    };
+    const struct {
+        std::uint32_t view;
+        REGSAM rights[8];
+    } cases[] = {
+        {0, {0, 0x20019, 0x20006, 0x2001F, 0x3, 0x2001B, 0x20007, 0x2001F}},
+        {1, {0x200, 0x20219, 0x20206, 0x2021F, 0x203, 0x2021B, 0x20207, 0x2021F}},
+        {2, {0x100, 0x20119, 0x20106, 0x2011F, 0x103, 0x2011B, 0x20107, 0x2011F}},
+        {3, {0x200, 0x20219, 0x20206, 0x2021F, 0x203, 0x2021B, 0x20207, 0x2021F}},
+    };
+    FOR_EACH_CASE(c, cases) {
+        for (std::uint32_t mode = 0; mode < 8; ++mode) {
+            asked.clear();
+            const RegistryKey opened(root, "", mode, c.view);
+            std::ostringstream expected;
+            expected << (mode & RegistryKey::CREATE ? "create " : "open ") << std::hex
+                     << c.rights[mode];
+            EXPECT_EQ(asked + " view " + std::to_string(opened.view),
+                      expected.str() + " view " + std::to_string(c.view))
+                << "mode " << mode;
+        }
+    }
+}
+
 // What a value of each type stores, and what stored bytes read back as, printed, through a
 // read and a listing alike. Rows without a value store their bytes as they are.
 TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
@@ -198,8 +241,10 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
          "4275878552 [TYPE_DWORD]"},
         {Make(V::TYPE_QWORD, 0x0123456789ABCDEFull), REG_QWORD, "\xEF\xCD\xAB\x89\x67\x45\x23\x01",
          "81985529216486895 [TYPE_QWORD]"},
-        {RegistryValue(Bytes{0xAB, 0, 0x5c}), REG_BINARY, "\xAB\0\x5c"s, "AB 00 5C [TYPE_BINARY]"},
+        {RegistryValue(Bytes{0xAB, 0, 0x5c, 0x0A}), REG_BINARY, "\xAB\0\x5c\x0A"s,
+         "AB 00 5C 0A [TYPE_BINARY]"},
         {Make(V::TYPE_STRING, 0, {"ab", "lost"}), REG_SZ, "ab\0"s, "ab [TYPE_STRING]"},
+        {Make(V::TYPE_STRING), REG_SZ, "\0"s, " [TYPE_STRING]"},
         {Make(V::TYPE_EXPAND_STRING, 0, {"%PATH%"}), REG_EXPAND_SZ, "%PATH%\0"s,
          "%PATH% [TYPE_EXPAND_STRING]"},
         {Make(V::TYPE_MULTI_STRING, 0, {"a", "b c"}), REG_MULTI_SZ, "a\0b c\0\0"s,
@@ -219,11 +264,12 @@ TEST_F(RegistryKeyTest, StoredBytesAndWhatReadsBack) {
         ASSERT_EQ(RegGetValueA(root, nullptr, "v", 0x1000FFFF, &type, stored, &length), 0);
         EXPECT_EQ(std::string(stored, length), c.bytes);
         EXPECT_EQ(type, c.type);
-        // The caller's base and fill survive and apply to what follows.
+        // The caller's base, adjustment, prefix and fill change nothing in the value and
+        // survive to apply to what follows.
         std::ostringstream out;
-        out << std::oct << std::setfill('*') << key->readValue("v") << std::setw(4) << 8 << "|"
-            << key->listValues(true).front().second;
-        EXPECT_EQ(out.str(), c.read + "**10|" + c.read);
+        out << std::oct << std::left << std::showbase << std::setfill('*') << key->readValue("v")
+            << std::setw(4) << 8 << "|" << key->listValues(true).front().second;
+        EXPECT_EQ(out.str(), c.read + "010*|" + c.read);
     }
     // Binary data asked for as a number must have the number's size.
     const std::pair<const char*, DWORD> asNumbers[] = {

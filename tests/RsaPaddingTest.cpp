@@ -1,8 +1,9 @@
 // The RSA schemes on blocks that are wrong in one place each: a verifier or a decryption
 // that accepts any of them is lax somewhere the known answers never look. Blocks are
 // made by taking a good one apart with the raw operation, altering it (masks taken off
-// for PSS and OAEP) and putting it back together with the other raw operation. Also the
-// constant-time shift and MGF1 by their properties, and random round trips.
+// for PSS and OAEP) and putting it back together with the other raw operation; values
+// that are no number below the modulus in k bytes are refused too. Also the
+// constant-time shift against memmove, and random round trips.
 #include "crypto/RsaPadding.h"
 #include "TestHelpers.h"
 #include "crypto/Mgf1.h"
@@ -71,6 +72,8 @@ struct AlteredCase {
     void (*alter)(Bytes& em, const Shape& s);
     int accepted;
     bool outShort = false; // decrypt into a buffer one byte short of the message
+    // Changes the finished signature or ciphertext instead (`n` is the modulus).
+    void (*spoil)(Bytes& output, const Bytes& n) = nullptr;
 };
 const size_t kMax = ~size_t{0};
 
@@ -138,6 +141,31 @@ const AlteredCase kAltered[] = {
     {kPkcs1Crypt, "no separator", 0, [](Bytes& em, const Shape&) { em.back() = 0x55; }, 0},
 };
 
+// Signatures and ciphertexts that are no number below the modulus in k bytes, for each
+// scheme: the modulus, all ones, a zero byte before a good one, its first byte gone.
+void ToModulus(Bytes& output, const Bytes& n) {
+    output = n;
+}
+void ToOnes(Bytes& output, const Bytes&) {
+    output.assign(output.size(), 0xFF);
+}
+void Lengthen(Bytes& output, const Bytes&) {
+    output.insert(output.begin(), 0);
+}
+void Shorten(Bytes& output, const Bytes&) {
+    output.erase(output.begin());
+}
+const AlteredCase kOutOfRange[] = {
+    {kPkcs1Sign, "the modulus", 0, nullptr, 0, false, ToModulus},
+    {kPss, "all ones", 0, nullptr, 0, false, ToOnes},
+    {kOaep, "the modulus", 20, nullptr, 0, false, ToModulus},
+    {kPkcs1Crypt, "all ones", 20, nullptr, 0, false, ToOnes},
+    {kPkcs1Sign, "one byte longer", 0, nullptr, 0, false, Lengthen},
+    {kPss, "one byte shorter", 0, nullptr, 0, false, Shorten},
+    {kOaep, "one byte longer", 20, nullptr, 0, false, Lengthen},
+    {kPkcs1Crypt, "one byte shorter", 20, nullptr, 0, false, Shorten},
+};
+
 // The message of encryption cases: no byte is 0 or 1, so none can pass for a separator.
 Bytes TestMessage(size_t size) {
     Bytes message(size);
@@ -173,14 +201,14 @@ Bytes MakeGood(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& dige
 int Check(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest, const Bytes& message,
           const Bytes& output, size_t longest) {
     const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
-    size_t k = output.size(), found = 7;
+    size_t k = RsaKeySize(publicKey), size = output.size(), found = 7;
     if (c.scheme == kPkcs1Sign)
-        return RsaPkcs1Verify(publicKey, kHash, digest.data(), digest.size(), output.data(), k);
+        return RsaPkcs1Verify(publicKey, kHash, digest.data(), digest.size(), output.data(), size);
     if (c.scheme == kPss || c.scheme == kPssOddBits) {
         int fixed = RsaPssVerify(publicKey, kHash, kMgf, kSalt, digest.data(), digest.size(),
-                                 output.data(), k, nullptr);
+                                 output.data(), size, nullptr);
         int any = RsaPssVerify(publicKey, kHash, kMgf, kRsaPssSaltAny, digest.data(), digest.size(),
-                               output.data(), k, &found);
+                               output.data(), size, &found);
         EXPECT_EQ(fixed, any);
         EXPECT_EQ(any ? kSalt : 0, found);
         return any;
@@ -188,10 +216,11 @@ int Check(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest, c
     size_t outSize = c.outShort ? message.size() - 1 : k;
     Bytes out(outSize + 8, 0xAA);
     int result = c.scheme == kOaep
-                     ? RsaOaepDecrypt(key, kHash, kMgf, kLabel, sizeof kLabel, output.data(), k,
+                     ? RsaOaepDecrypt(key, kHash, kMgf, kLabel, sizeof kLabel, output.data(), size,
                                       out.data(), outSize, &found)
-                     : RsaPkcs1Decrypt(key, output.data(), k, out.data(), outSize, &found);
-    Bytes expected(std::min(outSize, longest), 0);
+                     : RsaPkcs1Decrypt(key, output.data(), size, out.data(), outSize, &found);
+    // A ciphertext refused before decryption (not k bytes below the modulus) leaves `out`.
+    Bytes expected(c.spoil != nullptr ? 0 : std::min(outSize, longest), 0);
     if (result)
         std::copy(message.begin(), message.end(), expected.begin());
     expected.resize(out.size(), 0xAA);
@@ -200,79 +229,59 @@ int Check(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest, c
     return result;
 }
 
-TEST(RsaPadding, AlteredBlocksAreRefused) {
+// Makes a good output, takes it apart, alters the block or the output and checks the
+// verdict.
+void RunAltered(const AlteredCase& c) {
     Bytes digest(32);
     Digest(kHash, "message", 7, digest.data(), digest.size());
-    FOR_EACH_CASE(c, kAltered) {
-        SCOPED_TRACE(c.what);
-        const RsaPrivateKey* key = Keys().key[c.scheme].get();
-        ASSERT_NE(nullptr, key) << "the vectors are missing: install python3-cryptography-vectors";
-        const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
-        const bool signature = c.scheme <= kPssOddBits;
-        Shape s = {};
-        s.k = RsaKeySize(publicKey);
-        size_t hLen = kHash->digest_size;
-        s.db = c.scheme == kOaep ? 1 + hLen : s.k - (RsaKeyBits(publicKey) + 6) / 8;
-        s.dbLen = c.scheme == kOaep ? s.k - hLen - 1 : s.k - s.db - hLen - 1;
-        s.info = s.k - 19 - hLen;
-        size_t longest = c.scheme == kOaep ? s.k - 2 * hLen - 2 : s.k - 11;
-        s.message = c.message == kMax ? longest : c.message;
-        Bytes message = TestMessage(s.message);
-        // An altered block may come out at or above the modulus; another random input
-        // gives another block.
-        Bytes output;
-        for (int attempt = 0; output.empty() && attempt < 40; ++attempt) {
-            Bytes good = MakeGood(c, key, digest, message, s.k, attempt), em(s.k);
-            if (signature ? !RsaPublicOp(publicKey, good.data(), s.k, em.data(), s.k)
-                          : !RsaPrivateOp(key, good.data(), s.k, em.data(), s.k))
-                break;
-            ToggleMasks(c.scheme, em, s, true);
-            if (c.alter != nullptr)
-                c.alter(em, s);
-            ASSERT_EQ(s.k, em.size());
-            ToggleMasks(c.scheme, em, s, false);
-            output.resize(s.k);
-            if (!(signature ? RsaPrivateOp(key, em.data(), s.k, output.data(), s.k)
-                            : RsaPublicOp(publicKey, em.data(), s.k, output.data(), s.k)))
-                output.clear();
-        }
-        ASSERT_FALSE(output.empty());
-        EXPECT_EQ(c.accepted, Check(c, key, digest, message, output, longest));
+    const RsaPrivateKey* key = Keys().key[c.scheme].get();
+    ASSERT_NE(nullptr, key) << "the vectors are missing: install python3-cryptography-vectors";
+    const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
+    const bool signature = c.scheme <= kPssOddBits;
+    Shape s = {};
+    s.k = RsaKeySize(publicKey);
+    size_t hLen = kHash->digest_size;
+    s.db = c.scheme == kOaep ? 1 + hLen : s.k - (RsaKeyBits(publicKey) + 6) / 8;
+    s.dbLen = c.scheme == kOaep ? s.k - hLen - 1 : s.k - s.db - hLen - 1;
+    s.info = s.k - 19 - hLen;
+    size_t longest = c.scheme == kOaep ? s.k - 2 * hLen - 2 : s.k - 11;
+    s.message = c.message == kMax ? longest : c.message;
+    Bytes message = TestMessage(s.message);
+    // An altered block may come out at or above the modulus; another random input
+    // gives another block.
+    Bytes output;
+    for (int attempt = 0; output.empty() && attempt < 40; ++attempt) {
+        Bytes good = MakeGood(c, key, digest, message, s.k, attempt), em(s.k);
+        if (signature ? !RsaPublicOp(publicKey, good.data(), s.k, em.data(), s.k)
+                      : !RsaPrivateOp(key, good.data(), s.k, em.data(), s.k))
+            break;
+        ToggleMasks(c.scheme, em, s, true);
+        if (c.alter != nullptr)
+            c.alter(em, s);
+        ASSERT_EQ(s.k, em.size());
+        ToggleMasks(c.scheme, em, s, false);
+        output.resize(s.k);
+        if (!(signature ? RsaPrivateOp(key, em.data(), s.k, output.data(), s.k)
+                        : RsaPublicOp(publicKey, em.data(), s.k, output.data(), s.k)))
+            output.clear();
     }
+    ASSERT_FALSE(output.empty());
+    if (c.spoil != nullptr) {
+        Bytes n(s.k);
+        RsaPrivateKeyComponent(key, RSA_N, n.data(), n.size());
+        c.spoil(output, n);
+    }
+    EXPECT_EQ(c.accepted, Check(c, key, digest, message, output, longest));
 }
 
-// Signatures and ciphertexts that are no number below the modulus in k bytes: the
-// modulus itself, all ones, and a good one with a zero byte before it or its first byte
-// gone.
-TEST(RsaPadding, ValuesOutsideTheModulusAreRefused) {
-    Bytes digest(32, 0x5A);
-    for (Scheme scheme : {kPkcs1Sign, kPss, kOaep, kPkcs1Crypt}) {
-        SCOPED_TRACE(scheme);
-        const RsaPrivateKey* key = Keys().key[scheme].get();
-        ASSERT_NE(nullptr, key);
-        size_t k = RsaKeySize(RsaPrivateKeyPublic(key));
-        Bytes n(k),
-            good = MakeGood({scheme, "", 20, nullptr, 1}, key, digest, TestMessage(20), k, 0);
-        RsaPrivateKeyComponent(key, RSA_N, n.data(), k);
-        Bytes longer = good, shorter(good.begin() + 1, good.end());
-        longer.insert(longer.begin(), 0);
-        const Bytes values[] = {n, Bytes(k, 0xFF), longer, shorter, good};
-        FOR_EACH_CASE(value, values) {
-            const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
-            Bytes out(k);
-            size_t size = 0;
-            int result =
-                scheme == kPkcs1Sign ? RsaPkcs1Verify(publicKey, kHash, digest.data(), 32,
-                                                      value.data(), value.size())
-                : scheme == kPss
-                    ? RsaPssVerify(publicKey, kHash, kMgf, kRsaPssSaltAny, digest.data(), 32,
-                                   value.data(), value.size(), nullptr)
-                : scheme == kOaep
-                    ? RsaOaepDecrypt(key, kHash, kMgf, kLabel, sizeof kLabel, value.data(),
-                                     value.size(), out.data(), k, &size)
-                    : RsaPkcs1Decrypt(key, value.data(), value.size(), out.data(), k, &size);
-            EXPECT_EQ(&value == &values[4] ? 1 : 0, result);
-        }
+TEST(RsaPadding, AlteredBlocksAreRefused) {
+    FOR_EACH_CASE(c, kAltered) {
+        SCOPED_TRACE(c.what);
+        RunAltered(c);
+    }
+    FOR_EACH_CASE(c, kOutOfRange) {
+        SCOPED_TRACE(c.what);
+        RunAltered(c);
     }
 }
 
@@ -293,28 +302,6 @@ TEST(RsaPadding, ShiftMatchesMemmove) {
     uint8_t one = 9;
     RsaShiftLeftCt(&one, 1, ~size_t{0});
     EXPECT_EQ(0, one);
-}
-
-// A mask is a prefix of any longer one (the counter runs on across blocks), applying it
-// twice restores the data, and it depends on the digest.
-TEST(RsaPadding, Mgf1MasksAreConsistent) {
-    const uint8_t seed[] = "seed";
-    for (const DigestAlgorithm* hash : {&kDigestSha1, &kDigestSha256, &kDigestSha512}) {
-        SCOPED_TRACE(hash->name);
-        Bytes longer(150, 0), shorter(71, 0), other(71, 0);
-        EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, longer.data(), longer.size()));
-        EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, shorter.data(), shorter.size()));
-        EXPECT_EQ(HexOf(longer.data(), shorter.size()), HexOf(shorter));
-        EXPECT_EQ(1, Mgf1Xor(hash == &kDigestSha1 ? &kDigestSha256 : &kDigestSha1, seed, 4,
-                             other.data(), other.size()));
-        EXPECT_NE(HexOf(other), HexOf(shorter));
-        EXPECT_EQ(1, Mgf1Xor(hash, seed, 4, shorter.data(), shorter.size()));
-        EXPECT_EQ(HexOf(Bytes(71, 0)), HexOf(shorter));
-    }
-    uint8_t data[4] = {};
-    EXPECT_EQ(0, Mgf1Xor(nullptr, seed, 4, data, 4));
-    EXPECT_EQ(0, Mgf1Xor(&kDigestSha1, nullptr, 4, data, 4));
-    EXPECT_EQ(0, Mgf1Xor(&kDigestSha1, seed, 4, nullptr, 4));
 }
 
 // Random salts, seeds and padding: every salt length from none to the longest the key

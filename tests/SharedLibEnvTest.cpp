@@ -6,10 +6,12 @@
 #include "os/win32/Exception.h"
 #include "os/win32/SharedLib.h"
 #include "os/win32/proc/Env.h"
+#include "src/os/win32/SharedLibCalls.h"
 
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -25,43 +27,65 @@ const char kVar[] = "KIV_BACKTRACE";
 
 } // namespace
 
-// One library handle through steps that each end in a raise, then the environment's
-// refusals: each report with its line number (which moves with the source) left out.
+// One library handle through steps that each end in a raise, the report of a destructor
+// whose unload fails, then the environment's refusals: each report with its line number
+// (which moves with the source) as N.
 TEST(SharedLib, OpenResolveCloseAndEnvRefusals) {
     kiv::SharedLib lib;
+    auto at = [](const char* site) {
+        return std::string("Exception occured at \"src/os/win32/") + site + ")\"\n";
+    };
     const std::string noLibrary =
         "\nUsage error occured. Tried to resolve symbol but no library is loaded.";
     const struct {
         std::function<void()> step;
-        const char* function; // file and function of the raise site
-        std::string details;
+        std::string report; // what it raised, or else what it wrote to standard error
     } cases[] = {
-        {[&] { lib.open("kiv-no-such-library"); }, "SharedLib:N (kiv::SharedLib::open",
-         "\nDynamic linker error encountered. " + kiv::OsError(126).text()},
-        {[&] { lib.symbol(kSymbol); }, "SharedLib:N (kiv::SharedLib::symbol", noLibrary},
-        {[&] { lib.open(kLibrary), lib.open(kLibrary); }, "SharedLib:N (kiv::SharedLib::open",
-         "\nUsage error occured. There is already a shared-library loaded."},
+        {[&] { lib.open("kiv-no-such-library"); }, at("SharedLib:N (kiv::SharedLib::open") +
+                                                       "\nDynamic linker error encountered. " +
+                                                       kiv::OsError(126).text()},
+        {[&] { lib.symbol(kSymbol); }, at("SharedLib:N (kiv::SharedLib::symbol") + noLibrary},
+        {[&] { lib.open(kLibrary), lib.open(kLibrary); },
+         at("SharedLib:N (kiv::SharedLib::open") +
+             "\nUsage error occured. There is already a shared-library loaded."},
         // The first library stays loaded.
         {[&] { lib.symbol(kSymbol), lib.symbol("kivNoSuchSymbol"); },
-         "SharedLib:N (kiv::SharedLib::symbol",
-         "\nDynamic linker error encountered. kivNoSuchSymbol: " + kiv::OsError(127).text()},
+         at("SharedLib:N (kiv::SharedLib::symbol") +
+             "\nDynamic linker error encountered. kivNoSuchSymbol: " + kiv::OsError(127).text()},
         {[&] { lib.close(), lib.close(), lib.symbol(kSymbol); },
-         "SharedLib:N (kiv::SharedLib::symbol", noLibrary},
-        {[] { kiv::proc::Env::set("KIV=BAD", "1"); }, "proc/Env:N (kiv::proc::Env::set",
-         "System/Library call error: " + kiv::OsError(87).text()},
-        {[] { kiv::proc::Env::del(""); }, "proc/Env:N (kiv::proc::Env::del",
-         "System/Library call error: " + kiv::OsError(87).text()},
+         at("SharedLib:N (kiv::SharedLib::symbol") + noLibrary},
+        // The library is unloaded all the same; only the report says it failed.
+        {[] {
+             kiv::sharedLibCalls.freeLibrary = [](HMODULE module) {
+                 kiv::kSystemSharedLibCalls.freeLibrary(module);
+                 SetLastError(ERROR_INVALID_HANDLE);
+                 return FALSE;
+             };
+             kiv::SharedLib doomed;
+             doomed.open(kLibrary);
+         },
+         "Error closing shared library:\n#1)\n\t" + at("SharedLib:N (kiv::SharedLib::close") +
+             "\t\n\tDynamic linker error encountered. " + kiv::OsError(6).text() + "\n\n"},
+        {[] { kiv::proc::Env::set("KIV=BAD", "1"); },
+         at("proc/Env:N (kiv::proc::Env::set") +
+             "System/Library call error: " + kiv::OsError(87).text()},
+        {[] { kiv::proc::Env::del(""); },
+         at("proc/Env:N (kiv::proc::Env::del") +
+             "System/Library call error: " + kiv::OsError(87).text()},
     };
     FOR_EACH_CASE(c, cases) {
-        std::string report = "nothing raised";
+        std::string report;
+        testing::internal::CaptureStderr();
         try {
             c.step();
         } catch (const kiv::Exception& e) {
             report = e.what();
-            report.replace(report.find(':') + 1, report.find(" (") - report.find(':') - 1, "N");
         }
-        EXPECT_EQ(report, std::string("Exception occured at \"src/os/win32/") + c.function +
-                              ")\"\n" + c.details);
+        const std::string written = testing::internal::GetCapturedStderr();
+        kiv::sharedLibCalls = kiv::kSystemSharedLibCalls;
+        EXPECT_EQ(std::regex_replace(report.empty() ? written : report + written,
+                                     std::regex(":[0-9]+ \\("), ":N ("),
+                  c.report);
     }
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "TestHelpers.h"
@@ -15,6 +16,13 @@ void ExpectOleBalanced() {
     OleUninitialize();
 }
 
+#ifdef _WIN32
+constexpr int kHostWmi = 1;
+#else
+constexpr int kHostWmi = 0;                         // nothing provides the locator natively
+#endif
+constexpr DWORD kNoApartment = 0xFFFFFFFF;
+
 TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
     WmiConnection connection{nullptr, nullptr};
     std::uint32_t number = 5;
@@ -23,10 +31,47 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
     EXPECT_EQ(nullptr, WmiOpenNumberQuery(&connection, nullptr, L"Caption", &number, nullptr));
     EXPECT_EQ(nullptr, WmiOpenTextQuery(&connection, L"Win32_OperatingSystem", L"Caption", nullptr,
                                         4, nullptr));
-    EXPECT_EQ(0, WmiQueryNumber(&connection, L"Win32_OperatingSystem", nullptr, &number, nullptr));
-    EXPECT_EQ(0, WmiConnect(&connection, L"ROOT\\NoSuchNamespace"));
-    EXPECT_TRUE(connection.services == nullptr && connection.locator == nullptr);
-    ExpectOleBalanced();
+    char text[8];
+    EXPECT_EQ(0,
+              WmiQueryNumber(&connection, L"Win32_OperatingSystem", nullptr, &number, nullptr) +
+                  WmiQueryText(&connection, L"Win32_OperatingSystem", nullptr, text, 8, nullptr));
+    // Connects from a thread in no apartment, or in one the host entered; in the
+    // multithreaded one OLE cannot start, yet the locator serves. The host's own start
+    // outlives the connection, and nothing else stays initialised.
+    const struct {
+        DWORD apartment;
+        const wchar_t* nameSpace;
+        int connects;
+    } connects[] = {
+        {kNoApartment, L"ROOT\\NoSuchNamespace", 0},
+        {COINIT_MULTITHREADED, L"ROOT\\NoSuchNamespace", 0},
+        {COINIT_MULTITHREADED, L"ROOT\\CIMV2", kHostWmi},
+        {COINIT_APARTMENTTHREADED, L"ROOT\\CIMV2", kHostWmi},
+    };
+    FOR_EACH_CASE(c, connects) {
+        std::thread([&c] {
+            if (c.apartment != kNoApartment) {
+                ASSERT_EQ(S_OK, CoInitializeEx(nullptr, c.apartment));
+                EXPECT_EQ(c.apartment == COINIT_MULTITHREADED ? RPC_E_CHANGED_MODE : S_OK,
+                          OleInitialize(nullptr));
+                OleUninitialize();
+            }
+            WmiConnection threadConnection{nullptr, nullptr};
+            std::uint32_t productType = 0;
+            EXPECT_EQ(c.connects, WmiConnect(&threadConnection, c.nameSpace));
+            EXPECT_EQ(c.connects, WmiQueryNumber(&threadConnection, L"Win32_OperatingSystem",
+                                                 L"ProductType", &productType, nullptr));
+            EXPECT_EQ(1, WmiDisconnect(&threadConnection));
+            EXPECT_TRUE(threadConnection.services == nullptr &&
+                        threadConnection.locator == nullptr);
+            if (c.apartment != kNoApartment) {
+                EXPECT_EQ(S_FALSE, CoInitializeEx(nullptr, c.apartment)) << "left the apartment";
+                CoUninitialize();
+                CoUninitialize();
+            }
+            ExpectOleBalanced();
+        }).join();
+    }
     char buffer[9] = "xxxxxxxx";
     EXPECT_TRUE(WideToMultiByte(nullptr, L"C", 8, CP_ACP) == nullptr &&
                 WideToMultiByte(buffer, nullptr, 8, CP_ACP) == nullptr &&
@@ -78,6 +123,46 @@ TEST_F(HostWmi, QueriesReadTheOnlyObject) {
     EXPECT_EQ(0, WmiNext(&connection, query));
     EXPECT_STREQ("", cut);
     EXPECT_EQ(1, WmiCloseQuery(&connection, query));
+
+    // Reads from a number record (of the class, without property or output) and a text
+    // record of Caption: no property reads nothing; Win32_BIOS.CurrentLanguage is null
+    // under Wine, which the flag tells also without an output; a value without an output
+    // has nowhere to go.
+    const struct {
+        const wchar_t *query, *property;
+        bool output;
+        int result;
+        std::uint32_t isNull;
+        const char* text; // of a text record; a number reads 0 but for the first row
+    } reads[] = {
+        {L"Win32_OperatingSystem", L"ProductType", true, 1, 0, nullptr},
+        {L"Win32_OperatingSystem", nullptr, true, 1, 0, nullptr},
+        {L"Win32_BIOS", L"CurrentLanguage", true, 1, 1, nullptr},
+        {L"Win32_BIOS", L"CurrentLanguage", false, 1, 1, nullptr},
+        {L"Win32_OperatingSystem", L"ProductType", false, 0, 0, nullptr},
+        {L"Win32_OperatingSystem", L"Caption", true, 1, 0, whole},
+        {L"Win32_OperatingSystem", nullptr, true, 1, 0, ""},
+    };
+    FOR_EACH_CASE(c, reads) {
+        std::uint32_t number = 0xDEADBEEF, isNull = 7;
+        char text[256] = "x";
+        query =
+            c.text == nullptr
+                ? WmiOpenNumberQuery(&connection, c.query, nullptr, nullptr, &isNull)
+                : WmiOpenTextQuery(&connection, c.query, L"Caption", text, sizeof text, &isNull);
+        ASSERT_NE(nullptr, query);
+        EXPECT_EQ(c.result,
+                  c.text == nullptr
+                      ? WmiGetNumber(&connection, query, c.property, c.output ? &number : nullptr)
+                      : WmiGetText(&connection, query, c.property, text, sizeof text));
+        EXPECT_EQ(c.isNull, isNull);
+        if (c.text != nullptr) {
+            EXPECT_STREQ(c.text, text);
+        } else if (c.output) {
+            EXPECT_EQ(caseIndex == 0 ? byClass : 0u, number);
+        }
+        WmiCloseQuery(&connection, query);
+    }
 }
 
 #ifdef _WIN32
@@ -353,6 +438,7 @@ TEST_F(WmiStandIn, ConnectAndProxyBlanketsOrReleasesAllAtEachFailure) {
         const char* failing;
         HRESULT failure;
         DWORD level, setLevel, setImpersonation = 0; // set level 0: the connect fails
+        bool multithreaded = false; // from a thread in that apartment, where OLE cannot start
     } cases[] = {
         {"", S_OK, 1, 3, 2},
         {"Query", kNoAuthenticationInfo, 6, 3, 2},
@@ -362,18 +448,33 @@ TEST_F(WmiStandIn, ConnectAndProxyBlanketsOrReleasesAllAtEachFailure) {
         {"Security", S_OK, 1, 0},
         {"Query", kDenied, 1, 0},
         {"Set", kDenied, 1, 0},
+        {"", S_OK, 1, 3, 2, true},
+        {"Connect", WBEM_E_INVALID_NAMESPACE, 1, 0, 0, true},
     };
     FOR_EACH_CASE(c, cases) {
         wmi.failing = c.failing, wmi.failure = c.failure, wmi.level = c.level;
-        EXPECT_EQ(c.setLevel != 0, WmiConnect(&connection, L"ROOT\\CIMV2"));
-        if (c.setLevel != 0) {
-            EXPECT_TRUE(connection.services == static_cast<IWbemServices*>(&wmi) &&
-                        connection.locator == static_cast<IWbemLocator*>(&wmi));
-            EXPECT_EQ((std::vector<DWORD>{10, 0, 0, c.setLevel, c.setImpersonation, 0, 0}),
-                      wmi.blanket);
-            EXPECT_EQ(1, WmiDisconnect(&connection));
+        auto connect = [&] {
+            EXPECT_EQ(c.setLevel != 0, WmiConnect(&connection, L"ROOT\\CIMV2"));
+            if (c.setLevel != 0) {
+                EXPECT_TRUE(connection.services == static_cast<IWbemServices*>(&wmi) &&
+                            connection.locator == static_cast<IWbemLocator*>(&wmi));
+                EXPECT_EQ((std::vector<DWORD>{10, 0, 0, c.setLevel, c.setImpersonation, 0, 0}),
+                          wmi.blanket);
+                EXPECT_EQ(1, WmiDisconnect(&connection));
+            }
+            EXPECT_TRUE(connection.services == nullptr && connection.locator == nullptr);
+        };
+        if (c.multithreaded) {
+            std::thread([&] {
+                ASSERT_EQ(S_OK, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+                connect();
+                EXPECT_EQ(S_FALSE, CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+                CoUninitialize();
+                CoUninitialize();
+            }).join();
+        } else {
+            connect();
         }
-        EXPECT_TRUE(connection.services == nullptr && connection.locator == nullptr);
         EXPECT_EQ(2u, wmi.refs); // the fixture's and the registration's
         ExpectOleBalanced();
     }
@@ -397,8 +498,33 @@ TEST_F(WmiStandIn, ConnectAndProxyBlanketsOrReleasesAllAtEachFailure) {
     }
 }
 
+// How a row reads the property P: by a query; from an open record without property or
+// output, naming P and no output (the record's none stands in); or from an open record of
+// P into its output, naming no property (nothing is read). -1 when the open failed.
+enum Through { kQuery, kGetWithoutOutput, kGetNoProperty };
+int ReadP(WmiConnection* connection, Through through, std::uint32_t size, std::uint32_t* number,
+          char* buffer, std::uint32_t* isNull) {
+    if (through == kQuery)
+        return size == 0 ? WmiQueryNumber(connection, L"Sample", L"P", number, isNull)
+                         : WmiQueryText(connection, L"Sample", L"P", buffer, size, isNull);
+    const bool named = through == kGetNoProperty; // the record's property, with an output
+    WmiQuery* query = size == 0 ? WmiOpenNumberQuery(connection, L"Sample", named ? L"P" : nullptr,
+                                                     named ? number : nullptr, isNull)
+                                : WmiOpenTextQuery(connection, L"Sample", named ? L"P" : nullptr,
+                                                   named ? buffer : nullptr, size, isNull);
+    if (query == nullptr)
+        return -1;
+    const WCHAR* property = named ? nullptr : L"P";
+    int result = size == 0 ? WmiGetNumber(connection, query, property, named ? number : nullptr)
+                           : WmiGetText(connection, query, property, named ? buffer : nullptr,
+                                        named ? size : 0);
+    WmiCloseQuery(connection, query);
+    return result;
+}
+
 // Numbers (size 0) take the integer and boolean types; texts take strings and dates held as
-// texts, and come back cut with result 0 when they fill the buffer.
+// texts, and come back cut with result 0 when they fill the buffer. A null value sets the
+// flag, also without an output; no property reads nothing and clears the output.
 TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
     struct {
         Property property;
@@ -406,6 +532,7 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
         int result;
         std::uint32_t number;
         const char* text = nullptr;
+        Through through = kQuery;
     } cases[] = {
         {{L"P", CIM_SINT32, VT_I4, -7}, 0, 1, 0xFFFFFFF9},
         {{L"P", CIM_BOOLEAN, VT_BOOL, VARIANT_TRUE}, 0, 1, 1},
@@ -419,6 +546,11 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
         {{L"P", CIM_STRING, VT_I4, 1}, 8, 0, 0, ""},
         {{L"P", CIM_REFERENCE, VT_BSTR, 0, L"abc"}, 8, 0, 0, ""},
         {{L"P", CIM_STRING, VT_NULL}, 2, 1, 0, ""},
+        {{L"P", CIM_UINT32, VT_NULL}, 0, 1, 0xDEADBEEF, nullptr, kGetWithoutOutput},
+        {{L"P", CIM_UINT32, VT_I4, 3}, 0, 0, 0xDEADBEEF, nullptr, kGetWithoutOutput},
+        {{L"P", CIM_SINT32, VT_I4, -7}, 0, 1, 0, nullptr, kGetNoProperty},
+        {{L"P", CIM_STRING, VT_BSTR, 0, L"abcd"}, 5, 1, 0, "", kGetNoProperty},
+        {{L"P", CIM_UINT32, VT_NULL}, 0, 1, 0, nullptr, kGetNoProperty},
     };
     Connect();
     FOR_EACH_CASE(c, cases) {
@@ -427,15 +559,12 @@ TEST_F(WmiStandIn, PropertiesReadAsNumbersOrTexts) {
         char buffer[40];
         std::memset(buffer, 'x', sizeof buffer);
         std::uint32_t number = 0xDEADBEEF, isNull = 7;
-        EXPECT_EQ(c.result,
-                  c.size == 0
-                      ? WmiQueryNumber(&connection, L"Sample", L"P", &number, &isNull)
-                      : WmiQueryText(&connection, L"Sample", L"P", buffer, c.size, &isNull));
+        EXPECT_EQ(c.result, ReadP(&connection, c.through, c.size, &number, buffer, &isNull));
         // A text, and the byte after the buffer, never written.
         const std::string got =
             c.size == 0 ? std::to_string(number) : buffer + std::string("|") + buffer[c.size];
         EXPECT_EQ(c.size == 0 ? std::to_string(c.number) : c.text + std::string("|x"), got);
-        EXPECT_EQ(c.property.vt == VT_NULL ? 1u : 0u, isNull);
+        EXPECT_EQ(c.property.vt == VT_NULL && c.through != kGetNoProperty ? 1u : 0u, isNull);
     }
 }
 
@@ -468,13 +597,13 @@ TEST_F(WmiStandIn, ClassNamesBecomeQueriesAndRecordsWalkObjects) {
     ASSERT_NE(nullptr, query);
     EXPECT_EQ(0, WmiGetText(&connection, query, L"Q", nullptr, 0)) << "a number record";
     EXPECT_EQ(1, WmiNext(&connection, query));
-    EXPECT_EQ(1, WmiGetNumber(&connection, query, nullptr, &other));
+    EXPECT_EQ(1, WmiGetNumber(&connection, query, L"P", &other));
     number = 9;
-    EXPECT_EQ(1, WmiGetNumber(&connection, query, nullptr, nullptr));
+    EXPECT_EQ(1, WmiGetNumber(&connection, query, L"P", nullptr));
     EXPECT_EQ("2 2", std::to_string(number) + " " + std::to_string(other));
     EXPECT_EQ(0, WmiStep(&connection, 3, query));
     EXPECT_EQ(0, WmiNext(&connection, query));
-    EXPECT_EQ(0, WmiGetNumber(&connection, query, nullptr, nullptr)) << "no current object";
+    EXPECT_EQ(0, WmiGetNumber(&connection, query, L"P", nullptr)) << "no current object";
     WmiCloseQuery(&connection, query);
     EXPECT_EQ(0, WmiStep(&connection, WMI_STEP_READ, nullptr));
 }

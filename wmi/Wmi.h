@@ -16,6 +16,7 @@
 struct WmiConnection {
     IWbemServices* services; // the namespace
     IWbemLocator* locator;   // the locator it came from
+    bool oleStarted = false; // WmiConnect's OleInitialize succeeded: its OleUninitialize is owed
 };
 
 // Kinds of query records: what the property is read as.
@@ -52,8 +53,13 @@ struct WmiMethodCall {
 // Initialises OLE, creates the WBEM locator in-process, connects to `nameSpace` (such as
 // L"ROOT\\CIMV2") and sets the services' security blanket. On failure everything obtained
 // is released, both pointers are null and OLE is uninitialised again.
+// Departure: OLE is uninitialised (here or by WmiDisconnect) only when this OleInitialize
+// succeeded. On a thread already in the multithreaded apartment it fails (0x80010106)
+// while the locator still works there, so the connect goes on; the paired
+// OleUninitialize would undo the host's own initialisation instead.
 int WmiConnect(WmiConnection* connection, const WCHAR* nameSpace);
-// Releases what the connection holds and uninitialises OLE; 1 (0 for a null connection).
+// Releases what the connection holds and uninitialises OLE when WmiConnect initialised it;
+// 1 (0 for a null connection).
 int WmiDisconnect(WmiConnection* connection);
 // Sets a proxy's security blanket (authentication service NTLM, no authorisation, no
 // principal, identity or capabilities) and returns CoSetProxyBlanket's result; E_INVALIDARG
@@ -75,8 +81,9 @@ WmiQuery* WmiOpenTextQuery(WmiConnection* connection, const WCHAR* query, const 
                            char* buffer, std::uint32_t bufferSize, std::uint32_t* isNull);
 // Moves to the next object and reads the record's property; 0 after the last object.
 int WmiNext(WmiConnection* connection, WmiQuery* query);
-// Read another property of the current object into the given output. A null property means
-// the record's own; a null output needs a record of the same kind and uses its output.
+// Read another property of the current object into the given output. A null output needs a
+// record of the same kind and uses its output. A null property reads nothing: the output
+// is cleared and the result is 1.
 int WmiGetNumber(WmiConnection* connection, WmiQuery* query, const WCHAR* property,
                  std::uint32_t* number);
 int WmiGetText(WmiConnection* connection, WmiQuery* query, const WCHAR* property, char* buffer,
@@ -94,7 +101,10 @@ int WmiQueryText(WmiConnection* connection, const WCHAR* query, const WCHAR* pro
 // far as it goes. A text read into a buffer too small for it delivers the text cut, with
 // result 0; so does a text whose ANSI form has more bytes than characters and does not fit.
 // A string property whose value is not a text, a buffer of size 0, a record without a
-// current object and, to execute, a connection without services give 0.
+// current object and, to execute, a connection without services give 0. A null value sets
+// the null flag and gives 1, with or without an output.
+// Departure: a value other than null read without an output gives 0, as there is nowhere
+// to store it.
 int WmiStep(WmiConnection* connection, int operation, WmiQuery* query);
 
 // Prepares a call of `methodName` on `object`; writes one "Parameter: " line per
@@ -112,4 +122,7 @@ void WmiFreeMethod(WmiMethodCall** methodCall);
 // Converts the NUL-terminated wide text with the code page into the buffer, which is emptied
 // first; returns the buffer, or null for null arguments or a failed conversion (the text
 // does not fit, for one).
+// Departures: a buffer of size 0 gives null and is not written, as it has no room even for
+// the emptying terminator; a text that does not fit leaves the buffer empty, as the
+// conversion may have filled it without a terminator.
 char* WideToMultiByte(char* buffer, const WCHAR* wideText, std::uint32_t bufferSize, UINT codePage);

@@ -34,7 +34,7 @@ HRESULT SetBlanket(IUnknown* proxy, DWORD authenticationLevel, DWORD impersonati
                              authenticationLevel, impersonationLevel, nullptr, EOAC_NONE);
 }
 
-// Gives back what a connect took: the services, the locator and the OLE start.
+// Gives back what a connect took: the services, the locator and its own OLE start.
 void ReleaseConnection(WmiConnection* connection) {
     if (connection->services != nullptr)
         connection->services->Release();
@@ -42,7 +42,9 @@ void ReleaseConnection(WmiConnection* connection) {
         connection->locator->Release();
     connection->services = nullptr;
     connection->locator = nullptr;
-    OleUninitialize();
+    if (connection->oleStarted)
+        OleUninitialize();
+    connection->oleStarted = false;
 }
 
 // Without authentication (level 1) calls are still made at call level, identifying the
@@ -55,11 +57,10 @@ int WmiConnect(WmiConnection* connection, const WCHAR* nameSpace) {
         return 0;
     connection->services = nullptr;
     connection->locator = nullptr;
-    HRESULT result = OleInitialize(nullptr);
-    if (FAILED(result))
-        return 0;
-    result = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                              (void**)&connection->locator);
+    // A thread in the multithreaded apartment refuses OLE but serves the locator.
+    connection->oleStarted = SUCCEEDED(OleInitialize(nullptr));
+    HRESULT result = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IWbemLocator, (void**)&connection->locator);
     if (SUCCEEDED(result)) {
         BSTR path = SysAllocString(nameSpace);
         result = path == nullptr

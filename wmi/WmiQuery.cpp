@@ -126,7 +126,7 @@ int StoreText(const VARIANT& value, CIMTYPE type, char* buffer, std::uint32_t si
 
 // Reads the record's property of the current object into its output.
 int Read(WmiQuery* query) {
-    if (query->current == nullptr || query->output == nullptr)
+    if (query->current == nullptr)
         return 0;
     VARIANT value;
     std::memset(&value, 0, sizeof value);
@@ -139,6 +139,8 @@ int Read(WmiQuery* query) {
         if (query->isNull != nullptr)
             *query->isNull = 1;
         result = 1;
+    } else if (query->output == nullptr) {
+        result = 0; // a value with nowhere to go
     } else if (query->resultKind == WMI_RESULT_NUMBER) {
         result = StoreNumber(value, type, static_cast<std::uint32_t*>(query->output));
     } else if (query->resultKind == WMI_RESULT_TEXT) {
@@ -190,15 +192,15 @@ WmiQuery* Open(WmiConnection* connection, const WCHAR* text, const WCHAR* proper
     return query;
 }
 
-// Reads `property` of the current object as `kind` into `output`, the record's own fields
-// standing in for null arguments.
+// Reads `property` of the current object as `kind` into `output`, the record's own output
+// standing in for a null one. A null property is swapped in like any other, so the step
+// reads nothing.
 int Get(WmiConnection* connection, WmiQuery* query, const WCHAR* property, std::uint32_t kind,
         void* output, std::uint32_t size) {
     if (query == nullptr || (output == nullptr && query->resultKind != kind))
         return 0;
     WmiQuery saved = *query;
-    if (property != nullptr)
-        query->property = property;
+    query->property = property;
     if (output != nullptr) {
         query->resultKind = kind;
         query->output = output;

@@ -42,12 +42,16 @@ public:
     static RegistryValue fromRaw(const std::vector<std::uint8_t>& bytes,
                                  std::uint32_t registryType);
     // The registry's bytes and type number for this value; texts end in a zero byte.
+    // Departure: a STRING or EXPAND_STRING value whose `strings` is empty has no first entry
+    // to store; it stores the empty text (one zero byte) rather than read past the list.
     std::pair<std::vector<std::uint8_t>, std::uint32_t> toRaw() const;
 
     // The number of a TYPE_DWORD value; any other type raises kiv::RegistryTypeError.
     std::uint32_t toDWord() const;
     // The text of a TYPE_STRING value; any other type (EXPAND_STRING too) raises
     // kiv::RegistryTypeError.
+    // Departure: with an empty `strings` there is no first entry to give; the result is the
+    // empty text rather than a read past the list.
     std::string toString() const;
 
     Type type;                        // what the value holds
@@ -59,7 +63,10 @@ public:
 
 // The data, then " [", the type's name and "]": "?" for NONE and UNKNOWN, numbers in
 // decimal, bytes as blank-separated upper-case hex pairs, texts as they are, MULTI_STRING
-// entries joined by ", ". The stream's fill and flags are left as they were.
+// entries joined by ", ". Byte pairs are printed the same whatever adjustment, base prefix
+// or fill the caller set; the stream's fill and flags are left as they were.
+// Departure: a STRING or EXPAND_STRING value whose `strings` is empty prints no data (as
+// the empty text would) rather than read past the list.
 std::ostream& operator<<(std::ostream& out, const RegistryValue& value);
 
 // One open registry key; closes its handle when destroyed. Keys handed out by openSubkey

@@ -1,8 +1,9 @@
 // Kept apart from the raise procedure so that the compiler cannot merge the two frames:
 // the procedure counts on the capture being a frame of its own.
-#include "os/win32/Exception.h"
+#include "src/os/win32/Backtrace.h"
 
 #include "compat/win32.h"
+#include "os/win32/Exception.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -14,12 +15,10 @@ namespace {
 // The capture routine's limit on 64-bit Windows.
 const DWORD kMaxFrames = 62;
 
-} // namespace
-
-void captureBacktrace(std::vector<std::string>& frames) {
+// Records addresses 1 to count - 1, outermost first; address 0 is the frame that asked
+// for the capture. Fewer than two addresses leave `frames` empty.
+void record(std::vector<std::string>& frames, void* const* addresses, WORD count) {
     frames.clear();
-    void* addresses[kMaxFrames];
-    WORD count = RtlCaptureStackBackTrace(1, kMaxFrames, addresses, nullptr);
     if (count < 2)
         return;
     for (WORD i = count - 1; i >= 1; --i) {
@@ -30,6 +29,20 @@ void captureBacktrace(std::vector<std::string>& frames) {
                       static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(addresses[i])));
         frames.emplace_back(text);
     }
+}
+
+} // namespace
+
+// Each entry point calls the capture itself: a shared helper between them would be one
+// more frame to skip, or none once inlined.
+void captureBacktrace(std::vector<std::string>& frames) {
+    void* addresses[kMaxFrames];
+    record(frames, addresses, RtlCaptureStackBackTrace(1, kMaxFrames, addresses, nullptr));
+}
+
+void captureBacktraceForCaller(std::vector<std::string>& frames) {
+    void* addresses[kMaxFrames];
+    record(frames, addresses, RtlCaptureStackBackTrace(2, kMaxFrames, addresses, nullptr));
 }
 
 } // namespace kiv

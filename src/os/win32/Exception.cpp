@@ -1,6 +1,7 @@
 #include "os/win32/Exception.h"
 
 #include "compat/win32.h"
+#include "src/os/win32/Backtrace.h"
 
 #include <iostream>
 
@@ -236,17 +237,18 @@ std::string chainText(const Exception& e) {
     return out;
 }
 
-// Runs as its own frame between the raise site and the capture, so one more entry than the
-// raise site's own is dropped: the report still starts two levels above the raising routine.
-// Works on a copy so that raise sites can pass a temporary or an object of their own.
+// Runs as its own frame between the raise site and the capture, so the capture skips it:
+// the report then starts two levels above the raising routine, and a deep stack still fills
+// it as far out as a capture from the raise site would. Works on a copy so that raise sites
+// can pass a temporary or an object of their own.
 void raiseAt(const Exception& e, const char* file, std::int32_t line, const char* function) {
     std::unique_ptr<Exception> raised(e.clone());
     raised->file = file;
     raised->line = line;
     raised->function = function;
     if (backtraceEnabled) {
-        captureBacktrace(raised->frames);
-        for (int drop = 0; drop < 2 && !raised->frames.empty(); ++drop)
+        captureBacktraceForCaller(raised->frames);
+        if (!raised->frames.empty())
             raised->frames.pop_back();
     }
     raised->raise();

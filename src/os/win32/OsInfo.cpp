@@ -79,19 +79,20 @@ OSVERSIONINFOEXA reportedVersion() {
     return info;
 }
 
-// The value of the leading decimal digits; digits that would overflow 32 bits are left
-// out rather than wrapped.
+// The value of the leading decimal digits; no digits give 0.
+// Choice where the conversion's range is not settled: a number that 32 bits cannot hold
+// gives an absent build (OsVersion::ABSENT), as 4294967295 itself reads: cutting or
+// wrapping it would report a build the system never had.
 DWORD leadingNumber(const std::string& text) {
-    DWORD number = 0;
+    std::uint64_t number = 0;
     for (char c : text) {
         if (c < '0' || c > '9')
             break;
-        DWORD digit = static_cast<DWORD>(c - '0');
-        if (number > (0xFFFFFFFFu - digit) / 10)
-            break;
-        number = number * 10 + digit;
+        number = number * 10 + static_cast<std::uint64_t>(c - '0');
+        if (number > 0xFFFFFFFFu)
+            return OsVersion::ABSENT;
     }
-    return number;
+    return static_cast<DWORD>(number);
 }
 
 // Numbers stored before a read fails stay stored. Short DWORD data (std::invalid_argument
@@ -139,14 +140,18 @@ bool systemSatisfies(DWORD major, DWORD minor, DWORD platformId, DWORD typeMask,
     return osInfoCalls.verifyVersionInfo(&wanted, typeMask, conditions) != FALSE;
 }
 
-// Walks the major number up from the reported one, then the minor number up from 0, as
-// far as the system confirms them; the build is unknown and set to 0.
-void refineByProbing(OSVERSIONINFOEXA& info) {
+// Walks the major number up from the one GetVersionExA reported (not one a failed
+// registry step left in the record), then the minor number up from 0, as far as the system
+// confirms them; the build is unknown and set to 0. A number the system does not confirm
+// at all leaves the record's as it was.
+// Departure: each walk stops after kMaxProbeSteps questions, since a system that confirms
+// every number would otherwise keep it asking for ever.
+void refineByProbing(OSVERSIONINFOEXA& info, DWORD reportedMajor) {
     info.dwBuildNumber = 0;
     const DWORD platformId = info.dwPlatformId;
     DWORDLONG majorConditions = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
     majorConditions = VerSetConditionMask(majorConditions, VER_PLATFORMID, VER_EQUAL);
-    DWORD major = info.dwMajorVersion;
+    DWORD major = reportedMajor;
     for (std::uint32_t step = 0; step < kMaxProbeSteps; ++step, ++major) {
         if (!systemSatisfies(major, 0, platformId, VER_MAJORVERSION | VER_PLATFORMID,
                              majorConditions))
@@ -174,10 +179,10 @@ OSVERSIONINFOEXA refinedVersion() {
     OSVERSIONINFOEXA info = reportedVersion();
     if (!isWindowsPlatform(info.dwPlatformId))
         return info;
-    bool refine =
-        (info.dwMajorVersion == 6 && info.dwMinorVersion >= 2) || info.dwMajorVersion >= 7;
+    const DWORD reportedMajor = info.dwMajorVersion;
+    bool refine = (reportedMajor == 6 && info.dwMinorVersion >= 2) || reportedMajor >= 7;
     if (refine && !refineFromRegistry(info) && !refineFromFileVersion(info))
-        refineByProbing(info);
+        refineByProbing(info, reportedMajor);
     return info;
 }
 

@@ -2,10 +2,14 @@
 
 #include "compat/win32.h"
 #include "os/win32/Exception.h"
+#include "src/os/win32/SharedLibCalls.h"
 
 #include <iostream>
 
 namespace kiv {
+
+const SharedLibCalls kSystemSharedLibCalls = {::LoadLibraryA, ::GetProcAddress, ::FreeLibrary};
+SharedLibCalls sharedLibCalls = kSystemSharedLibCalls;
 
 namespace {
 
@@ -25,7 +29,7 @@ void SharedLib::open(const char* path) {
     if (module != nullptr)
         raiseAt(UsageError("There is already a shared-library loaded."), kFile, __LINE__,
                 "kiv::SharedLib::open");
-    module = LoadLibraryA(path);
+    module = sharedLibCalls.loadLibrary(path);
     if (module == nullptr)
         raiseAt(SharedLibError(), kFile, __LINE__, "kiv::SharedLib::open");
 }
@@ -34,7 +38,7 @@ void* SharedLib::symbol(const char* name) {
     if (module == nullptr)
         raiseAt(UsageError("Tried to resolve symbol but no library is loaded."), kFile, __LINE__,
                 "kiv::SharedLib::symbol");
-    FARPROC address = GetProcAddress(static_cast<HMODULE>(module), name);
+    FARPROC address = sharedLibCalls.getProcAddress(static_cast<HMODULE>(module), name);
     if (address == nullptr)
         raiseAt(SharedLibError(name), kFile, __LINE__, "kiv::SharedLib::symbol");
     return reinterpret_cast<void*>(address);
@@ -45,7 +49,7 @@ void SharedLib::close() {
         return;
     HMODULE unloading = static_cast<HMODULE>(module);
     module = nullptr;
-    if (!FreeLibrary(unloading))
+    if (!sharedLibCalls.freeLibrary(unloading))
         raiseAt(SharedLibError(), kFile, __LINE__, "kiv::SharedLib::close");
 }
 

@@ -27,9 +27,10 @@ const char kValueFile[] = "include/os/win32/Registry";
 constexpr DWORD kReadAnyUnexpanded = 0x1000FFFF;
 constexpr DWORD kUnknownRegistryType = 0xFFFFFFFF;
 
-[[noreturn]] void raiseOsError(const std::string& message, LSTATUS status, std::int32_t line,
-                               const char* function) {
-    raiseAt(RegistryOsError(message, static_cast<std::uint32_t>(status)), kKeyFile, line, function);
+// A failed call's status as the error carries it. The raise sites call raiseAt themselves:
+// a helper that raised for them would be one more frame in every report's backtrace.
+RegistryOsError osFailure(const std::string& message, LSTATUS status) {
+    return RegistryOsError(message, static_cast<std::uint32_t>(status));
 }
 
 REGSAM accessFor(std::uint32_t mode, std::uint32_t view) {
@@ -203,9 +204,15 @@ std::ostream& operator<<(std::ostream& out, const RegistryValue& value) {
         out << std::to_string(value.number);
         break;
     case RegistryValue::TYPE_BINARY: {
+        // Every flag the pairs depend on is set, whatever the caller left: a left-adjusted
+        // stream would print 0x0A as "A0", one with showbase as "0XA".
         const std::ios::fmtflags flags = out.flags();
         const char fill = out.fill();
-        out << std::hex << std::uppercase << std::setfill('0');
+        out.setf(std::ios::hex, std::ios::basefield);
+        out.setf(std::ios::right, std::ios::adjustfield);
+        out.setf(std::ios::uppercase);
+        out.unsetf(std::ios::showbase | std::ios::showpos);
+        out.fill('0');
         for (size_t i = 0; i < value.binary.size(); ++i) {
             if (i > 0)
                 out << ' ';
@@ -246,7 +253,8 @@ RegistryKey::RegistryKey(HKEY parent, const std::string& path, std::uint32_t mod
         status = registryCalls.openKeyEx(parent, path.c_str(), 0, access, &handle);
     if (status != ERROR_SUCCESS) {
         handle = nullptr;
-        raiseOsError("Unable to open " + path, status, __LINE__, "kiv::RegistryKey::RegistryKey");
+        raiseAt(osFailure("Unable to open " + path, status), kKeyFile, __LINE__,
+                "kiv::RegistryKey::RegistryKey");
     }
 }
 
@@ -268,30 +276,30 @@ std::shared_ptr<RegistryKey> RegistryKey::createSubkey(const std::string& name) 
     HKEY created = nullptr;
     LSTATUS status = registryCalls.createKey(handle, name.c_str(), &created);
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to create subkey with name '" + name + "'", status, __LINE__,
-                     "kiv::RegistryKey::createSubkey");
+        raiseAt(osFailure("Unable to create subkey with name '" + name + "'", status), kKeyFile,
+                __LINE__, "kiv::RegistryKey::createSubkey");
     return std::shared_ptr<RegistryKey>(new RegistryKey(created, 0));
 }
 
 void RegistryKey::deleteSubkey(const std::string& name) {
     LSTATUS status = registryCalls.deleteKey(handle, name.c_str());
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to delete subkey with name '" + name + "'", status, __LINE__,
-                     "kiv::RegistryKey::deleteSubkey");
+        raiseAt(osFailure("Unable to delete subkey with name '" + name + "'", status), kKeyFile,
+                __LINE__, "kiv::RegistryKey::deleteSubkey");
 }
 
 void RegistryKey::deleteSubkeyRecursively(const std::string& name) {
     LSTATUS status = registryCalls.deleteTree(handle, name.c_str());
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to delete subkey with name '" + name + "' recursively", status,
-                     __LINE__, "kiv::RegistryKey::deleteSubkeyRecursively");
+        raiseAt(osFailure("Unable to delete subkey with name '" + name + "' recursively", status),
+                kKeyFile, __LINE__, "kiv::RegistryKey::deleteSubkeyRecursively");
 }
 
 void RegistryKey::deleteValue(const std::string& name) {
     LSTATUS status = registryCalls.deleteValue(handle, name.c_str());
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to delete value '" + name + "'", status, __LINE__,
-                     "kiv::RegistryKey::deleteValue");
+        raiseAt(osFailure("Unable to delete value '" + name + "'", status), kKeyFile, __LINE__,
+                "kiv::RegistryKey::deleteValue");
 }
 
 // When the system cannot say how long the longest name is, there is no size to make the
@@ -302,7 +310,8 @@ std::list<std::string> RegistryKey::listSubkeys() const {
         registryCalls.queryInfoKey(handle, nullptr, nullptr, nullptr, nullptr, &longest, nullptr,
                                    nullptr, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to list subkeys", status, __LINE__, "kiv::RegistryKey::listSubkeys");
+        raiseAt(osFailure("Unable to list subkeys", status), kKeyFile, __LINE__,
+                "kiv::RegistryKey::listSubkeys");
     std::vector<char> name(size_t(longest) + 1);
     std::list<std::string> result;
     for (DWORD index = 0;; ++index) {
@@ -310,8 +319,8 @@ std::list<std::string> RegistryKey::listSubkeys() const {
         if (status == ERROR_NO_MORE_ITEMS)
             break;
         if (status != ERROR_SUCCESS)
-            raiseOsError("Unable to list subkeys", status, __LINE__,
-                         "kiv::RegistryKey::listSubkeys");
+            raiseAt(osFailure("Unable to list subkeys", status), kKeyFile, __LINE__,
+                    "kiv::RegistryKey::listSubkeys");
         result.emplace_back(name.data(), strnlen(name.data(), name.size()));
     }
     return result;
@@ -326,7 +335,8 @@ std::list<std::pair<std::string, RegistryValue>> RegistryKey::listValues(bool wi
         registryCalls.queryInfoKey(handle, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                    nullptr, &longestName, &longestData, nullptr, nullptr);
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to list values", status, __LINE__, "kiv::RegistryKey::listValues");
+        raiseAt(osFailure("Unable to list values", status), kKeyFile, __LINE__,
+                "kiv::RegistryKey::listValues");
     std::vector<char> name(size_t(longestName) + 1);
     std::vector<std::uint8_t> data(withData ? size_t(longestData) + 1 : 0);
     std::list<std::pair<std::string, RegistryValue>> result;
@@ -340,7 +350,8 @@ std::list<std::pair<std::string, RegistryValue>> RegistryKey::listValues(bool wi
         if (status == ERROR_NO_MORE_ITEMS)
             break;
         if (status != ERROR_SUCCESS)
-            raiseOsError("Unable to list values", status, __LINE__, "kiv::RegistryKey::listValues");
+            raiseAt(osFailure("Unable to list values", status), kKeyFile, __LINE__,
+                    "kiv::RegistryKey::listValues");
         std::string valueName(name.data(), std::min<size_t>(nameLength, name.size()));
         RegistryValue value;
         if (withData) {
@@ -375,8 +386,8 @@ RegistryValue RegistryKey::readValue(const std::string& name) const {
                                         buffer.data(), &length);
     }
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to read value '" + name + "'", status, __LINE__,
-                     "kiv::RegistryKey::readValue");
+        raiseAt(osFailure("Unable to read value '" + name + "'", status), kKeyFile, __LINE__,
+                "kiv::RegistryKey::readValue");
     buffer.resize(std::min<size_t>(length, buffer.size()));
     return RegistryValue::fromRaw(buffer, type);
 }
@@ -391,7 +402,8 @@ void RegistryKey::writeValue(const std::string& name, const RegistryValue& value
                                                raw.first.empty() ? nullptr : raw.first.data(),
                                                static_cast<DWORD>(raw.first.size()));
     if (status != ERROR_SUCCESS)
-        raiseOsError("Unable to write value", status, __LINE__, "kiv::RegistryKey::writeValue");
+        raiseAt(osFailure("Unable to write value", status), kKeyFile, __LINE__,
+                "kiv::RegistryKey::writeValue");
 }
 
 LSTATUS RegistryKey::close() {
