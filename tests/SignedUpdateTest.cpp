@@ -258,6 +258,105 @@ TEST(SignedUpdate, TakesADocumentOnlyWhenSignedAndFresh) {
                                                        UpdateDownloadOptions(), &out, nullptr, 0));
 }
 
+// The small fetch behind the document and its signature: which step failed, the final
+// answer after one redirect, and the proxy's Basic line on every request through it.
+TEST(SignedUpdate, FetchesSmallFilesAsTheCheckDoes) {
+    const std::string moved = "HTTP/1.1 301 Moved Permanently\r\nLocation: http://b.example/n.ini"
+                              "\r\nContent-Length: 0\r\n\r\n";
+    const std::string basic = "Proxy-Authorization: Basic a2l2OnMzY3JldA==\r\n"; // kiv:s3cret
+    const std::string longProxy(kMaxProxyHostLength + 1, 'p');
+    const struct {
+        std::vector<std::string> replies;
+        const char* url; // null: the server's own
+        bool viaProxy;
+        const char *user, *password;
+        int ok;
+        UpdateFetchOutcome outcome;
+        uint32_t status;
+        std::string body;
+        int withBasic; // requests that carry the proxy's Basic line
+    } cases[] = {
+        {{Ok("abc")}, nullptr, false, "kiv", "s3cret", 1, UPDATE_FETCH_ANSWERED, 200, "abc", 0},
+        {{kNotFound}, nullptr, false, nullptr, nullptr, 1, UPDATE_FETCH_ANSWERED, 404, "", 0},
+        {{Ok("abc")},
+         "http://a.example/u.ini",
+         true,
+         "kiv",
+         "s3cret",
+         1,
+         UPDATE_FETCH_ANSWERED,
+         200,
+         "abc",
+         1},
+        {{moved, Ok("new")},
+         "http://a.example/u.ini",
+         true,
+         "kiv",
+         "s3cret",
+         1,
+         UPDATE_FETCH_ANSWERED,
+         200,
+         "new",
+         2},
+        {{moved, moved},
+         "http://a.example/u.ini",
+         true,
+         nullptr,
+         nullptr,
+         1,
+         UPDATE_FETCH_ANSWERED,
+         301,
+         "",
+         0}, // one redirect only
+        {{Ok("abc")},
+         "http://a.example/u.ini",
+         true,
+         "kiv",
+         nullptr,
+         1,
+         UPDATE_FETCH_ANSWERED,
+         200,
+         "abc",
+         0},
+        {{"HTTP/1.0 200"}, nullptr, false, nullptr, nullptr, 0, UPDATE_FETCH_NO_ANSWER, 0, "", 0},
+        {{}, "no slash", false, nullptr, nullptr, 0, UPDATE_FETCH_BAD_URL, 0, "", 0},
+    };
+    FOR_EACH_CASE(c, cases) {
+        std::vector<ScriptedConnection> script;
+        for (const std::string& reply : c.replies)
+            script.push_back(ScriptedServer::Reply(reply));
+        ScriptedServer server(script);
+        UpdateDownloadOptions options;
+        if (c.viaProxy) {
+            options.proxyHost = "127.0.0.1";
+            options.proxyPort = server.Port();
+        }
+        options.proxyUser = c.user;
+        options.proxyPassword = c.password;
+        UpdateFetchResult result;
+        result.body = "stale";
+        const std::string url = c.url != nullptr ? c.url : server.Url("/u.ini");
+        EXPECT_EQ(c.ok, UpdateFetch(url.c_str(), options, &result));
+        EXPECT_EQ(c.outcome, result.outcome);
+        EXPECT_EQ(c.status, result.status);
+        EXPECT_EQ(c.body, result.body);
+        int withBasic = 0;
+        for (const std::string& request : server.Requests())
+            withBasic += request.find(basic) != std::string::npos;
+        EXPECT_EQ(c.withBasic, withBasic);
+    }
+    UpdateDownloadOptions tooLong;
+    tooLong.proxyHost = longProxy.c_str();
+    tooLong.proxyPort = 1;
+    UpdateFetchResult result;
+    EXPECT_EQ(0, UpdateFetch("http://a.example/u.ini", tooLong, &result));
+    EXPECT_EQ(UPDATE_FETCH_BAD_URL, result.outcome);
+    const std::string nobody =
+        "http://127.0.0.1:" + std::to_string(ScriptedServer({}).Port()) + "/u.ini";
+    EXPECT_EQ(0, UpdateFetch(nobody.c_str(), UpdateDownloadOptions(), &result));
+    EXPECT_EQ(UPDATE_FETCH_NO_CONNECTION, result.outcome);
+}
+
 // A body ceiling: an announced body beyond it never reaches the disk, one without a length
 // is cut off at it, one of exactly its size passes.
 TEST(SignedUpdate, DownloadsNoMoreThanTheCeiling) {
