@@ -167,28 +167,33 @@ KIV_IFMA inline void Normalise(uint64_t* r, const __m512i* x) {
 template <int V>
 KIV_IFMA inline void Step(__m512i* x, const __m512i* a, const __m512i* m, uint64_t bi, uint64_t m0,
                           uint64_t k0) {
+    // The products by b_i do not wait for X: only their sums do, one addition each.
     const __m512i b = _mm512_set1_epi64(static_cast<long long>(bi));
+    const __m512i zero = _mm512_setzero_si512();
+    __m512i high[V];
 #pragma GCC unroll 32
-    for (int v = 0; v < V; ++v)
-        x[v] = _mm512_madd52lo_epu64(x[v], a[v], b);
+    for (int v = 0; v < V; ++v) {
+        high[v] = _mm512_madd52hi_epu64(zero, a[v], b);
+        x[v] = _mm512_add_epi64(x[v], _mm512_madd52lo_epu64(zero, a[v], b));
+    }
     const uint64_t x0 = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm512_castsi512_si128(x[0])));
     const uint64_t y = (x0 * k0) & kDigitMask;
     const __m512i yv = _mm512_set1_epi64(static_cast<long long>(y));
 #pragma GCC unroll 32
-    for (int v = 0; v < V; ++v)
+    for (int v = 0; v < V; ++v) {
         x[v] = _mm512_madd52lo_epu64(x[v], m[v], yv);
+        high[v] = _mm512_madd52hi_epu64(high[v], m[v], yv);
+    }
     // The lowest lane is now a multiple of 2^52; its carry goes down with the shift.
     const uint64_t carry = (x0 + ((m0 * y) & kDigitMask)) >> 52;
 #pragma GCC unroll 32
     for (int v = 0; v + 1 < V; ++v)
         x[v] = _mm512_alignr_epi64(x[v + 1], x[v], 1);
-    x[V - 1] = _mm512_alignr_epi64(_mm512_setzero_si512(), x[V - 1], 1);
+    x[V - 1] = _mm512_alignr_epi64(zero, x[V - 1], 1);
     x[0] = _mm512_mask_add_epi64(x[0], 1, x[0], _mm512_set1_epi64(static_cast<long long>(carry)));
 #pragma GCC unroll 32
-    for (int v = 0; v < V; ++v) {
-        x[v] = _mm512_madd52hi_epu64(x[v], a[v], b);
-        x[v] = _mm512_madd52hi_epu64(x[v], m[v], yv);
-    }
+    for (int v = 0; v < V; ++v)
+        x[v] = _mm512_add_epi64(x[v], high[v]);
 }
 
 // r = a b R^-1 mod m (below 2m) for a, b below 2m; r may be a or b.

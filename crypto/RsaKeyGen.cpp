@@ -42,13 +42,10 @@ uint64_t CoprimeToExponent(const BigInt* x, const Montgomery* e) {
 // |p - other| > 2^(bits - 100). 1 on success, 0 after 5 bits candidates or on a failing
 // generator.
 int GeneratePrime(BigInt* p, size_t bits, const Montgomery* e, const BigInt* other) {
-    const size_t bytes = bits / 8, limbs = bits / 64;
+    const size_t bytes = bits / 8;
     uint8_t draw[kBigIntMaxModulusBits / 16];
-    BigInt square, distance, one, bound;
+    BigInt one;
     BigIntFromWord(&one, 1);
-    BigIntFromWord(&bound, 1);
-    BigIntShiftLeft(&bound, &bound, bits - 100);
-    BigIntResize(&bound, limbs);
     const int rounds = BigIntMillerRabinRounds(bits);
     int verdict = 0;
     for (size_t i = 0; i < 5 * bits && verdict == 0;) {
@@ -57,22 +54,10 @@ int GeneratePrime(BigInt* p, size_t bits, const Montgomery* e, const BigInt* oth
         BigIntFromBytes(p, draw, bytes);
         CryptoWipe(draw, bytes);
         p->limb[0] |= 1;
-        // p >= sqrt(2) 2^(bits - 1) exactly when p^2 >= 2^(2 bits - 1): its top bit.
-        BigIntSquare(&square, p);
-        if (Truth(LimbMaskBit(square.limb[(2 * bits - 1) / 64] >> ((2 * bits - 1) % 64))) == 0)
+        // Steps 4.4 and 5.4 draw again without counting the candidate.
+        if (Truth(RsaPrimeLargeEnough(p, bits)) == 0 ||
+            (other != nullptr && Truth(RsaPrimesFarApart(p, other, bits)) == 0))
             continue;
-        if (other != nullptr) {
-            // |p - q|: the difference, negated (complemented, plus one) when it borrowed.
-            const uint64_t negative = LimbMaskBit(BigIntSub(&distance, p, other) ^ 1);
-            uint64_t carry = negative & 1;
-            for (size_t j = 0; j < limbs; ++j) {
-                const DoubleLimb sum = static_cast<DoubleLimb>(distance.limb[j] ^ negative) + carry;
-                distance.limb[j] = static_cast<uint64_t>(sum);
-                carry = static_cast<uint64_t>(sum >> 64);
-            }
-            if (BigIntCompare(&distance, &bound) <= 0)
-                continue;
-        }
         ++i;
         BigInt p1;
         BigIntSub(&p1, p, &one);
@@ -84,12 +69,38 @@ int GeneratePrime(BigInt* p, size_t bits, const Montgomery* e, const BigInt* oth
         if (verdict < 0)
             break;
     }
-    CryptoWipe(&square, sizeof square);
-    CryptoWipe(&distance, sizeof distance);
     return verdict > 0 ? 1 : 0;
 }
 
 } // namespace
+
+uint64_t RsaPrimeLargeEnough(const BigInt* p, size_t bits) {
+    // p >= sqrt(2) 2^(bits - 1) exactly when p^2 >= 2^(2 bits - 1): its top bit.
+    BigInt square;
+    BigIntSquare(&square, p);
+    const uint64_t top = LimbMaskBit(square.limb[(2 * bits - 1) / 64] >> ((2 * bits - 1) % 64));
+    CryptoWipe(&square, sizeof square);
+    return top;
+}
+
+uint64_t RsaPrimesFarApart(const BigInt* p, const BigInt* q, size_t bits) {
+    // |p - q|: the difference, negated (complemented, plus one) when it borrowed, against
+    // 2^(bits - 100).
+    BigInt distance, bound;
+    const uint64_t negative = LimbMaskBit(BigIntSub(&distance, p, q) ^ 1);
+    uint64_t carry = negative & 1;
+    for (size_t j = 0; j < distance.size; ++j) {
+        const DoubleLimb sum = static_cast<DoubleLimb>(distance.limb[j] ^ negative) + carry;
+        distance.limb[j] = static_cast<uint64_t>(sum);
+        carry = static_cast<uint64_t>(sum >> 64);
+    }
+    BigIntFromWord(&bound, 1);
+    BigIntShiftLeft(&bound, &bound, bits - 100);
+    const uint64_t apart =
+        LimbMaskEqual(static_cast<uint64_t>(BigIntCompare(&distance, &bound)), 1);
+    CryptoWipe(&distance, sizeof distance);
+    return apart;
+}
 
 RsaPrivateKey* RsaGenerateKey(uint32_t bits, uint64_t e) {
     if ((bits != 2048 && bits != 3072 && bits != 4096) || e < 65537 || (e & 1) == 0)

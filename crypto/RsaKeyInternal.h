@@ -25,6 +25,12 @@ struct RsaPrivateKey {
 // RsaPrivateKeyNew checks them. Null on any inconsistency.
 RsaPrivateKey* RsaPrivateKeyFromBigInts(const BigInt* components);
 
+// FIPS 186-4 B.3.3's conditions on the primes of a key, for primes of `bits` bits (values
+// of bits / 64 limbs), as masks, all-ones when met: p >= sqrt(2) 2^(bits - 1), and
+// |p - q| > 2^(bits - 100).
+uint64_t RsaPrimeLargeEnough(const BigInt* p, size_t bits);
+uint64_t RsaPrimesFarApart(const BigInt* p, const BigInt* q, size_t bits);
+
 // Test seam: when set, the private operation hands it the half of its result modulo p
 // (p's limbs, ordinary form) before recombining, so that a test can damage it and see the
 // check against the public key refuse the answer. Null in normal use.

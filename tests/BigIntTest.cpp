@@ -202,6 +202,7 @@ TEST(BigInt, CompareLengthAndResize) {
     EXPECT_EQ(0, BigIntResize(&a, 1)); // would drop the 1
     EXPECT_EQ(4u, a.size);
     EXPECT_EQ(1, BigIntResize(&a, 2));
+    EXPECT_EQ(1, BigIntResize(&a, kBigIntMaxLimbs));
     EXPECT_EQ(1, BigIntResize(&a, 5));
     EXPECT_EQ(0, BigIntResize(&a, 0));
     EXPECT_EQ(0, BigIntResize(&a, kBigIntMaxLimbs + 1));
@@ -428,7 +429,8 @@ TEST(BigInt, ProbablePrimes) {
         {"1" + std::string(130, 'f').substr(1) + "d", 0},
         {"334" + Zeros(31) + "1", 1}, // 205 2^130 + 1: 130 squarings after the power
         {"334" + Zeros(31) + "3", 0},
-        {"1" + Zeros(31) + "0", 0}, // even
+        {"64" + Zeros(31) + "1", 0}, // 25 2^130 + 1: composite, 2^130 dividing w - 1
+        {"1" + Zeros(31) + "0", 0},  // even
     };
     FOR_EACH_CASE(c, cases) {
         const BigInt w = BigFromHex(c.w);

@@ -363,6 +363,54 @@ TEST(RsaGenerateKey, RefusedArguments) {
     }
 }
 
+// The B.3.3 conditions on candidate primes, at their edges (1,024-bit primes).
+TEST(RsaGenerateKey, PrimeConditions) {
+    // floor(sqrt(2) 2^1023), whose square is below 2^2047 (from Python's math.isqrt).
+    const std::string root =
+        "b504f333f9de6484597d89b3754abe9f1d6f60ba893ba84ced17ac85833399154afc83043ab8a2c3a8b1fe6f"
+        "dc83db390f74a85e439c7b4a780487363dfa2768d2202e8742af1f4e53059c6011bc337bcab1bc911688458a"
+        "460abc722f7c4e33c6d5a8a38bb7e9dccb2a634331f3c84df52f120f836e582eeaa4a0899040ca4a";
+    const struct {
+        std::string p;
+        bool large;
+    } sizes[] = {
+        {root, false},
+        {root.substr(0, root.size() - 1) + "b", true},
+        {"8" + std::string(255, '0'), false},
+        {std::string(256, 'f'), true},
+    };
+    FOR_EACH_CASE(c, sizes) {
+        const BigInt p = BigFromHex(c.p, 16);
+        EXPECT_EQ(c.large, (RsaPrimeLargeEnough(&p, 1024) & 1) != 0);
+    }
+    // |p - q| against 2^924, either way round.
+    const BigInt q = BigFromHex(root, 16);
+    const struct {
+        int64_t delta; // p = q + delta 2^924 + extra
+        int extra;
+        bool apart;
+    } distances[] = {{1, 0, false},  {1, 1, true},  {-1, 0, false},
+                     {-1, -1, true}, {0, 0, false}, {1, -1, false}};
+    FOR_EACH_CASE(c, distances) {
+        BigInt step, p, unit;
+        BigIntFromWord(&step, 1);
+        BigIntShiftLeft(&step, &step, 924);
+        BigIntFromWord(&unit, 1);
+        p = q;
+        if (c.delta > 0)
+            BigIntAdd(&p, &p, &step);
+        if (c.delta < 0)
+            BigIntSub(&p, &p, &step);
+        if (c.extra > 0)
+            BigIntAdd(&p, &p, &unit);
+        if (c.extra < 0)
+            BigIntSub(&p, &p, &unit);
+        BigIntResize(&p, 16);
+        EXPECT_EQ(c.apart, (RsaPrimesFarApart(&p, &q, 1024) & 1) != 0);
+        EXPECT_EQ(c.apart, (RsaPrimesFarApart(&q, &p, 1024) & 1) != 0);
+    }
+}
+
 TEST(RsaGenerateKey, Fips186Properties) {
     const PrivateKeyPtr key(RsaGenerateKey(2048, 65537));
     ASSERT_NE(nullptr, key);
