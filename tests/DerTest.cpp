@@ -2,7 +2,6 @@
 #include "KeyTestUtil.h"
 #include "TestHelpers.h"
 
-#include <random>
 #include <tuple>
 #include <vector>
 
@@ -181,26 +180,6 @@ TEST(DerReader, NestingStopsAtTheLimit) {
     EXPECT_EQ(0, DerCheckTree(nullptr, 0, kDerMaxDepth + 1));
 }
 
-// Peeking reads nothing and fails nothing.
-TEST(DerReader, PeekLeavesTheReaderAsItWas) {
-    const std::string input = Unhex("0500 a000");
-    DerReader reader;
-    DerReaderInit(&reader, Bytes(input), input.size());
-    uint8_t tag = 0;
-    EXPECT_TRUE(DerPeekTag(&reader, &tag));
-    EXPECT_EQ(kDerNull, tag);
-    EXPECT_TRUE(DerReadNull(&reader));
-    EXPECT_TRUE(DerPeekTag(&reader, &tag));
-    EXPECT_EQ(kDerContext0, tag);
-    DerElement element;
-    EXPECT_TRUE(DerReadTagged(&reader, kDerContext0, &element));
-    EXPECT_FALSE(DerPeekTag(&reader, &tag));
-    EXPECT_TRUE(DerReaderEnd(&reader));
-    DerReaderInit(&reader, Bytes(input), input.size());
-    EXPECT_FALSE(DerReadTagged(&reader, kDerContext0, &element));
-    EXPECT_FALSE(DerPeekTag(&reader, &tag));
-}
-
 std::string Written(void (*put)(DerWriter*, const std::string&), const std::string& arg) {
     DerWriter counter;
     DerWriterInit(&counter, nullptr, 0);
@@ -257,48 +236,6 @@ TEST(DerWriter, ShortestFormsAtEachBoundary) {
     };
     FOR_EACH_CASE(c, smalls) {
         EXPECT_EQ(c.second, Written(small, c.first));
-    }
-}
-
-// A failed write stays failed; bytes go down in order and the count matches.
-TEST(DerWriter, FailureIsSticky) {
-    uint8_t buffer[4] = {0, 0, 0, 0};
-    DerWriter writer;
-    DerWriterInit(&writer, buffer, 3);
-    DerPutBytes(&writer, "ab", 2);
-    DerPutBytes(&writer, "cd", 2);
-    DerPutBytes(&writer, "e", 1);
-    EXPECT_EQ(0u, DerWriterResult(&writer));
-    EXPECT_EQ("61620000", Hex(buffer, 4));
-    DerWriterInit(&writer, buffer, 4);
-    DerPutBytes(&writer, "ab", 2);
-    DerPutBytes(&writer, nullptr, 0);
-    DerPutBytes(&writer, "cd", 2);
-    EXPECT_EQ(4u, DerWriterResult(&writer));
-    EXPECT_EQ("61626364", Hex(buffer, 4));
-}
-
-// Whatever magnitude is written reads back as its shortest form, over random values of
-// random lengths with random leading zeros.
-TEST(DerWriter, IntegersReadBack) {
-    std::mt19937 random(26);
-    for (int round = 0; round < 2000; ++round) {
-        std::string magnitude(random() % 300, '\0');
-        for (char& c : magnitude)
-            c = static_cast<char>(random() % 4 == 0 ? 0 : random());
-        uint8_t buffer[320];
-        DerWriter writer;
-        DerWriterInit(&writer, buffer, sizeof buffer);
-        DerPutUnsigned(&writer, Bytes(magnitude), magnitude.size());
-        DerReader reader;
-        DerReaderInit(&reader, buffer, DerWriterResult(&writer));
-        const uint8_t* read = nullptr;
-        size_t size = 0;
-        ASSERT_TRUE(DerReadUnsigned(&reader, &read, &size) && DerReaderEnd(&reader)) << round;
-        const size_t zeros = magnitude.find_first_not_of('\0');
-        const std::string shortest =
-            zeros == std::string::npos ? std::string(1, '\0') : magnitude.substr(zeros);
-        ASSERT_EQ(Hex(shortest), Hex(read, size)) << round;
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstring>
 #include <memory>
-#include <set>
 #include <tuple>
 #include <vector>
 
@@ -439,17 +438,6 @@ TEST(RsaKeyCodec, RefusesWrongArguments) {
     EXPECT_EQ(RSA_KEY_BAD_ARGUMENT, status);
     EXPECT_EQ(nullptr, RsaPublicKeyFromPem(nullptr, 0));
     EXPECT_EQ(nullptr, RsaPrivateKeyFromDer(nullptr, 0, RSA_KEY_PKCS1));
-}
-
-// Each status has a text of its own.
-TEST(RsaKeyCodec, StatusTexts) {
-    std::set<std::string> texts;
-    for (int s = RSA_KEY_OK; s <= RSA_KEY_NO_MEMORY; ++s)
-        texts.insert(RsaKeyStatusText(static_cast<RsaKeyStatus>(s)));
-    EXPECT_EQ(static_cast<size_t>(RSA_KEY_NO_MEMORY) + 1, texts.size());
-    EXPECT_EQ("multi-prime RSA keys are not supported",
-              std::string(RsaKeyStatusText(RSA_KEY_MULTI_PRIME)));
-    EXPECT_EQ("unknown key status", std::string(RsaKeyStatusText(static_cast<RsaKeyStatus>(99))));
 }
 
 // A key generated here goes through every form and comes back the same.
