@@ -21,7 +21,7 @@ struct PssLayout {
 static int PssLayoutOf(const RsaPublicKey* key, const DigestAlgorithm* hash, PssLayout* layout) {
     uint32_t bits = RsaKeyBits(key);
     size_t k = RsaKeySize(key);
-    if (bits < 2 || k > kRsaMaxBlockSize)
+    if (k > kRsaMaxBlockSize)
         return 0;
     uint32_t emBits = bits - 1;
     layout->k = k;

@@ -13,8 +13,10 @@ namespace {
 
 using namespace keytest;
 
-// Parses and decodes `text`: "LABEL:decoded bytes" on success, else the failing step.
-std::string Decode(const std::string& text) {
+// Parses and decodes `input`: "LABEL:decoded bytes" on success, else the failing step. The
+// text lies in a heap block of its exact size, so that AddressSanitizer sees a read past it.
+std::string Decode(const std::string& input) {
+    const std::vector<char> text(input.begin(), input.end());
     PemBlock block;
     switch (PemParse(text.data(), text.size(), &block)) {
     case PEM_OK:
@@ -191,6 +193,8 @@ TEST(Pem, WritesLinesOf64) {
     EXPECT_EQ(0u, PemWrite(nullptr, Bytes("a"), 1, out, sizeof out));
     EXPECT_EQ(0u, PemWrite("X", nullptr, 1, out, sizeof out));
     EXPECT_EQ(0u, PemWrite(std::string(65, 'L').c_str(), Bytes("a"), 1, nullptr, 0));
+    EXPECT_EQ(11u + 64 + 6 + 5 + 9 + 64 + 6 + 1, // the lines and the NUL
+              PemWrite(std::string(64, 'L').c_str(), Bytes("a"), 1, nullptr, 0));
 }
 
 // Random bytes of every length up to a few lines: the writer's Base64 equals the HTTP

@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -345,6 +347,84 @@ TEST(RsaPadding, RandomRoundTrips) {
     EXPECT_EQ(1, RsaPkcs1Decrypt(key, first.data(), k, out.data(), k, &found));
     EXPECT_EQ(HexOf(message), HexOf(out.data(), found));
     EXPECT_EQ(0, RsaPkcs1Encrypt(publicKey, message.data(), k - 10, first.data(), k));
+}
+
+// A 512-bit key, the smallest taken (made by openssl genpkey), in RsaComponent order: too
+// small for some digests in each scheme, just big enough for others.
+const char* const kSmallKey[8] = {
+    "b2fef30259f962b8d5c9827d6c7c8716bb730913efe96855f1e6fe3e15414e5cd15794e6de1ab1d6d5e325b2e9dc31"
+    "21ec0924eeea31fc4350d9356067d7f663",
+    "010001",
+    "6554b963926601025c5ce897728c08b9d0c26dd830903535ba6d276f23ff4589890707b01db21ff5ed9565be0563bd"
+    "0f7c49a1c768d0230a1c237ac21a3ca1e9",
+    "e794660df03ade9cce56232807775e1a2fedd46ab09b5f65ba385239df6583df",
+    "c5df06dc4260c32f019d50054a79f30477f97655e85280c7d14120efcef7bdfd",
+    "94bb47ac4e0cd12aae8ebdf7988bfea11d054776da447fc98b075f30121d55cb",
+    "b53544611e60e31eff4983e8f485adea9fbcd3846518795b84e53236abc1f239",
+    "b91ee2953d88cbfe4dba8663973b56e2ffd3c35b637d3ef9c01bd0e190d76d49",
+};
+
+// Sizes at the edge of what a 64-byte modulus holds, buffers one byte short, and missing
+// arguments: each call is made or refused as the contracts say.
+TEST(RsaPadding, SizesAndArguments) {
+    Bytes parts[8];
+    RsaComponentsView view;
+    for (int i = 0; i < 8; ++i) {
+        parts[i] = BytesFromHex(kSmallKey[i]);
+        view.data[i] = parts[i].data();
+        view.size[i] = parts[i].size();
+    }
+    const PrivateKeyPtr owner(RsaPrivateKeyNew(&view));
+    ASSERT_NE(nullptr, owner);
+    const RsaPrivateKey* key = owner.get();
+    const RsaPublicKey* pub = RsaPrivateKeyPublic(key);
+    const DigestAlgorithm *sha1 = &kDigestSha1, *sha256 = &kDigestSha256, *sha384 = &kDigestSha384;
+    uint8_t d[64] = {7}, m[64] = {9}, o[64], p[64];
+    memset(p, 0x42, sizeof p);
+    p[40] = 0;
+    size_t n = 0;
+    const std::pair<int, std::function<int()>> cases[] = {
+        {1, [&] { return RsaPkcs1Sign(key, sha256, d, 32, o, 64); }}, // 19 + 32 + 11 = 64
+        {0, [&] { return RsaPkcs1Sign(key, sha384, d, 48, o, 64); }},
+        {0, [&] { return RsaPkcs1Sign(key, sha256, d, 31, o, 64); }},
+        {0, [&] { return RsaPkcs1Sign(key, sha256, d, 32, o, 63); }},
+        {0, [&] { return RsaPkcs1Sign(nullptr, sha256, d, 32, o, 64); }},
+        {0, [&] { return RsaPkcs1Sign(key, nullptr, d, 32, o, 64); }},
+        {0, [&] { return RsaPkcs1Verify(pub, sha256, d, 32, nullptr, 64); }},
+        {1, [&] { return RsaPssSign(key, sha256, sha1, 30, d, 32, o, 64); }}, // 32 + 30 + 2
+        {0, [&] { return RsaPssSign(key, sha256, sha1, 31, d, 32, o, 64); }},
+        {0, [&] { return RsaPssSign(key, sha256, nullptr, 0, d, 32, o, 64); }},
+        {0, [&] { return RsaPssSignWithSalt(key, sha256, sha1, nullptr, 1, d, 32, o, 64); }},
+        {0, [&] { return RsaPssVerify(pub, sha256, sha1, 30, nullptr, 32, o, 64, &n); }},
+        {1, [&] { return RsaOaepEncrypt(pub, sha1, sha256, "", 0, m, 22, o, 64); }}, // 42 + 22
+        {0, [&] { return RsaOaepEncrypt(pub, sha1, sha256, "", 0, m, 23, o, 64); }},
+        {0, [&] { return RsaOaepEncrypt(pub, sha256, sha1, "", 0, m, 0, o, 64); }},
+        {0, [&] { return RsaOaepEncrypt(pub, sha1, sha1, nullptr, 1, m, 1, o, 64); }},
+        {0, [&] { return RsaOaepEncrypt(pub, sha1, sha1, "", 0, m, 1, o, 63); }},
+        {0, [&] { return RsaOaepDecrypt(key, sha1, sha1, "", 0, o, 64, nullptr, 64, &n); }},
+        {1, [&] { return RsaPkcs1Encrypt(pub, m, 53, o, 64); }},
+        {0, [&] { return RsaPkcs1Encrypt(pub, m, 54, o, 64); }},
+        {0, [&] { return RsaPkcs1Encrypt(pub, m, 53, o, 63); }},
+        {0, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 20, o, 64); }}, // a zero at 40
+        {1, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 24, o, 64); }},
+        {0, [&] { return RsaPkcs1EncryptWithPadding(pub, nullptr, m, 24, o, 64); }},
+        {0, [&] { return RsaPkcs1Decrypt(key, o, 64, nullptr, 64, &n); }},
+        {0, [&] { return Mgf1Xor(nullptr, d, 4, o, 4); }},
+        {0, [&] { return Mgf1Xor(sha1, nullptr, 4, o, 4); }},
+        {0, [&] { return Mgf1Xor(sha1, d, 4, nullptr, 4); }},
+    };
+    FOR_EACH_CASE(c, cases) {
+        EXPECT_EQ(c.first, c.second());
+    }
+}
+
+// The mask's 257th block: MGF1's counter carries into its second byte.
+TEST(RsaPadding, Mgf1CounterPastOneByte) {
+    Bytes mask(257 * 20, 0), seed = {1, 2, 3, 0, 0, 1, 0};
+    ASSERT_EQ(1, Mgf1Xor(&kDigestSha1, seed.data(), 3, mask.data(), mask.size()));
+    uint8_t block[20];
+    Digest(&kDigestSha1, seed.data(), seed.size(), block, sizeof block);
+    EXPECT_EQ(HexOf(block, 20), HexOf(mask.data() + 256 * 20, 20));
 }
 
 } // namespace
