@@ -71,6 +71,12 @@ std::string Altered(const std::string& text, void (*change)(UpdateSignature*)) {
 std::string Ok(const std::string& body) {
     return "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
+std::vector<ScriptedConnection> Script(const std::vector<std::string>& replies) {
+    std::vector<ScriptedConnection> script;
+    for (const std::string& reply : replies)
+        script.push_back(ScriptedServer::Reply(reply));
+    return script;
+}
 const std::string kNotFound = "HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n";
 
 // A directory of the test's own, removed at the end.
@@ -94,15 +100,15 @@ struct TempDir {
     }
 };
 
-// Keys are known by the id of their SubjectPublicKeyInfo, whichever PEM form brought them;
-// short keys and anything else are refused.
-TEST(TrustedKeys, KnowsKeysByTheirIdsWhateverTheirForm) {
+// Keys are known by the id of their SubjectPublicKeyInfo, each once; short keys and anything
+// else are refused.
+TEST(TrustedKeys, KnowsKeysByTheirIds) {
     const struct {
         std::string pem;
         TrustedKeyAdd result;
         size_t count;
     } cases[] = {
-        {kPublicA, TRUSTED_KEY_ADDED, 1},      {kPublicARsa, TRUSTED_KEY_ADDED, 1},
+        {kPublicA, TRUSTED_KEY_ADDED, 1},      {kPublicA, TRUSTED_KEY_ADDED, 1},
         {kPublicB, TRUSTED_KEY_ADDED, 2},      {kPublicShort, TRUSTED_KEY_TOO_SHORT, 2},
         {kPrivateA, TRUSTED_KEY_NOT_A_KEY, 2}, {"not a key", TRUSTED_KEY_NOT_A_KEY, 2},
         {"", TRUSTED_KEY_NOT_A_KEY, 2},
@@ -135,40 +141,32 @@ TEST(SignedUpdate, VerifiesAgainstTheTrustedKeysOnly) {
     const std::string openssl = SignatureFile(kKeyIdA, kOpensslSalt32);
     const std::string ours = Sign(kPrivateA, kMessage), oursB = Sign(kPrivateB, kMessage);
     const std::string other = kMessage.substr(0, kMessage.size() - 1);
+    const std::string flipped = Altered(openssl, [](UpdateSignature* s) { s->value[100] ^= 0x10; });
+    const std::string shorter = Altered(openssl, [](UpdateSignature* s) { s->value_size -= 1; });
+    // One more leading zero byte: the same number, but not the encoding of the modulus size.
+    const std::string padded = Altered(openssl, [](UpdateSignature* s) {
+        memmove(s->value + 1, s->value, s->value_size);
+        s->value[0] = 0;
+        s->value_size += 1;
+    });
+    const UpdateVerdict OK = UPDATE_OK, BAD = UPDATE_BAD_SIGNATURE, UNKNOWN = UPDATE_UNKNOWN_KEY;
     const struct {
         std::string signature, message;
         UpdateVerdict verdicts[3]; // against A, A and B, B
     } cases[] = {
-        {openssl, kMessage, {UPDATE_OK, UPDATE_OK, UPDATE_UNKNOWN_KEY}},
-        {ours, kMessage, {UPDATE_OK, UPDATE_OK, UPDATE_UNKNOWN_KEY}},
-        {oursB, kMessage, {UPDATE_UNKNOWN_KEY, UPDATE_OK, UPDATE_OK}},
-        {openssl, other, {UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE, UPDATE_UNKNOWN_KEY}},
-        {oursB, other, {UPDATE_UNKNOWN_KEY, UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE}},
+        {openssl, kMessage, {OK, OK, UNKNOWN}},
+        {ours, kMessage, {OK, OK, UNKNOWN}},
+        {oursB, kMessage, {UNKNOWN, OK, OK}},
+        {openssl, other, {BAD, BAD, UNKNOWN}},
+        {oursB, other, {UNKNOWN, BAD, BAD}},
         // Another salt length is another scheme.
-        {SignatureFile(kKeyIdA, kOpensslSalt20),
-         kMessage,
-         {UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE, UPDATE_UNKNOWN_KEY}},
+        {SignatureFile(kKeyIdA, kOpensslSalt20), kMessage, {BAD, BAD, UNKNOWN}},
         // Key A's signature under key B's name.
-        {SignatureFile(kKeyIdB, kOpensslSalt32),
-         kMessage,
-         {UPDATE_UNKNOWN_KEY, UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE}},
-        {Altered(openssl, [](UpdateSignature* s) { s->value[100] ^= 0x10; }),
-         kMessage,
-         {UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE, UPDATE_UNKNOWN_KEY}},
-        {Altered(openssl, [](UpdateSignature* s) { s->value_size -= 1; }),
-         kMessage,
-         {UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE, UPDATE_UNKNOWN_KEY}},
-        {Altered(openssl,
-                 [](UpdateSignature* s) {
-                     memmove(s->value + 1, s->value, s->value_size);
-                     s->value[0] = 0;
-                     s->value_size += 1;
-                 }),
-         kMessage,
-         {UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE, UPDATE_UNKNOWN_KEY}},
-        {openssl.substr(0, openssl.size() - 1),
-         kMessage,
-         {UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE, UPDATE_BAD_SIGNATURE}},
+        {SignatureFile(kKeyIdB, kOpensslSalt32), kMessage, {UNKNOWN, BAD, BAD}},
+        {flipped, kMessage, {BAD, BAD, UNKNOWN}},
+        {shorter, kMessage, {BAD, BAD, UNKNOWN}},
+        {padded, kMessage, {BAD, BAD, UNKNOWN}},
+        {openssl.substr(0, openssl.size() - 1), kMessage, {BAD, BAD, BAD}},
         {"", kMessage, {UPDATE_NO_SIGNATURE, UPDATE_NO_SIGNATURE, UPDATE_NO_SIGNATURE}},
     };
     FOR_EACH_CASE(c, cases) {
@@ -233,10 +231,7 @@ TEST(SignedUpdate, TakesADocumentOnlyWhenSignedAndFresh) {
         {{kNotFound}, &a, kExpiry - 1, UPDATE_NO_FACTS},
     };
     FOR_EACH_CASE(c, cases) {
-        std::vector<ScriptedConnection> script;
-        for (const std::string& reply : c.replies)
-            script.push_back(ScriptedServer::Reply(reply));
-        ScriptedServer server(script);
+        ScriptedServer server(Script(c.replies));
         SignedDocument out;
         char detail[256];
         EXPECT_EQ(c.verdict,
@@ -264,11 +259,10 @@ TEST(SignedUpdate, FetchesSmallFilesAsTheCheckDoes) {
     const std::string moved = "HTTP/1.1 301 Moved Permanently\r\nLocation: http://b.example/n.ini"
                               "\r\nContent-Length: 0\r\n\r\n";
     const std::string basic = "Proxy-Authorization: Basic a2l2OnMzY3JldA==\r\n"; // kiv:s3cret
-    const std::string longProxy(kMaxProxyHostLength + 1, 'p');
+    const char* const remote = "http://a.example/u.ini"; // asked of the server as a proxy
     const struct {
         std::vector<std::string> replies;
         const char* url; // null: the server's own
-        bool viaProxy;
         const char *user, *password;
         int ok;
         UpdateFetchOutcome outcome;
@@ -276,58 +270,19 @@ TEST(SignedUpdate, FetchesSmallFilesAsTheCheckDoes) {
         std::string body;
         int withBasic; // requests that carry the proxy's Basic line
     } cases[] = {
-        {{Ok("abc")}, nullptr, false, "kiv", "s3cret", 1, UPDATE_FETCH_ANSWERED, 200, "abc", 0},
-        {{kNotFound}, nullptr, false, nullptr, nullptr, 1, UPDATE_FETCH_ANSWERED, 404, "", 0},
-        {{Ok("abc")},
-         "http://a.example/u.ini",
-         true,
-         "kiv",
-         "s3cret",
-         1,
-         UPDATE_FETCH_ANSWERED,
-         200,
-         "abc",
-         1},
-        {{moved, Ok("new")},
-         "http://a.example/u.ini",
-         true,
-         "kiv",
-         "s3cret",
-         1,
-         UPDATE_FETCH_ANSWERED,
-         200,
-         "new",
-         2},
-        {{moved, moved},
-         "http://a.example/u.ini",
-         true,
-         nullptr,
-         nullptr,
-         1,
-         UPDATE_FETCH_ANSWERED,
-         301,
-         "",
-         0}, // one redirect only
-        {{Ok("abc")},
-         "http://a.example/u.ini",
-         true,
-         "kiv",
-         nullptr,
-         1,
-         UPDATE_FETCH_ANSWERED,
-         200,
-         "abc",
-         0},
-        {{"HTTP/1.0 200"}, nullptr, false, nullptr, nullptr, 0, UPDATE_FETCH_NO_ANSWER, 0, "", 0},
-        {{}, "no slash", false, nullptr, nullptr, 0, UPDATE_FETCH_BAD_URL, 0, "", 0},
+        {{Ok("abc")}, nullptr, "kiv", "s3cret", 1, UPDATE_FETCH_ANSWERED, 200, "abc", 0},
+        {{kNotFound}, nullptr, nullptr, nullptr, 1, UPDATE_FETCH_ANSWERED, 404, "", 0},
+        {{Ok("abc")}, remote, "kiv", "s3cret", 1, UPDATE_FETCH_ANSWERED, 200, "abc", 1},
+        {{moved, Ok("new")}, remote, "kiv", "s3cret", 1, UPDATE_FETCH_ANSWERED, 200, "new", 2},
+        {{moved, moved}, remote, nullptr, nullptr, 1, UPDATE_FETCH_ANSWERED, 301, "", 0},
+        {{Ok("abc")}, remote, "kiv", nullptr, 1, UPDATE_FETCH_ANSWERED, 200, "abc", 0},
+        {{"HTTP/1.0 200"}, nullptr, nullptr, nullptr, 0, UPDATE_FETCH_NO_ANSWER, 0, "", 0},
+        {{}, "no slash", nullptr, nullptr, 0, UPDATE_FETCH_BAD_URL, 0, "", 0},
     };
     FOR_EACH_CASE(c, cases) {
-        std::vector<ScriptedConnection> script;
-        for (const std::string& reply : c.replies)
-            script.push_back(ScriptedServer::Reply(reply));
-        ScriptedServer server(script);
+        ScriptedServer server(Script(c.replies));
         UpdateDownloadOptions options;
-        if (c.viaProxy) {
+        if (c.url == remote) {
             options.proxyHost = "127.0.0.1";
             options.proxyPort = server.Port();
         }
@@ -345,11 +300,12 @@ TEST(SignedUpdate, FetchesSmallFilesAsTheCheckDoes) {
             withBasic += request.find(basic) != std::string::npos;
         EXPECT_EQ(c.withBasic, withBasic);
     }
+    const std::string longProxy(kMaxProxyHostLength + 1, 'p');
     UpdateDownloadOptions tooLong;
     tooLong.proxyHost = longProxy.c_str();
     tooLong.proxyPort = 1;
     UpdateFetchResult result;
-    EXPECT_EQ(0, UpdateFetch("http://a.example/u.ini", tooLong, &result));
+    EXPECT_EQ(0, UpdateFetch(remote, tooLong, &result));
     EXPECT_EQ(UPDATE_FETCH_BAD_URL, result.outcome);
     const std::string nobody =
         "http://127.0.0.1:" + std::to_string(ScriptedServer({}).Port()) + "/u.ini";
@@ -407,6 +363,7 @@ TEST(SignedUpdate, InstallsOnlyTheSignedPackage) {
     const std::string size = std::to_string(package.size()), digest = Sha256(package);
     const std::string noLength = "HTTP/1.0 200 OK\r\n\r\n";
     const UpdateVersion older = {5, 2, 1202}, same = {5, 2, 1203};
+    const std::string full = "UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest;
     const struct {
         std::string keys; // the package lines; "URL" stands for the package's URL
         std::string reply;
@@ -414,30 +371,22 @@ TEST(SignedUpdate, InstallsOnlyTheSignedPackage) {
         UpdateVerdict verdict;
         int requests;
     } cases[] = {
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest, Ok(package), nullptr,
-         UPDATE_OK, 1},
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest, Ok(package), &older, UPDATE_OK,
-         1},
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest, Ok(package), &same,
-         UPDATE_NOT_NEWER, 0},
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest, Ok(package + "x"), nullptr,
-         UPDATE_TOO_LARGE, 1},
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest,
-         noLength + package + std::string(100000, 'e'), nullptr, UPDATE_TOO_LARGE, 1},
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest, Ok(package.substr(1)), nullptr,
-         UPDATE_DIGEST_MISMATCH, 1},
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest, Ok(altered), nullptr,
-         UPDATE_DIGEST_MISMATCH, 1},
-        {"UrlDownload=URL\nFilesize=" + size + "\nSha256=" + digest, kNotFound, nullptr,
-         UPDATE_FAILED, 1},
+        {full, Ok(package), nullptr, UPDATE_OK, 1},
+        {full, Ok(package), &older, UPDATE_OK, 1},
+        {full, Ok(package), &same, UPDATE_NOT_NEWER, 0},
+        {full, Ok(package + "x"), nullptr, UPDATE_TOO_LARGE, 1},
+        {full, noLength + package + std::string(100000, 'e'), nullptr, UPDATE_TOO_LARGE, 1},
+        {full, Ok(package.substr(1)), nullptr, UPDATE_DIGEST_MISMATCH, 1},
+        {full, Ok(altered), nullptr, UPDATE_DIGEST_MISMATCH, 1},
+        {full, kNotFound, nullptr, UPDATE_FAILED, 1},
         {"UrlDownload=URL\nFilesize=" + size, Ok(package), nullptr, UPDATE_NO_FACTS, 0},
         {"UrlDownload=URL\nSha256=" + digest, Ok(package), nullptr, UPDATE_NO_FACTS, 0},
         {"UrlDownload=URL\nFilesize=0\nSha256=" + digest, Ok(package), nullptr, UPDATE_NO_FACTS, 0},
-        {"Filesize=" + size + "\nSha256=" + digest, Ok(package), nullptr, UPDATE_NO_FACTS, 0},
-        {"UrlDownload=URL/..\nFilesize=" + size + "\nSha256=" + digest, Ok(package), nullptr,
+        {full.substr(full.find('\n') + 1), Ok(package), nullptr, UPDATE_NO_FACTS, 0},
+        {"UrlDownload=URL/..\n" + full.substr(full.find('\n') + 1), Ok(package), nullptr,
          UPDATE_FAILED, 0},
-        {"UrlDownload=URL?\nFilesize=" + size + "\nSha256=" + digest, Ok(package), nullptr,
-         UPDATE_OK, 1},
+        {"UrlDownload=URL?\n" + full.substr(full.find('\n') + 1), Ok(package), nullptr, UPDATE_OK,
+         1},
     };
     FOR_EACH_CASE(c, cases) {
         ScriptedServer server({ScriptedServer::Reply(c.reply)});

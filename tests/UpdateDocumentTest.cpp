@@ -70,12 +70,11 @@ TEST(UpdateDocument, ReadsDigestsAndExpiryBesideTheFacts) {
     }
 }
 
-// Known instants (seconds since 1970 UTC) and texts that are no time at all.
+// Known instants (seconds since 1970 UTC) read and written back; texts that are no time at
+// all: 2100 and 2023 are no leap years, there are no leap seconds, only "T" and "Z" in
+// upper case, no offsets, every field of its full width.
 TEST(UpdateDocument, ReadsAndWritesUtcTimes) {
-    const struct {
-        const char* text;
-        int64_t seconds; // -1: refused
-    } cases[] = {
+    const std::pair<const char*, int64_t> times[] = {
         {"1970-01-01T00:00:00Z", 0},
         {"2000-02-29T12:34:56Z", 951827696},
         {"2001-09-09T01:46:40Z", 1000000000},
@@ -83,36 +82,40 @@ TEST(UpdateDocument, ReadsAndWritesUtcTimes) {
         {"2038-01-19T03:14:08Z", 2147483648},
         {"2100-03-01T00:00:00Z", 4107542400},
         {"9999-12-31T23:59:59Z", 253402300799},
-        {"2100-02-29T00:00:00Z", -1}, // not a leap year
-        {"2023-02-29T00:00:00Z", -1},
-        {"2024-04-31T00:00:00Z", -1},
-        {"2024-00-10T00:00:00Z", -1},
-        {"2024-13-10T00:00:00Z", -1},
-        {"2024-01-00T00:00:00Z", -1},
-        {"2024-01-01T24:00:00Z", -1},
-        {"2024-01-01T00:60:00Z", -1},
-        {"2024-01-01T00:00:60Z", -1}, // no leap seconds
-        {"1969-12-31T23:59:59Z", -1},
-        {"2024-01-01t00:00:00Z", -1},
-        {"2024-01-01T00:00:00z", -1},
-        {"2024-01-01T00:00:00", -1},
-        {"2024-01-01T00:00:00+00:00", -1},
-        {"2024-01-01 00:00:00Z", -1},
-        {"2024-1-01T00:00:00Z", -1},
-        {"+024-01-01T00:00:00Z", -1},
-        {"2024-01-01T0a:00:00Z", -1},
-        {"", -1},
     };
-    FOR_EACH_CASE(c, cases) {
+    FOR_EACH_CASE(c, times) {
         int64_t seconds = -7;
-        int ok = UpdateParseTime(c.text, &seconds);
-        EXPECT_EQ(c.seconds, ok ? seconds : -1);
+        ASSERT_EQ(1, UpdateParseTime(c.first, &seconds));
+        EXPECT_EQ(c.second, seconds);
         char text[32] = "";
-        if (ok) {
-            EXPECT_EQ(1, UpdateFormatTime(seconds, text, sizeof text));
-            EXPECT_STREQ(c.text, text);
-            EXPECT_EQ(0, UpdateFormatTime(seconds, text, 20)); // no room for the NUL
-        }
+        EXPECT_EQ(1, UpdateFormatTime(seconds, text, sizeof text));
+        EXPECT_STREQ(c.first, text);
+        EXPECT_EQ(0, UpdateFormatTime(seconds, text, 20)); // no room for the NUL
+    }
+    const char* const refused[] = {
+        "2100-02-29T00:00:00Z",
+        "2023-02-29T00:00:00Z",
+        "2024-04-31T00:00:00Z",
+        "2024-00-10T00:00:00Z",
+        "2024-13-10T00:00:00Z",
+        "2024-01-00T00:00:00Z",
+        "2024-01-01T24:00:00Z",
+        "2024-01-01T00:60:00Z",
+        "2024-01-01T00:00:60Z",
+        "1969-12-31T23:59:59Z",
+        "2024-01-01t00:00:00Z",
+        "2024-01-01T00:00:00z",
+        "2024-01-01T00:00:00",
+        "2024-01-01T00:00:00+00:00",
+        "2024-01-01 00:00:00Z",
+        "2024-1-01T00:00:00Z",
+        "+024-01-01T00:00:00Z",
+        "2024-01-01T0a:00:00Z",
+        "",
+    };
+    FOR_EACH_CASE(text, refused) {
+        int64_t seconds = -7;
+        EXPECT_EQ(0, UpdateParseTime(text, &seconds));
     }
     char text[32];
     EXPECT_EQ(0, UpdateFormatTime(-1, text, sizeof text));
@@ -138,64 +141,47 @@ TEST(UpdateDocument, IsFreshOnlyBeforeItsExpiry) {
     }
 }
 
+// A refused text leaves the bytes as they were.
 TEST(UpdateDocument, ReadsDigestsOfExactly64HexDigits) {
-    const struct {
-        std::string text;
-        bool ok;
-    } cases[] = {
-        {kDigestA, true},
-        {kDigestB, true},
-        {std::string(kDigestA).substr(2), false},
-        {std::string(kDigestA) + "0", false},
-        {std::string(kDigestA).replace(10, 1, "g"), false},
-        {std::string(kDigestA).replace(10, 1, " "), false},
-        {"", false},
+    const std::string a = kDigestA, lowerB = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca"
+                                             "495991b7852b855";
+    const std::pair<std::string, std::string> cases[] = {
+        {a, a},
+        {kDigestB, lowerB},
+        {a.substr(2), ""},
+        {a + "0", ""},
+        {std::string(a).replace(10, 1, "g"), ""},
+        {std::string(a).replace(10, 1, " "), ""},
+        {"", ""},
     };
     FOR_EACH_CASE(c, cases) {
         uint8_t digest[kUpdateDigestSize];
-        memset(digest, 0x5a, sizeof digest);
-        EXPECT_EQ(c.ok ? 1 : 0, UpdateParseDigest(c.text.c_str(), digest));
-        std::string lower = c.text;
-        for (char& ch : lower)
-            ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-        // A refused text leaves the bytes as they were.
-        std::string untouched;
-        for (size_t i = 0; i < kUpdateDigestSize; ++i)
-            untouched += "5a";
-        EXPECT_EQ(c.ok ? lower : untouched, Hex(digest));
+        memset(digest, 'Z', sizeof digest);
+        EXPECT_EQ(c.second.empty() ? 0 : 1, UpdateParseDigest(c.first.c_str(), digest));
+        if (c.second.empty())
+            EXPECT_EQ(std::string(sizeof digest, 'Z'), std::string(digest, digest + sizeof digest));
+        else
+            EXPECT_EQ(c.second, Hex(digest));
     }
 }
 
 // Installed versions as the command line gives them, and their order.
 TEST(UpdateDocument, ReadsAndOrdersVersions) {
-    const struct {
-        const char* text;
-        const char* version; // "V.S.B", or "refused"
-    } cases[] = {
-        {"5", "5.0.0"},
-        {"5.2", "5.2.0"},
-        {"5.2.1203", "5.2.1203"},
-        {"0.0.0", "0.0.0"},
-        {"007.08", "7.8.0"},
-        {"2147483647", "2147483647.0.0"},
-        {"2147483648", "refused"},
-        {"99999999999", "refused"},
-        {"5.2.1203.1", "refused"},
-        {"", "refused"},
-        {".5", "refused"},
-        {"5.", "refused"},
-        {"5..2", "refused"},
-        {"-1", "refused"},
-        {"+1", "refused"},
-        {"5.2a", "refused"},
-        {"5 .2", "refused"},
+    const std::pair<const char*, const char*> cases[] = {
+        {"5", "5.0.0"},     {"5.2", "5.2.0"},    {"5.2.1203", "5.2.1203"},
+        {"0.0.0", "0.0.0"}, {"007.08", "7.8.0"}, {"2147483647", "2147483647.0.0"},
     };
+    const char* const refused[] = {"2147483648", "99999999999", "5.2.1203.1", "",     ".5",  "5.",
+                                   "5..2",       "-1",          "+1",         "5.2a", "5 .2"};
     FOR_EACH_CASE(c, cases) {
         UpdateVersion v = {-1, -1, -1};
-        int ok = UpdateParseVersion(c.text, &v);
-        EXPECT_EQ(c.version, ok ? std::to_string(v.version) + "." + std::to_string(v.service_pack) +
-                                      "." + std::to_string(v.build)
-                                : "refused");
+        ASSERT_EQ(1, UpdateParseVersion(c.first, &v));
+        EXPECT_EQ(c.second, std::to_string(v.version) + "." + std::to_string(v.service_pack) + "." +
+                                std::to_string(v.build));
+    }
+    FOR_EACH_CASE(text, refused) {
+        UpdateVersion v;
+        EXPECT_EQ(0, UpdateParseVersion(text, &v));
     }
     const struct {
         UpdateVersion a, b;
