@@ -70,27 +70,19 @@ std::vector<VectorFile> Files() {
     return files;
 }
 
-// The message fed in pieces whose sizes cycle through `pattern`, as hex; a copy of the
-// context taken halfway must finish on the same digest.
+// The message fed in pieces whose sizes cycle through `pattern`, as hex.
 std::string StreamedHex(const DigestAlgorithm* algorithm, const std::string& message,
                         size_t pattern) {
     static const size_t kPieces[][4] = {{1, 2, 3, 5}, {63, 64, 65, 0}, {127, 1, 129, 200}};
-    DigestContext context, copy;
+    DigestContext context;
     EXPECT_EQ(1, DigestInit(&context, algorithm));
-    copy = context;
     for (size_t at = 0, i = 0; at < message.size(); ++i) {
         const size_t piece = std::min(kPieces[pattern % 3][i % 4], message.size() - at);
-        if (at <= message.size() / 2)
-            copy = context;
         EXPECT_EQ(1, DigestUpdate(&context, message.data() + at, piece));
         at += piece;
     }
-    uint8_t out[kDigestMaxSize], again[kDigestMaxSize];
-    const size_t copied = static_cast<size_t>(copy.length_low);
-    EXPECT_EQ(1, DigestUpdate(&copy, message.data() + copied, message.size() - copied));
-    EXPECT_EQ(1, DigestFinal(&copy, again, sizeof again));
+    uint8_t out[kDigestMaxSize];
     EXPECT_EQ(1, DigestFinal(&context, out, sizeof out));
-    EXPECT_EQ(0, memcmp(out, again, algorithm->digest_size)) << "the copy's digest";
     return Hex(out, algorithm->digest_size);
 }
 
