@@ -18,8 +18,9 @@ using Bytes = std::vector<uint8_t>;
 const char* const kDates[3] = {"Sun, 06 Nov 1994 08:49:37 GMT", "Sunday, 06-Nov-94 08:49:37 GMT",
                                "Sun Nov  6 08:49:37 GMT 1994"};
 
-ScriptedConnection Ok(const std::string& body, const std::string& extra) {
-    return ScriptedServer::Reply("HTTP/1.0 200 OK\r\nContent-Length: " +
+ScriptedConnection Reply(const std::string& status, const std::string& body,
+                         const std::string& extra = "") {
+    return ScriptedServer::Reply("HTTP/1.0 " + status + "\r\nContent-Length: " +
                                  std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body);
 }
 
@@ -34,27 +35,24 @@ const std::string kFile = [] {
 std::vector<ScriptedConnection> FileAnswers() {
     std::vector<ScriptedConnection> answers;
     for (const char* date : kDates)
-        answers.push_back(Ok(kFile, "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\n"
-                                    "Last-Modified: " +
-                                        std::string(date) + "\r\n"));
+        answers.push_back(Reply(
+            "200 OK", kFile,
+            "Date: Mon, 01 Jan 2001 00:00:00 GMT\r\nLast-Modified: " + std::string(date) + "\r\n"));
     return answers;
 }
 
 // One repeating server per answer: the document, a redirect to it, a 404, and the file under
 // each date form in turn; a Round asks them 3, 1, 2 and 1 times.
 struct Servers {
-    ScriptedServer document{
-        {Ok("; facts\r\n[Language 2]\r\nProductName=Fallback\r\n[Language 1]\r\n"
-            "ProductName=Kiv VPN\r\nVersion=5\r\n",
-            "Content-Type: text/plain\r\n")},
-        true};
+    ScriptedServer document{{Reply("200 OK",
+                                   "; facts\r\n[Language 2]\r\nProductName=Fallback\r\n"
+                                   "[Language 1]\r\nProductName=Kiv VPN\r\nVersion=5\r\n",
+                                   "Content-Type: text/plain\r\n")},
+                            true};
     ScriptedServer moved{
-        {ScriptedServer::Reply("HTTP/1.0 301 Moved Permanently\r\nLocation: " +
-                               document.Url("/update.ini") + "\r\nContent-Length: 0\r\n\r\n")},
+        {Reply("301 Moved Permanently", "", "Location: " + document.Url("/update.ini") + "\r\n")},
         true};
-    ScriptedServer missing{
-        {ScriptedServer::Reply("HTTP/1.0 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")},
-        true};
+    ScriptedServer missing{{Reply("404 Not Found", "not found")}, true};
     ScriptedServer files{FileAnswers(), true};
 
     // The server closes its side just after the client is done; measure when it has.

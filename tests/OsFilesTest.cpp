@@ -4,9 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "TestHelpers.h"
 #include "osutil/OsFiles.h"
@@ -25,8 +23,8 @@ bool IsLink(const std::string& path) {
 
 // Wine's CreateSymbolicLinkA reports success and makes nothing, and its calls that remove a
 // link take what it points to; but Wine lists a Unix link to a directory as a reparse point
-// and starts Unix programs for its Windows ones. This runs the Unix command on the Unix
-// names of the paths, until the link is there or gone (Wine cannot wait for the program).
+// and starts Unix programs. This runs the Unix command on the Unix names of the paths, until
+// the link is there or gone (Wine cannot wait for the program).
 bool RunOnUnixNames(std::string command, const std::vector<std::string>& paths,
                     const std::string& link, bool linkThere) {
     typedef char*(CDECL * UnixName)(LPCWSTR);
@@ -59,13 +57,12 @@ struct OsTestDir {
     }
     ~OsTestDir() {
         std::error_code ignored;
-        for (const std::string& link : links) {
+        for (const std::string& link : links)
 #ifdef _WIN32
             RunOnUnixNames("/bin/rm -f", {link}, link, false);
 #else
             std::filesystem::remove(link, ignored);
 #endif
-        }
         std::filesystem::remove_all(path, ignored);
     }
     // Makes `link` a symbolic link to the directory `target`.
@@ -174,20 +171,6 @@ TEST(FileCompat, ErrorNumbers) {
     }
 }
 
-TEST(OsFiles, MakeTempDirMakesANewDirectoryUnderTheTemporaryPath) {
-    char temp[MAX_PATH], small[MAX_PATH];
-    DWORD length = GetTempPathA(sizeof(temp), temp);
-    OsTestDir first, second;
-    for (const std::string& made : {first.path, second.path}) {
-        EXPECT_EQ(1, IsDirectory(made.c_str()));
-        EXPECT_EQ(std::string(temp) + "kiv-", made.substr(0, length + 4));
-        EXPECT_EQ(length + 10, made.size());
-    }
-    EXPECT_NE(first.path, second.path);
-    EXPECT_EQ(0, MakeTempDir(small, length + 10)) << "no room for the whole name";
-    EXPECT_EQ(0, MakeTempDir(small, 2) + MakeTempDir(nullptr, MAX_PATH));
-}
-
 // What the innermost directory holds besides a file: nothing, a dot directory (kept, and
 // its parents with it), a link to a directory outside the tree (removed as a link; what it
 // points to stays whole), or the tree is removed through a link to it.
@@ -230,8 +213,19 @@ TEST(OsFiles, RemoveTreeKeepsDotDirectoriesAndTheirParentsAndWhatLinksPointTo) {
     EXPECT_EQ(0, RemoveTree((dir / "missing").c_str()));
 }
 
-TEST(OsFiles, EnsureDirPath) {
-    OsTestDir dir;
+// Two temporary directories are new ones; paths with either separator are made level by level.
+TEST(OsFiles, MakeTempDirAndEnsureDirPath) {
+    char temp[MAX_PATH], small[MAX_PATH];
+    DWORD length = GetTempPathA(sizeof(temp), temp);
+    OsTestDir dir, second;
+    for (const std::string& made : {dir.path, second.path}) {
+        EXPECT_EQ(1, IsDirectory(made.c_str()));
+        EXPECT_EQ(std::string(temp) + "kiv-", made.substr(0, length + 4));
+        EXPECT_EQ(length + 10, made.size());
+    }
+    EXPECT_NE(dir.path, second.path);
+    EXPECT_EQ(0, MakeTempDir(small, length + 10)) << "no room for the whole name";
+    EXPECT_EQ(0, MakeTempDir(small, 2) + MakeTempDir(nullptr, MAX_PATH));
     std::string file = dir.File("file");
     const std::string sep(1, KIV_PATH_SEPARATOR);
     const std::tuple<std::string, int, std::string> cases[] = {

@@ -153,7 +153,7 @@ TEST_F(OsInfoSeam, RefinementSteps) {
     }
 }
 
-TEST(OsInfoTexts, EditionPerVersionAndProductType) {
+TEST(OsInfoTexts, EditionsFamiliesAndVersions) {
     // major, minor, "edition workstation-name/server-name"
     const std::tuple<DWORD, DWORD, const char*> cases[] = {
         {4, 0, "1 NT4/NT4"},
@@ -172,9 +172,6 @@ TEST(OsInfoTexts, EditionPerVersionAndProductType) {
         EXPECT_EQ(std::get<2>(c), std::to_string(edition.code) + " " + edition.name(false) + "/" +
                                       edition.name(true));
     }
-}
-
-TEST(OsInfoTexts, CodesAndVersions) {
     std::string editions, families;
     for (int code = -1; code < 12; ++code)
         editions += printed(kiv::OsEdition{code}) + "|";

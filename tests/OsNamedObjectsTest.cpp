@@ -2,14 +2,10 @@
 // test executable started with "--kiv-child" and pairs of a step and its operand: it takes
 // its steps before GoogleTest starts, and exits (100 or more when a step fails).
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "TestHelpers.h"
 #include "osutil/OsFiles.h"
@@ -86,6 +82,7 @@ const bool childModeChecked = [] {
     return true;
 }();
 
+// The command that starts this executable as a child taking the steps `arguments`.
 std::string ChildCommand(const std::string& arguments) {
     char directory[MAX_PATH], name[MAX_PATH];
     std::uint32_t code = 0;
@@ -242,23 +239,19 @@ TEST(OsNamedObjects, ObjectsSharedWithAnotherProcess) {
     HANDLE mutex = nullptr, semaphore = nullptr;
     ASSERT_EQ(1, CreateNamedMutex(&mutex, mutexName.c_str(), 0));
     ASSERT_EQ(1, CreateNamedSemaphore(&semaphore, semaphoreName.c_str(), 0, 0));
-    EXPECT_EQ(0u, RunChild("take-mutex " + mutexName));
+    EXPECT_EQ(0u, RunChild("take-mutex " + mutexName + " post-semaphore " + semaphoreName));
     EXPECT_EQ(DWORD(WAIT_ABANDONED), WaitCode(mutex)) << "its owner ended holding it";
-    EXPECT_EQ(0u, RunChild("post-semaphore " + semaphoreName));
     EXPECT_EQ(DWORD(WAIT_OBJECT_0), WaitCode(semaphore));
     ReleaseMutex(mutex);
     CloseHandle(mutex);
     CloseHandle(semaphore);
 }
 
-TEST(OsProcess, ExitCodesComeBackFromRunAndWait) {
+// The child blocks on an event until the test lets it go, so "running" is certain.
+TEST(OsProcess, RunningUntilReleasedThenEndsWithItsCode) {
     for (DWORD code : {0u, 7u, 255u})
         EXPECT_EQ(code, RunChild("exit " + std::to_string(code), 0));
     EXPECT_EQ(3u, RunChild("abort x", 0)) << "as abort() ends a Windows program";
-}
-
-// The child blocks on an event until the test lets it go, so "running" is certain.
-TEST(OsProcess, RunningUntilReleasedThenEndsWithItsCode) {
     const std::string go = UniqueObjectName("go"), done = UniqueObjectName("done");
     const std::string relay = "wait-event " + go + " set-event " + done + " exit ";
     HANDLE goEvent = nullptr, doneEvent = nullptr, process = nullptr;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <map>
 #include <thread>
-#include <vector>
 
 #include "TestHelpers.h"
 #include "wmi/Wmi.h"
@@ -26,18 +25,16 @@ constexpr DWORD kNoApartment = 0xFFFFFFFF;
 TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
     WmiConnection connection{nullptr, nullptr};
     std::uint32_t number = 5;
+    char text[8];
+    const wchar_t* os = L"Win32_OperatingSystem";
     EXPECT_EQ(E_INVALIDARG,
               WmiSetProxyBlanket(&connection, nullptr, nullptr, nullptr, nullptr, 1, 2));
-    EXPECT_EQ(nullptr, WmiOpenNumberQuery(&connection, nullptr, L"Caption", &number, nullptr));
-    EXPECT_EQ(nullptr, WmiOpenTextQuery(&connection, L"Win32_OperatingSystem", L"Caption", nullptr,
-                                        4, nullptr));
-    char text[8];
-    EXPECT_EQ(0,
-              WmiQueryNumber(&connection, L"Win32_OperatingSystem", nullptr, &number, nullptr) +
-                  WmiQueryText(&connection, L"Win32_OperatingSystem", nullptr, text, 8, nullptr));
-    // Connects from a thread in no apartment, or in one the host entered; in the
-    // multithreaded one OLE cannot start, yet the locator serves. The host's own start
-    // outlives the connection, and nothing else stays initialised.
+    EXPECT_TRUE(!WmiOpenNumberQuery(&connection, nullptr, L"Caption", &number, nullptr) &&
+                !WmiOpenTextQuery(&connection, os, L"Caption", nullptr, 4, nullptr));
+    EXPECT_EQ(0, WmiQueryNumber(&connection, os, nullptr, &number, nullptr) +
+                     WmiQueryText(&connection, os, nullptr, text, 8, nullptr));
+    // In the multithreaded apartment OLE cannot start, yet the locator serves; the host's
+    // own start outlives the connection.
     const struct {
         DWORD apartment;
         const wchar_t* nameSpace;
@@ -49,21 +46,19 @@ TEST(Wmi, RefusalsAndAMissingNamespaceLeaveNothingBehind) {
         {COINIT_APARTMENTTHREADED, L"ROOT\\CIMV2", kHostWmi},
     };
     FOR_EACH_CASE(c, connects) {
-        std::thread([&c] {
+        std::thread([&] {
             if (c.apartment != kNoApartment) {
                 ASSERT_EQ(S_OK, CoInitializeEx(nullptr, c.apartment));
                 EXPECT_EQ(c.apartment == COINIT_MULTITHREADED ? RPC_E_CHANGED_MODE : S_OK,
                           OleInitialize(nullptr));
                 OleUninitialize();
             }
-            WmiConnection threadConnection{nullptr, nullptr};
+            WmiConnection mine{nullptr, nullptr};
             std::uint32_t productType = 0;
-            EXPECT_EQ(c.connects, WmiConnect(&threadConnection, c.nameSpace));
-            EXPECT_EQ(c.connects, WmiQueryNumber(&threadConnection, L"Win32_OperatingSystem",
-                                                 L"ProductType", &productType, nullptr));
-            EXPECT_EQ(1, WmiDisconnect(&threadConnection));
-            EXPECT_TRUE(threadConnection.services == nullptr &&
-                        threadConnection.locator == nullptr);
+            EXPECT_EQ(c.connects, WmiConnect(&mine, c.nameSpace));
+            EXPECT_EQ(c.connects, WmiQueryNumber(&mine, os, L"ProductType", &productType, nullptr));
+            EXPECT_EQ(1, WmiDisconnect(&mine));
+            EXPECT_TRUE(mine.services == nullptr && mine.locator == nullptr);
             if (c.apartment != kNoApartment) {
                 EXPECT_EQ(S_FALSE, CoInitializeEx(nullptr, c.apartment)) << "left the apartment";
                 CoUninitialize();
@@ -124,10 +119,8 @@ TEST_F(HostWmi, QueriesReadTheOnlyObject) {
     EXPECT_STREQ("", cut);
     EXPECT_EQ(1, WmiCloseQuery(&connection, query));
 
-    // Reads from a number record (of the class, without property or output) and a text
-    // record of Caption: no property reads nothing; Win32_BIOS.CurrentLanguage is null
-    // under Wine, which the flag tells also without an output; a value without an output
-    // has nowhere to go.
+    // From a number record (of the class, without property or output) and a text record of
+    // Caption. Win32_BIOS.CurrentLanguage is null under Wine.
     const struct {
         const wchar_t *query, *property;
         bool output;
