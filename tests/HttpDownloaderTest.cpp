@@ -58,6 +58,15 @@ int RecordProgress(void* context, uint32_t done, uint32_t total) {
     return static_cast<int>(log->ticks.size()) == log->stopAtCall ? 0 : 1;
 }
 
+// "result out error" of a download into `path`.
+std::string Download(HttpDownloader* downloader, const std::string& url, const char* path,
+                     ProgressLog* log = nullptr) {
+    int out = -1;
+    const int result = HttpDownload(downloader, url.c_str(), path, &out,
+                                    log != nullptr ? RecordProgress : nullptr, log);
+    return std::to_string(result) + std::to_string(out) + " " + downloader->error_text;
+}
+
 std::string Request(const std::string& target, const std::string& host,
                     const std::string& extra = "") {
     return "GET " + target + " HTTP/1.0\r\nConnection: Keep-Alive\r\nHost: " + host +
@@ -221,16 +230,14 @@ TEST(HttpDownload, AnswersToTheClientTheCheckAndTheDownloader) {
             ScriptedServer server({c.peer});
             DownloaderHandle downloader = MakeDownloader();
             ProgressLog log;
-            int out = -1;
-            const int result = HttpDownload(downloader.get(), server.Url("/pkg/setup.exe").c_str(),
-                                            file.c_str(), &out, RecordProgress, &log);
+            const std::string result =
+                Download(downloader.get(), server.Url("/pkg/setup.exe"), file.c_str(), &log);
             const std::string ims = c.existing ? "If-Modified-Since: " + kNov1994Text + "\r\n" : "";
             EXPECT_EQ(Requests{Request("/pkg/setup.exe", server.Host(), ims)}, server.Requests());
             EXPECT_EQ(0u, downloader->connection->connected) << "closed after every download";
             const std::string dated = Date(file);
-            const std::string got = std::to_string(result) + std::to_string(out) + " " +
-                                    downloader->error_text + "|" + log.calls + "|" + file.Read() +
-                                    "|" + (dated.find("1994") != std::string::npos ? dated : "");
+            const std::string got = result + "|" + log.calls + "|" + file.Read() + "|" +
+                                    (dated.find("1994") != std::string::npos ? dated : "");
             EXPECT_EQ(c.download,
                       c.download.back() == '*' ? got.substr(0, c.download.size() - 1) + "*" : got);
         }
@@ -285,15 +292,12 @@ TEST(HttpDownload, ProxyRequestsAndFailuresBeforeTheBody) {
             MakeDownloader(c.proxyPort == 1 ? server.Port() : c.proxyPort);
         EXPECT_EQ(1, HttpDownloaderSetProxyAuth(downloader.get(), c.user, c.password));
         EXPECT_EQ(1, HttpDownloaderSetProxyAuth(downloader.get(), "", nullptr));
-        int out = -1;
-        const int result =
-            HttpDownload(downloader.get(), c.url.c_str(),
-                         c.path.empty() ? file.c_str() : c.path.c_str(), &out, nullptr, nullptr);
-        EXPECT_EQ(c.expect, std::to_string(result) + std::to_string(out) + " " +
-                                downloader->error_text + "|" + file.Read() + "|" +
-                                std::to_string(server.Connections()));
+        const std::string result =
+            Download(downloader.get(), c.url, c.path.empty() ? file.c_str() : c.path.c_str());
+        EXPECT_EQ(c.expect,
+                  result + "|" + file.Read() + "|" + std::to_string(server.Connections()));
         const size_t slash = c.url.find('/', 7);
-        if (result == 1) {
+        if (result[0] == '1') {
             EXPECT_EQ(Requests{Request(c.url.substr(0, slash) + ":80" + c.url.substr(slash),
                                        c.url.substr(7, slash - 7), c.extra)},
                       server.Requests());
@@ -318,13 +322,11 @@ TEST(HttpDownload, ProgressIsThrottledAndMayStop) {
         DownloaderHandle downloader = MakeDownloader();
         ProgressLog log;
         log.stopAtCall = c[2];
-        int out = -1;
         const int stopped = c[2] != 0;
-        const int result = HttpDownload(downloader.get(), server.Url("/pkg/setup.exe").c_str(),
-                                        file.c_str(), &out, RecordProgress, &log);
+        const std::string result =
+            Download(downloader.get(), server.Url("/pkg/setup.exe"), file.c_str(), &log);
         EXPECT_EQ(std::string(stopped ? "00" : "11") + " - " + kNov1994Text,
-                  std::to_string(result) + std::to_string(out) + " " + downloader->error_text +
-                      " " + Date(file));
+                  result + " " + Date(file));
         const uint32_t written = static_cast<uint32_t>(file.Read().size());
         const std::string total = "/" + std::to_string(length), last = std::to_string(written);
         EXPECT_TRUE(stopped ? written >= 10u * 4096 && written < length : written == length);

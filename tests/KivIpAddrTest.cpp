@@ -258,27 +258,19 @@ void Compare(const uint8_t* bytes, uint32_t length) {
 }
 
 // Groups from {0, 1, ffff, 0102} by the base-4 digits of a code: the 4^8 codes place zero runs,
-// mapped and compatible forms every way; then random shapes with about a quarter of their bytes
-// random (raw engine output: distributions differ between standard libraries).
+// mapped and compatible forms every way.
 TEST(KivIpAddrDifferential, TextForms) {
     static const unsigned kValues[] = {0, 1, 0xFFFF, 0x102};
-    std::mt19937 engine(20240611);
-    for (uint32_t i = 0; i < 65536 + 100000; ++i) {
-        uint8_t v6[16], v4[4];
-        uint32_t code = i < 65536 ? i : engine() % 65536;
-        for (int g = 0; g < 8; ++g, code /= 4) {
-            v6[2 * g] = static_cast<uint8_t>(kValues[code % 4] >> 8);
-            v6[2 * g + 1] = static_cast<uint8_t>(kValues[code % 4]);
+    for (uint32_t code = 0; code < 65536; ++code) {
+        uint8_t v6[16];
+        for (uint32_t g = 0, digits = code; g < 8; ++g, digits /= 4) {
+            v6[2 * g] = static_cast<uint8_t>(kValues[digits % 4] >> 8);
+            v6[2 * g + 1] = static_cast<uint8_t>(kValues[digits % 4]);
         }
-        for (int b = 0; i >= 65536 && b < 16; ++b)
-            v6[b] = engine() % 4 == 0 ? static_cast<uint8_t>(engine()) : v6[b];
-        ASSERT_NO_FATAL_FAILURE(Compare(v6, 16)) << "address " << i;
-        for (int b = 0; i >= 65536 && b < 4; ++b)
-            v4[b] = engine() % 4 == 0 ? 0 : static_cast<uint8_t>(engine());
-        if (i >= 65536) {
-            ASSERT_NO_FATAL_FAILURE(Compare(v4, 4)) << "address " << i;
-        }
+        ASSERT_NO_FATAL_FAILURE(Compare(v6, 16)) << "address " << code;
     }
+    const uint8_t v4[] = {192, 0, 2, 255};
+    Compare(v4, 4);
 }
 
 #endif // _WIN32
