@@ -34,12 +34,10 @@ TEST(BigInt, BytesInAndOut) {
         std::string value;
     } cases[] = {
         {"", 1, "0"},
-        {"00", 1, "0"},
         {"010203040506070809", 2, "10203040506070809"},
         {"0000000000000000"
          "0000000000000001",
          2, "1"},
-        {kOnes128, 2, kOnes128},
         {"ff" + kOnes128, 3, "ff" + kOnes128},
     };
     FOR_EACH_CASE(c, cases) {
@@ -72,33 +70,30 @@ TEST(BigInt, BytesInAndOut) {
         EXPECT_EQ(c.ok, BigIntToBytes(&a, out, c.outSize));
     }
     // The longest input: twice the longest modulus.
-    const std::string longest(8 * kBigIntMaxLimbs, '\x01');
+    const std::string longest(8 * kBigIntMaxLimbs + 1, '\x01');
+    const auto* in = reinterpret_cast<const uint8_t*>(longest.data());
     BigInt a;
-    EXPECT_EQ(
-        1, BigIntFromBytes(&a, reinterpret_cast<const uint8_t*>(longest.data()), longest.size()));
-    EXPECT_EQ(0, BigIntFromBytes(&a, reinterpret_cast<const uint8_t*>(longest.data()),
-                                 longest.size() + 1));
+    EXPECT_EQ(1, BigIntFromBytes(&a, in, longest.size() - 1));
+    EXPECT_EQ(0, BigIntFromBytes(&a, in, longest.size()));
 }
 
-TEST(BigInt, AddAndSubtract) {
+// The values against OpenSSL are in BigIntOracleTest.cpp; here the result sizes, outputs
+// that are inputs, and the limits.
+TEST(BigInt, AddSubtractMultiplyShift) {
     const struct {
         std::string a, b, sum;
-    } cases[] = {
-        {"0", "0", "0"},
+    } sums[] = {
         {kOnes64, "1", "1" + Zeros(16)},
-        {kOnes128, "1", "1" + Zeros(32)},
         {kOnes128, kOnes128, "1" + std::string(31, 'f') + "e"},
-        {"1" + Zeros(16), kOnes64, "1" + kOnes64},
         {kOnes64 + Zeros(16), "1" + Zeros(16), "1" + Zeros(32)},
-        {"123456789abcdef0fedcba9876543210", "1", "123456789abcdef0fedcba9876543211"},
     };
-    FOR_EACH_CASE(c, cases) {
+    FOR_EACH_CASE(c, sums) {
         for (int swap = 0; swap < 2; ++swap) {
             const BigInt a = BigFromHex(swap ? c.b : c.a), b = BigFromHex(swap ? c.a : c.b);
             BigInt r;
             ASSERT_EQ(1, BigIntAdd(&r, &a, &b));
             EXPECT_EQ(c.sum, BigToHex(r));
-            EXPECT_EQ((a.size > b.size ? a.size : b.size) + 1, r.size);
+            EXPECT_EQ(std::max(a.size, b.size) + 1, r.size);
         }
         // sum - b = a, sum - a = b; the result may be an operand.
         BigInt sum = BigFromHex(c.sum), b = BigFromHex(c.b), r;
@@ -111,7 +106,6 @@ TEST(BigInt, AddAndSubtract) {
     const struct {
         std::string a, b, wrapped;
     } below[] = {
-        {"0", "1", kOnes64},
         {"1" + Zeros(16), "1" + Zeros(17), "fffffffffffffff1" + Zeros(16)},
         {Zeros(32), "1", kOnes128},
     };
@@ -121,45 +115,27 @@ TEST(BigInt, AddAndSubtract) {
         EXPECT_EQ(0, BigIntSub(&r, &a, &b));
         EXPECT_EQ(c.wrapped, BigToHex(r));
     }
-    // A carry out of the largest value is refused.
-    BigInt big = BigFromHex("1", kBigIntMaxLimbs), r;
+    const BigInt a = BigFromHex("123456789abcdef"), b = BigFromHex("fedcba987654321", 2);
+    BigInt x = a;
+    ASSERT_EQ(1, BigIntMul(&x, &x, &b));
+    EXPECT_EQ("121fa00ad77d7422236d88fe5618cf", BigToHex(x));
+    EXPECT_EQ(3u, x.size);
+    ASSERT_EQ(1, BigIntShiftLeft(&x, &x, 65));
+    EXPECT_EQ(5u, x.size);
+    BigIntShiftRight(&x, &x, 65);
+    EXPECT_EQ("121fa00ad77d7422236d88fe5618cf", BigToHex(x));
+    EXPECT_EQ(4u, x.size);
+    // Carries and products past the largest value are refused.
+    BigInt big = BigFromHex("1", kBigIntMaxLimbs), half = BigFromHex("1", kBigIntMaxLimbs / 2),
+           more = BigFromHex("1", kBigIntMaxLimbs / 2 + 1), r;
     EXPECT_EQ(0, BigIntAdd(&r, &big, &big));
-}
-
-TEST(BigInt, MultiplyAndSquare) {
-    const struct {
-        std::string a, b, product;
-    } cases[] = {
-        {"0", kOnes128, "0"},
-        {kOnes64, kOnes64, "fffffffffffffffe0000000000000001"},
-        {kOnes128, kOnes128, std::string(31, 'f') + "e" + Zeros(31) + "1"},
-        {"1" + Zeros(15) + "1", kOnes64, kOnes128},
-        {"8000000000000000", "8000000000000000", "4" + Zeros(31)},
-        {"123456789abcdef", "fedcba987654321", "121fa00ad77d7422236d88fe5618cf"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        const BigInt a = BigFromHex(c.a), b = BigFromHex(c.b);
-        BigInt r;
-        ASSERT_EQ(1, BigIntMul(&r, &a, &b));
-        EXPECT_EQ(c.product, BigToHex(r));
-        EXPECT_EQ(a.size + b.size, r.size);
-        ASSERT_EQ(1, BigIntMul(&r, &b, &a));
-        EXPECT_EQ(c.product, BigToHex(r));
-        if (c.a == c.b) {
-            ASSERT_EQ(1, BigIntSquare(&r, &a));
-            EXPECT_EQ(c.product, BigToHex(r));
-        }
-        // The output may be an input.
-        BigInt x = a;
-        ASSERT_EQ(1, BigIntMul(&x, &x, &b));
-        EXPECT_EQ(c.product, BigToHex(x));
-    }
-    BigInt half = BigFromHex("1", kBigIntMaxLimbs / 2),
-           more = BigFromHex("1", kBigIntMaxLimbs / 2 + 1);
-    BigInt r;
     EXPECT_EQ(1, BigIntMul(&r, &half, &half));
     EXPECT_EQ(0, BigIntMul(&r, &half, &more));
     EXPECT_EQ(0, BigIntSquare(&r, &more));
+    BigInt shifted = BigFromHex("1", kBigIntMaxLimbs - 1);
+    EXPECT_EQ(1, BigIntShiftLeft(&r, &shifted, 64));
+    EXPECT_EQ(0, BigIntShiftLeft(&r, &shifted, 65));
+    EXPECT_EQ(0, BigIntShiftLeft(&r, &shifted, ~size_t{0}));
 }
 
 TEST(BigInt, CompareLengthAndResize) {
@@ -172,32 +148,18 @@ TEST(BigInt, CompareLengthAndResize) {
     } cases[] = {
         {"0", 1, "0", 4, 0},
         {"1" + Zeros(16), 2, kOnes64, 4, 1},
-        {kOnes64, 1, "1" + Zeros(16), 2, -1},
-        {"1" + Zeros(32), 3, "1" + Zeros(31) + "1", 3, -1},
         {"2" + Zeros(32), 3, "1" + std::string(32, 'f'), 3, 1},
-        {"8" + Zeros(15), 1, "7" + std::string(15, 'f'), 1, 1},
     };
     FOR_EACH_CASE(c, cases) {
         const BigInt a = BigFromHex(c.a, c.aLimbs), b = BigFromHex(c.b, c.bLimbs);
         EXPECT_EQ(c.order, BigIntCompare(&a, &b));
         EXPECT_EQ(-c.order, BigIntCompare(&b, &a));
     }
-    const struct {
-        std::string value;
-        size_t limbs, bits;
-    } lengths[] = {
-        {"0", 1, 0},
-        {"1", 2, 1},
-        {kOnes64, 1, 64},
-        {"1" + Zeros(16), 3, 65},
-        {"8" + Zeros(31), 4, 128},
-        {"7" + kOnes128, 3, 131},
-    };
-    FOR_EACH_CASE(c, lengths) {
-        const BigInt a = BigFromHex(c.value, c.limbs);
-        EXPECT_EQ(c.bits, BigIntBitLength(&a));
-        EXPECT_EQ(c.bits == 0 ? 1 : 0, BigIntIsZero(&a));
-    }
+    const BigInt zero = BigFromHex("0", 3), top = BigFromHex("8" + Zeros(31), 4);
+    EXPECT_EQ(0u, BigIntBitLength(&zero));
+    EXPECT_EQ(1, BigIntIsZero(&zero));
+    EXPECT_EQ(128u, BigIntBitLength(&top));
+    EXPECT_EQ(0, BigIntIsZero(&top));
     BigInt a = BigFromHex("1" + Zeros(16), 4);
     EXPECT_EQ(0, BigIntResize(&a, 1)); // would drop the 1
     EXPECT_EQ(4u, a.size);
@@ -213,40 +175,6 @@ TEST(BigInt, CompareLengthAndResize) {
     a = BigFromHex("0", 3);
     BigIntTrim(&a);
     EXPECT_EQ(1u, a.size);
-}
-
-TEST(BigInt, Shifts) {
-    const struct {
-        std::string a;
-        size_t bits;
-        std::string left, right;
-    } cases[] = {
-        {"1", 0, "1", "1"},
-        {"1", 64, "1" + Zeros(16), "0"},
-        {"8000000000000001", 1, "1" + Zeros(15) + "2", "4" + Zeros(15)},
-        {kOnes64, 4, kOnes64 + "0", "fffffffffffffff"},
-        {kOnes128, 63, "7fffffffffffffff" + kOnes64 + "8" + Zeros(15), "1ffffffffffffffff"},
-        {kOnes128, 65, "1" + std::string(31, 'f') + "e" + Zeros(16), "7fffffffffffffff"},
-        {kOnes128, 128, kOnes128 + Zeros(32), "0"},
-        {"123456789abcdef0123456789abcdef", 200, "123456789abcdef0123456789abcdef" + Zeros(50),
-         "0"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        BigInt a = BigFromHex(c.a), r;
-        ASSERT_EQ(1, BigIntShiftLeft(&r, &a, c.bits));
-        EXPECT_EQ(c.left, BigToHex(r));
-        EXPECT_EQ(a.size + (c.bits + 63) / 64, r.size);
-        BigIntShiftRight(&r, &a, c.bits);
-        EXPECT_EQ(c.right, BigToHex(r));
-        // In place.
-        ASSERT_EQ(1, BigIntShiftLeft(&a, &a, c.bits));
-        BigIntShiftRight(&a, &a, c.bits);
-        EXPECT_EQ(BigToHex(BigFromHex(c.a)), BigToHex(a));
-    }
-    BigInt a = BigFromHex("1", kBigIntMaxLimbs - 1), r;
-    EXPECT_EQ(1, BigIntShiftLeft(&r, &a, 64));
-    EXPECT_EQ(0, BigIntShiftLeft(&r, &a, 65));
-    EXPECT_EQ(0, BigIntShiftLeft(&r, &a, ~size_t{0}));
 }
 
 TEST(BigInt, Division) {
@@ -297,23 +225,10 @@ TEST(BigInt, Division) {
 }
 
 TEST(BigInt, ModularExponentiation) {
-    const std::string n1024 =
-        "d1747bccf379125e99794c992327d3a6cb40ede8e0308af730f561e56f3a1d5d3e60e46e569829ee007f26b72f"
-        "1b48b95b138bd4fe0f0dec115f62ae926e5f551f1f43d7b5b39a4e6d4115a6d276da74ebe902e7c0b903c5c403"
-        "35423143a51e75a7d71c5e34477601ca7a515e6d9198db905eadf2754a4110c4c8de1a5d3301";
-    std::string b1024, e1024;
-    for (int i = 0; i < 20; ++i)
-        b1024 += "1234567890abcdef";
-    for (int i = 0; i < 16; ++i)
-        e1024 += "fedcba9876543210";
     const struct {
         std::string base, e, m, result;
     } cases[] = {
         {"3", "1" + Zeros(50), "3b9aca07", "1b11154c"}, // 3^(2^200) mod 1000000007
-        {b1024, e1024, n1024,
-         "a73321c30078fee90fdb1a910fa626946d63e11927d0f3ab70659af8afa738597b3240137e24103596fd66"
-         "00c54f57026ac0af2355f4f5e7445e9dc235409a7ec63971b6e5174e4e143f8b95b431d9b94caecf0d9e00"
-         "30089dc6787e2878c91085346411c5b2e186c1e0887f6cd6b55927a4dcad0214f8cd14c675fde76c0f9a"},
         {"5", "0", "7", "1"},
         {"0", "5", "7", "0"},
         {"0", "0", "7", "1"},
@@ -366,8 +281,6 @@ TEST(BigInt, InverseAndGcd) {
         {"10001", "3" + Zeros(50), "100ffff0000ffff0000ffff0000ffff0000ffff0000ffff0001"},
         {"3", "7", "5"},
         {"a", "7", "5"}, // above the modulus
-        {"1", "7", "1"},
-        {"6", "7", "6"},
         {"1", "2", "1"}, // even modulus, a = 1
         {"3", "4", "3"},
         {"0", "7", ""},
@@ -391,12 +304,9 @@ TEST(BigInt, InverseAndGcd) {
     } gcds[] = {
         {"0", "0", "0"},
         {"0", "c", "c"},
-        {"12", "1e", "6"},
         {"1" + Zeros(50), "3" + Zeros(25), "1" + Zeros(25)},
         {"6" + Zeros(16), "4" + Zeros(16), "2" + Zeros(16)},
-        {p256, "3", "1"},
         {kOnes128, kOnes64, kOnes64},
-        {"1" + Zeros(50), "1" + Zeros(50), "1" + Zeros(50)},
     };
     FOR_EACH_CASE(c, gcds) {
         const BigInt a = BigFromHex(c.a), b = BigFromHex(c.b);
