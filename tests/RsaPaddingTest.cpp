@@ -390,6 +390,8 @@ TEST(RsaPadding, SizesAndArguments) {
         {0, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 20, o, 64); }}, // a zero at 40
         {1, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 24, o, 64); }},
         {0, [&] { return RsaPkcs1EncryptWithPadding(pub, nullptr, m, 24, o, 64); }},
+        {0, [&] { return RsaPkcs1EncryptWithPadding(pub, p, nullptr, 24, o, 64); }},
+        {0, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 24, nullptr, 64); }},
         {0, [&] { return RsaPkcs1Decrypt(key, o, 64, nullptr, 64, &n); }},
         {0, [&] { return Mgf1Xor(nullptr, d, 4, o, 4); }},
         {0, [&] { return Mgf1Xor(sha1, nullptr, 4, o, 4); }},
