@@ -199,44 +199,45 @@ std::string Written(void (*put)(DerWriter*, const std::string&), const std::stri
     return Hex(buffer.data(), needed);
 }
 
+void PutHeader(DerWriter* w, const std::string& n) {
+    DerPutHeader(w, kDerOctetString, std::stoul(n));
+}
+void PutUnsigned(DerWriter* w, const std::string& hex) {
+    const std::string bytes = Unhex(hex);
+    DerPutUnsigned(w, U8(bytes), bytes.size());
+}
+void PutSmall(DerWriter* w, const std::string& n) {
+    DerPutSmallUnsigned(w, static_cast<uint32_t>(std::stoul(n)));
+}
+
 // Lengths at each boundary of the length field, and INTEGERs at each sign boundary.
 TEST(DerWriter, ShortestFormsAtEachBoundary) {
-    auto header = [](DerWriter* w, const std::string& n) {
-        DerPutHeader(w, kDerOctetString, std::stoul(n));
+    const std::tuple<void (*)(DerWriter*, const std::string&), const char*, const char*> cases[] = {
+        {PutHeader, "0", "0400"},
+        {PutHeader, "127", "047f"},
+        {PutHeader, "128", "048180"},
+        {PutHeader, "255", "0481ff"},
+        {PutHeader, "256", "04820100"},
+        {PutHeader, "65535", "0482ffff"},
+        {PutHeader, "65536", "0483010000"},
+        {PutHeader, "16777216", "048401000000"},
+        {PutUnsigned, "", "020100"},
+        {PutUnsigned, "0000", "020100"},
+        {PutUnsigned, "01", "020101"},
+        {PutUnsigned, "7f", "02017f"},
+        {PutUnsigned, "80", "02020080"},
+        {PutUnsigned, "0080", "02020080"},
+        {PutUnsigned, "000001", "020101"},
+        {PutUnsigned, "ffff", "020300ffff"},
+        {PutUnsigned, "7fff", "02027fff"},
+        {PutSmall, "0", "020100"},
+        {PutSmall, "127", "02017f"},
+        {PutSmall, "128", "02020080"},
+        {PutSmall, "65537", "0203010001"},
+        {PutSmall, "4294967295", "020500ffffffff"},
     };
-    const std::pair<const char*, const char*> headers[] = {
-        {"0", "0400"},           {"127", "047f"},
-        {"128", "048180"},       {"255", "0481ff"},
-        {"256", "04820100"},     {"65535", "0482ffff"},
-        {"65536", "0483010000"}, {"16777216", "048401000000"},
-    };
-    FOR_EACH_CASE(c, headers) {
-        EXPECT_EQ(c.second, Written(header, c.first));
-    }
-    auto integer = [](DerWriter* w, const std::string& hex) {
-        const std::string bytes = Unhex(hex);
-        DerPutUnsigned(w, U8(bytes), bytes.size());
-    };
-    const std::pair<const char*, const char*> integers[] = {
-        {"", "020100"},         {"00", "020100"},     {"0000", "020100"},   {"01", "020101"},
-        {"7f", "02017f"},       {"80", "02020080"},   {"0080", "02020080"}, {"000001", "020101"},
-        {"ffff", "020300ffff"}, {"7fff", "02027fff"},
-    };
-    FOR_EACH_CASE(c, integers) {
-        EXPECT_EQ(c.second, Written(integer, c.first));
-    }
-    auto small = [](DerWriter* w, const std::string& n) {
-        DerPutSmallUnsigned(w, static_cast<uint32_t>(std::stoul(n)));
-    };
-    const std::pair<const char*, const char*> smalls[] = {
-        {"0", "020100"},
-        {"127", "02017f"},
-        {"128", "02020080"},
-        {"65537", "0203010001"},
-        {"4294967295", "020500ffffffff"},
-    };
-    FOR_EACH_CASE(c, smalls) {
-        EXPECT_EQ(c.second, Written(small, c.first));
+    FOR_EACH_CASE(c, cases) {
+        EXPECT_EQ(std::get<2>(c), Written(std::get<0>(c), std::get<1>(c)));
     }
 }
 

@@ -112,19 +112,19 @@ std::string Ints(const Parts& parts, int from, int to) {
     return out;
 }
 
-enum Reader { PUBLIC_PKCS1, PUBLIC_X509, PRIVATE_PKCS1, PRIVATE_PKCS8 };
+enum Reader { PUB1, PUBX, PRIV1, PRIV8 };
 
 // The reader's status; without a status pointer it makes a key just the same.
 RsaKeyStatus ReadDer(const std::string& der, Reader reader) {
     RsaKeyStatus status = RSA_KEY_OK;
-    if (reader == PUBLIC_PKCS1 || reader == PUBLIC_X509) {
-        const RsaKeyFormat format = reader == PUBLIC_PKCS1 ? RSA_KEY_PKCS1 : RSA_KEY_X509;
+    if (reader == PUB1 || reader == PUBX) {
+        const RsaKeyFormat format = reader == PUB1 ? RSA_KEY_PKCS1 : RSA_KEY_X509;
         const PublicKeyPtr key(RsaPublicKeyFromDer(U8(der), der.size(), format, &status));
         const PublicKeyPtr same(RsaPublicKeyFromDer(U8(der), der.size(), format));
         EXPECT_EQ(status == RSA_KEY_OK, key != nullptr);
         EXPECT_EQ(key != nullptr, same != nullptr);
     } else {
-        const RsaKeyFormat format = reader == PRIVATE_PKCS1 ? RSA_KEY_PKCS1 : RSA_KEY_PKCS8;
+        const RsaKeyFormat format = reader == PRIV1 ? RSA_KEY_PKCS1 : RSA_KEY_PKCS8;
         const PrivateKeyPtr key(RsaPrivateKeyFromDer(U8(der), der.size(), format, &status));
         const PrivateKeyPtr same(RsaPrivateKeyFromDer(U8(der), der.size(), format));
         EXPECT_EQ(status == RSA_KEY_OK, key != nullptr);
@@ -144,6 +144,9 @@ TEST(RsaKeyCodec, StructureTable) {
     auto pkcs8 = [&](const std::string& inner, const std::string& after = "") {
         return Tlv(0x30, v0 + algorithm + Tlv(0x04, inner) + after);
     };
+    auto withAlgorithm = [&](const std::string& alg, const std::string& version = DerInt("")) {
+        return Tlv(0x30, version + alg + Tlv(0x04, rsaPrivate));
+    };
     auto spki = [&](const std::string& alg, const std::string& bits) {
         return Tlv(0x30, alg + Tlv(0x03, bits));
     };
@@ -152,110 +155,79 @@ TEST(RsaKeyCodec, StructureTable) {
         parts.c[which].back() ^= mask;
         return parts;
     };
+    auto priv = [&](const Parts& parts, int to = 8) { return Tlv(0x30, v0 + Ints(parts, 0, to)); };
     Parts swapped = k;
     std::swap(swapped.c[RSA_P], swapped.c[RSA_Q]);
     std::swap(swapped.c[RSA_DP], swapped.c[RSA_DQ]);
+    const std::string z(1, '\0'), bits = z + rsaPublic;
     const std::string attribute =
         Tlv(0x30, Tlv(0x06, Unhex("2b0601040182371102")) + Tlv(0x31, Tlv(0x04, "x")));
+    const RsaKeyStatus BAD = RSA_KEY_MALFORMED, NO = RSA_KEY_REFUSED;
     const std::tuple<const char*, Reader, std::string, RsaKeyStatus> cases[] = {
-        // RSAPrivateKey
-        {"as OpenSSL writes it", PRIVATE_PKCS1, rsaPrivate, RSA_KEY_OK},
-        {"version 1: multi-prime", PRIVATE_PKCS1,
-         Tlv(0x30, v1 + all + Tlv(0x30, Tlv(0x30, Ints(k, 3, 6)))), RSA_KEY_MULTI_PRIME},
-        {"version 2", PRIVATE_PKCS1, Tlv(0x30, v2 + all), RSA_KEY_BAD_VERSION},
-        {"version beyond 32 bits", PRIVATE_PKCS1, Tlv(0x30, DerInt(Unhex("0100000000")) + all),
-         RSA_KEY_MALFORMED},
-        {"version with a needless zero", PRIVATE_PKCS1, Tlv(0x30, Unhex("02020000") + all),
-         RSA_KEY_MALFORMED},
-        {"no version", PRIVATE_PKCS1, Tlv(0x30, all), RSA_KEY_MALFORMED},
-        {"qInv missing", PRIVATE_PKCS1, Tlv(0x30, v0 + Ints(k, 0, 7)), RSA_KEY_MALFORMED},
-        {"a ninth integer", PRIVATE_PKCS1, Tlv(0x30, v0 + all + v1), RSA_KEY_MALFORMED},
-        {"a byte after the key", PRIVATE_PKCS1, rsaPrivate + std::string(1, '\0'),
-         RSA_KEY_MALFORMED},
-        {"n with a needless zero", PRIVATE_PKCS1,
-         Tlv(0x30, v0 + Tlv(0x02, std::string(2, '\0') + k.c[0]) + Ints(k, 1, 8)),
-         RSA_KEY_MALFORMED},
-        {"negative d", PRIVATE_PKCS1,
-         Tlv(0x30, v0 + Ints(k, 0, 2) + Tlv(0x02, "\xFF" + k.c[2]) + Ints(k, 3, 8)),
-         RSA_KEY_MALFORMED},
-        {"indefinite length", PRIVATE_PKCS1, Unhex("3080") + v0 + all + Unhex("0000"),
-         RSA_KEY_MALFORMED},
-        {"length with a leading zero byte", PRIVATE_PKCS1, Unhex("308300") + rsaPrivate.substr(2),
-         RSA_KEY_MALFORMED},
-        {"a SET", PRIVATE_PKCS1, Tlv(0x31, v0 + all), RSA_KEY_MALFORMED},
-        {"p and q swapped", PRIVATE_PKCS1, Tlv(0x30, v0 + Ints(swapped, 0, 8)), RSA_KEY_REFUSED},
-        {"d changed", PRIVATE_PKCS1, Tlv(0x30, v0 + Ints(changed(RSA_D, 2), 0, 8)),
-         RSA_KEY_REFUSED},
-        {"qInv changed", PRIVATE_PKCS1, Tlv(0x30, v0 + Ints(changed(RSA_QINV, 1), 0, 8)),
-         RSA_KEY_REFUSED},
-        {"public key asked", PUBLIC_PKCS1, rsaPrivate, RSA_KEY_MALFORMED},
-        // PrivateKeyInfo
-        {"info as OpenSSL writes it", PRIVATE_PKCS8, pkcs8(rsaPrivate), RSA_KEY_OK},
-        {"info with attributes", PRIVATE_PKCS8, pkcs8(rsaPrivate, Tlv(0xA0, attribute)),
-         RSA_KEY_OK},
-        {"info with empty attributes", PRIVATE_PKCS8, pkcs8(rsaPrivate, Unhex("a000")), RSA_KEY_OK},
-        {"attributes broken inside", PRIVATE_PKCS8,
-         pkcs8(rsaPrivate, Tlv(0xA0, Unhex("31 03 3080 00"))), RSA_KEY_MALFORMED},
-        {"attributes then more", PRIVATE_PKCS8, pkcs8(rsaPrivate, Unhex("a000") + v0),
-         RSA_KEY_MALFORMED},
-        {"a public key field", PRIVATE_PKCS8, pkcs8(rsaPrivate, Tlv(0xA1, Tlv(0x03, "\0"))),
-         RSA_KEY_MALFORMED},
-        {"info version 1", PRIVATE_PKCS8, Tlv(0x30, v1 + algorithm + Tlv(0x04, rsaPrivate)),
-         RSA_KEY_BAD_VERSION},
-        {"inner multi-prime", PRIVATE_PKCS8, pkcs8(Tlv(0x30, v1 + all)), RSA_KEY_MULTI_PRIME},
-        {"inner byte after", PRIVATE_PKCS8, pkcs8(rsaPrivate + std::string(1, '\0')),
-         RSA_KEY_MALFORMED},
-        {"info byte after", PRIVATE_PKCS8, pkcs8(rsaPrivate) + std::string(1, '\0'),
-         RSA_KEY_MALFORMED},
-        {"parameters absent", PRIVATE_PKCS8, Tlv(0x30, v0 + Tlv(0x30, oid) + Tlv(0x04, rsaPrivate)),
-         RSA_KEY_MALFORMED},
-        {"parameters not NULL", PRIVATE_PKCS8,
-         Tlv(0x30, v0 + Tlv(0x30, oid + v0) + Tlv(0x04, rsaPrivate)), RSA_KEY_MALFORMED},
-        {"RSASSA-PSS", PRIVATE_PKCS8,
-         Tlv(0x30, v0 + Tlv(0x30, Tlv(0x06, Unhex("2a864886f70d01010a"))) + Tlv(0x04, rsaPrivate)),
+        {"as OpenSSL writes it", PRIV1, rsaPrivate, RSA_KEY_OK},
+        {"version 1: multi-prime", PRIV1, Tlv(0x30, v1 + all + Tlv(0x30, Tlv(0x30, Ints(k, 3, 6)))),
+         RSA_KEY_MULTI_PRIME},
+        {"version 2", PRIV1, Tlv(0x30, v2 + all), RSA_KEY_BAD_VERSION},
+        {"version beyond 32 bits", PRIV1, Tlv(0x30, DerInt(Unhex("0100000000")) + all), BAD},
+        {"version with a needless zero", PRIV1, Tlv(0x30, Unhex("02020000") + all), BAD},
+        {"no version", PRIV1, Tlv(0x30, all), BAD},
+        {"qInv missing", PRIV1, priv(k, 7), BAD},
+        {"a ninth integer", PRIV1, Tlv(0x30, v0 + all + v1), BAD},
+        {"a byte after the key", PRIV1, rsaPrivate + z, BAD},
+        {"n with a needless zero", PRIV1,
+         Tlv(0x30, v0 + Tlv(0x02, std::string(2, '\0') + k.c[0]) + Ints(k, 1, 8)), BAD},
+        {"negative d", PRIV1,
+         Tlv(0x30, v0 + Ints(k, 0, 2) + Tlv(0x02, "\xFF" + k.c[2]) + Ints(k, 3, 8)), BAD},
+        {"indefinite length", PRIV1, Unhex("3080") + v0 + all + Unhex("0000"), BAD},
+        {"length with a leading zero byte", PRIV1, Unhex("308300") + rsaPrivate.substr(2), BAD},
+        {"a SET", PRIV1, Tlv(0x31, v0 + all), BAD},
+        {"p and q swapped", PRIV1, priv(swapped), NO},
+        {"d changed", PRIV1, priv(changed(RSA_D, 2)), NO},
+        {"qInv changed", PRIV1, priv(changed(RSA_QINV, 1)), NO},
+        {"public key asked", PUB1, rsaPrivate, BAD},
+        {"info as OpenSSL writes it", PRIV8, pkcs8(rsaPrivate), RSA_KEY_OK},
+        {"info with attributes", PRIV8, pkcs8(rsaPrivate, Tlv(0xA0, attribute)), RSA_KEY_OK},
+        {"info with empty attributes", PRIV8, pkcs8(rsaPrivate, Unhex("a000")), RSA_KEY_OK},
+        {"attributes broken inside", PRIV8, pkcs8(rsaPrivate, Tlv(0xA0, Unhex("31 03 3080 00"))),
+         BAD},
+        {"attributes then more", PRIV8, pkcs8(rsaPrivate, Unhex("a000") + v0), BAD},
+        {"a public key field", PRIV8, pkcs8(rsaPrivate, Tlv(0xA1, Tlv(0x03, "\0"))), BAD},
+        {"info version 1", PRIV8, withAlgorithm(algorithm, v1), RSA_KEY_BAD_VERSION},
+        {"inner multi-prime", PRIV8, pkcs8(Tlv(0x30, v1 + all)), RSA_KEY_MULTI_PRIME},
+        {"inner byte after", PRIV8, pkcs8(rsaPrivate + z), BAD},
+        {"info byte after", PRIV8, pkcs8(rsaPrivate) + z, BAD},
+        {"parameters absent", PRIV8, withAlgorithm(Tlv(0x30, oid)), BAD},
+        {"parameters not NULL", PRIV8, withAlgorithm(Tlv(0x30, oid + v0)), BAD},
+        {"RSASSA-PSS", PRIV8, withAlgorithm(Tlv(0x30, Tlv(0x06, Unhex("2a864886f70d01010a")))),
          RSA_KEY_NOT_RSA},
-        {"object identifier one byte short", PRIVATE_PKCS8,
-         Tlv(0x30,
-             v0 + Tlv(0x30, Tlv(0x06, Unhex("2a864886f70d0101")) + null) + Tlv(0x04, rsaPrivate)),
-         RSA_KEY_NOT_RSA},
-        {"constructed octet string", PRIVATE_PKCS8,
-         Tlv(0x30, v0 + algorithm + Tlv(0x24, Tlv(0x04, rsaPrivate))), RSA_KEY_MALFORMED},
-        {"encrypted info", PRIVATE_PKCS8,
+        {"object identifier one byte short", PRIV8,
+         withAlgorithm(Tlv(0x30, Tlv(0x06, Unhex("2a864886f70d0101")) + null)), RSA_KEY_NOT_RSA},
+        {"constructed octet string", PRIV8,
+         Tlv(0x30, v0 + algorithm + Tlv(0x24, Tlv(0x04, rsaPrivate))), BAD},
+        {"encrypted info", PRIV8,
          Tlv(0x30, Tlv(0x30, Tlv(0x06, Unhex("2a864886f70d01050d"))) + Tlv(0x04, "secret")),
          RSA_KEY_ENCRYPTED},
-        {"PKCS#1 where PKCS#8 is asked", PRIVATE_PKCS8, rsaPrivate, RSA_KEY_MALFORMED},
-        // RSAPublicKey
-        {"public key as OpenSSL writes it", PUBLIC_PKCS1, rsaPublic, RSA_KEY_OK},
-        {"even modulus", PUBLIC_PKCS1, Tlv(0x30, Ints(changed(RSA_N, 1), 0, 2)), RSA_KEY_REFUSED},
-        {"exponent 1", PUBLIC_PKCS1, Tlv(0x30, DerInt(k.c[0]) + v1), RSA_KEY_REFUSED},
-        {"even exponent", PUBLIC_PKCS1, Tlv(0x30, DerInt(k.c[0]) + DerInt("\x01\x00\x00")),
-         RSA_KEY_REFUSED},
-        {"negative modulus", PUBLIC_PKCS1, Tlv(0x30, Tlv(0x02, k.c[0]) + DerInt(k.c[1])),
-         RSA_KEY_MALFORMED},
-        {"a third integer", PUBLIC_PKCS1, Tlv(0x30, Ints(k, 0, 3)), RSA_KEY_MALFORMED},
-        {"public byte after", PUBLIC_PKCS1, rsaPublic + std::string(1, '\0'), RSA_KEY_MALFORMED},
-        {"exponent missing", PUBLIC_PKCS1, Tlv(0x30, DerInt(k.c[0])), RSA_KEY_MALFORMED},
-        // SubjectPublicKeyInfo
-        {"info of a public key", PUBLIC_X509, spki(algorithm, std::string(1, '\0') + rsaPublic),
-         RSA_KEY_OK},
-        {"unused bits", PUBLIC_X509, spki(algorithm, "\x01" + rsaPublic), RSA_KEY_MALFORMED},
-        {"bits hold a byte more", PUBLIC_X509,
-         spki(algorithm, std::string(1, '\0') + rsaPublic + std::string(1, '\0')),
-         RSA_KEY_MALFORMED},
-        {"octet string for bits", PUBLIC_X509, Tlv(0x30, algorithm + Tlv(0x04, rsaPublic)),
-         RSA_KEY_MALFORMED},
-        {"no parameters", PUBLIC_X509, spki(Tlv(0x30, oid), std::string(1, '\0') + rsaPublic),
-         RSA_KEY_MALFORMED},
-        {"algorithm with a third field", PUBLIC_X509,
-         spki(Tlv(0x30, oid + null + null), std::string(1, '\0') + rsaPublic), RSA_KEY_MALFORMED},
-        {"elliptic curve", PUBLIC_X509,
+        {"PKCS#1 where PKCS#8 is asked", PRIV8, rsaPrivate, BAD},
+        {"public key as OpenSSL writes it", PUB1, rsaPublic, RSA_KEY_OK},
+        {"even modulus", PUB1, Tlv(0x30, Ints(changed(RSA_N, 1), 0, 2)), NO},
+        {"exponent 1", PUB1, Tlv(0x30, DerInt(k.c[0]) + v1), NO},
+        {"even exponent", PUB1, Tlv(0x30, DerInt(k.c[0]) + DerInt("\x01\x00\x00")), NO},
+        {"negative modulus", PUB1, Tlv(0x30, Tlv(0x02, k.c[0]) + DerInt(k.c[1])), BAD},
+        {"a third integer", PUB1, Tlv(0x30, Ints(k, 0, 3)), BAD},
+        {"public byte after", PUB1, rsaPublic + z, BAD},
+        {"exponent missing", PUB1, Tlv(0x30, DerInt(k.c[0])), BAD},
+        {"info of a public key", PUBX, spki(algorithm, bits), RSA_KEY_OK},
+        {"unused bits", PUBX, spki(algorithm, "\x01" + rsaPublic), BAD},
+        {"bits hold a byte more", PUBX, spki(algorithm, bits + z), BAD},
+        {"octet string for bits", PUBX, Tlv(0x30, algorithm + Tlv(0x04, rsaPublic)), BAD},
+        {"no parameters", PUBX, spki(Tlv(0x30, oid), bits), BAD},
+        {"algorithm with a third field", PUBX, spki(Tlv(0x30, oid + null + null), bits), BAD},
+        {"elliptic curve", PUBX,
          spki(Tlv(0x30, Tlv(0x06, Unhex("2a8648ce3d0201")) + Tlv(0x06, Unhex("2a8648ce3d030107"))),
-              std::string(1, '\0') + rsaPublic),
+              bits),
          RSA_KEY_NOT_RSA},
-        {"info byte after", PUBLIC_X509,
-         spki(algorithm, std::string(1, '\0') + rsaPublic) + std::string(1, '\0'),
-         RSA_KEY_MALFORMED},
-        {"PKCS#1 where X.509 is asked", PUBLIC_X509, rsaPublic, RSA_KEY_MALFORMED},
+        {"info byte after", PUBX, spki(algorithm, bits) + z, BAD},
+        {"PKCS#1 where X.509 is asked", PUBX, rsaPublic, BAD},
     };
     FOR_EACH_CASE(c, cases) {
         EXPECT_EQ(std::get<3>(c), ReadDer(std::get<2>(c), std::get<1>(c))) << std::get<0>(c);
@@ -266,10 +238,10 @@ TEST(RsaKeyCodec, StructureTable) {
 TEST(RsaKeyCodec, CutAndLengthenedEncodingsAreRefused) {
     const RsaTestKey& key = kRsaTestKeys[1];
     const std::pair<std::string, Reader> encodings[] = {
-        {DerOf(key.pkcs8), PRIVATE_PKCS8},
-        {DerOf(key.pkcs1), PRIVATE_PKCS1},
-        {DerOf(key.spki), PUBLIC_X509},
-        {DerOf(key.rsaPub), PUBLIC_PKCS1},
+        {DerOf(key.pkcs8), PRIV8},
+        {DerOf(key.pkcs1), PRIV1},
+        {DerOf(key.spki), PUBX},
+        {DerOf(key.rsaPub), PUB1},
     };
     FOR_EACH_CASE(c, encodings) {
         EXPECT_EQ(RSA_KEY_OK, ReadDer(c.first, c.second));
@@ -351,7 +323,7 @@ TEST(RsaKeyCodec, PemDecodesUpTo64KiB) {
         std::vector<char> pem(PemWrite("PRIVATE KEY", U8(der), der.size(), nullptr, 0));
         ASSERT_NE(0u, PemWrite("PRIVATE KEY", U8(der), der.size(), pem.data(), pem.size()));
         EXPECT_EQ(wanted == 65536 ? RSA_KEY_OK : RSA_KEY_MALFORMED, ReadPem(pem.data(), true));
-        EXPECT_EQ(RSA_KEY_OK, ReadDer(der, PRIVATE_PKCS8)) << wanted;
+        EXPECT_EQ(RSA_KEY_OK, ReadDer(der, PRIV8)) << wanted;
     }
 }
 
