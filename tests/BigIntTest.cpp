@@ -122,20 +122,10 @@ TEST(BigInt, AddSubtractMultiplyShift) {
 }
 
 TEST(BigInt, CompareLengthAndResize) {
-    const struct {
-        std::string a;
-        size_t aLimbs;
-        std::string b;
-        size_t bLimbs;
-        int order;
-    } cases[] = {{"0", 1, "0", 4, 0},
-                 {"1" + Zeros(16), 2, kOnes64, 4, 1},
-                 {"2" + Zeros(32), 3, "1" + std::string(32, 'f'), 3, 1}};
-    FOR_EACH_CASE(c, cases) {
-        const BigInt a = BigFromHex(c.a, c.aLimbs), b = BigFromHex(c.b, c.bLimbs);
-        EXPECT_EQ(c.order, BigIntCompare(&a, &b));
-        EXPECT_EQ(-c.order, BigIntCompare(&b, &a));
-    }
+    // Zero limbs on top do not count.
+    const BigInt one = BigFromHex("1" + Zeros(16), 2), ones = BigFromHex(kOnes64, 4);
+    EXPECT_EQ(1, BigIntCompare(&one, &ones));
+    EXPECT_EQ(-1, BigIntCompare(&ones, &one));
     const BigInt zero = BigFromHex("0", 3), top = BigFromHex("8" + Zeros(31), 4);
     EXPECT_EQ(0u, BigIntBitLength(&zero));
     EXPECT_EQ(1, BigIntIsZero(&zero));

@@ -23,20 +23,14 @@ namespace {
 enum Scheme { kPkcs1Sign, kPss, kPssOddBits, kOaep, kPkcs1Crypt };
 
 // The keys: the first of each PKCS#1 file, and PSS's 1025-bit second key (its encoded
-// message is one byte shorter than the modulus).
-struct TestKeys {
-    PrivateKeyPtr key[5];
-    TestKeys() {
-        key[kPkcs1Sign] = FirstVectorKey("pkcs1v15sign-vectors.txt");
-        key[kPss] = FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt");
-        key[kPssOddBits] = FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt", 2);
-        key[kOaep] = FirstVectorKey("pkcs-1v2-1d2-vec/oaep-vect.txt");
-        key[kPkcs1Crypt] = FirstVectorKey("pkcs1v15crypt-vectors.txt");
-    }
-};
-const TestKeys& Keys() {
-    static const TestKeys keys;
-    return keys;
+// message is one byte shorter than the modulus), indexed by Scheme.
+const RsaPrivateKey* Key(Scheme scheme) {
+    static const PrivateKeyPtr keys[] = {FirstVectorKey("pkcs1v15sign-vectors.txt"),
+                                         FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt"),
+                                         FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt", 2),
+                                         FirstVectorKey("pkcs-1v2-1d2-vec/oaep-vect.txt"),
+                                         FirstVectorKey("pkcs1v15crypt-vectors.txt")};
+    return keys[scheme].get();
 }
 
 // Where things are in a block of k bytes (sizes for SHA-256, with MGF1 over SHA-1 so that
@@ -238,7 +232,7 @@ int Check(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest, c
 void RunAltered(const AlteredCase& c) {
     Bytes digest(32);
     Digest(kHash, "message", 7, digest.data(), digest.size());
-    const RsaPrivateKey* key = Keys().key[c.scheme].get();
+    const RsaPrivateKey* key = Key(c.scheme);
     ASSERT_NE(nullptr, key) << "the vectors are missing: install python3-cryptography-vectors";
     const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
     const bool signature = c.scheme <= kPssOddBits;
@@ -311,7 +305,7 @@ TEST(RsaPadding, ShiftMatchesMemmove) {
 // Random salts, seeds and padding: every salt length from none to the longest the key
 // takes (one more is refused), labels, and two encryptions of one message that differ.
 TEST(RsaPadding, RandomRoundTrips) {
-    const RsaPrivateKey* key = Keys().key[kPss].get();
+    const RsaPrivateKey* key = Key(kPss);
     ASSERT_NE(nullptr, key);
     const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
     size_t k = RsaKeySize(publicKey);
