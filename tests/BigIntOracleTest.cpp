@@ -112,38 +112,8 @@ TEST(BigIntOracle, Division) {
     }
 }
 
-TEST(BigIntOracle, MontgomeryKernels) {
-    TestNumbers numbers(3);
-    BnCtx bn;
-    for (size_t size : kSizes) {
-        for (int round = 0; round < 12; ++round) {
-            const BigInt m = numbers.Odd(size);
-            if (size == 1 && m.limb[0] < 3)
-                continue;
-            Montgomery ctx;
-            ASSERT_EQ(1, MontgomeryInit(&ctx, m.limb, size));
-            // Values below m: reduced by the oracle.
-            Bn mb = ToBn(m), x = ToBn(numbers.Number(size)), y = ToBn(numbers.Number(size));
-            BN_mod(x.get(), x.get(), mb.get(), bn.ctx);
-            BN_mod(y.get(), y.get(), mb.get(), bn.ctx);
-            BigInt a = BigFromHex(BnHex(x.get()), size), b = BigFromHex(BnHex(y.get()), size);
-            // a b R^-1 R = a b: one multiplication, then back into the form.
-            BigInt r;
-            r.size = size;
-            MontgomeryMul(&ctx, r.limb, a.limb, b.limb);
-            MontgomeryMul(&ctx, r.limb, r.limb, ctx.rr);
-            Bn want = NewBn();
-            BN_mod_mul(want.get(), x.get(), y.get(), mb.get(), bn.ctx);
-            EXPECT_EQ(BnHex(want.get()), BigToHex(r)) << "size " << size;
-            MontgomerySquare(&ctx, r.limb, a.limb);
-            MontgomeryMul(&ctx, r.limb, r.limb, ctx.rr);
-            BN_mod_sqr(want.get(), x.get(), mb.get(), bn.ctx);
-            EXPECT_EQ(BnHex(want.get()), BigToHex(r)) << "size " << size;
-        }
-    }
-}
-
-// Both engines: the vector one where the processor has it, and the portable code.
+// Both engines (the vector one where the processor has it, and the portable code), whose
+// multiplication and squaring kernels run at every size here.
 TEST(BigIntOracle, ModularExponentiation) {
     TestNumbers numbers(4);
     BnCtx bn;

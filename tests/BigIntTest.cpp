@@ -1,8 +1,9 @@
-// The multi-precision arithmetic on tables of cases: carries and borrows across limb
-// boundaries, division's rare corrections, known powers and inverses (the expected values
-// from Python's integers), primality, limits. The same tables run in both builds; the
-// native build also compares with OpenSSL (BigIntOracleTest.cpp).
+// The multi-precision arithmetic where OpenSSL's comparison (BigIntOracleTest.cpp, native
+// only) seldom looks: result sizes, outputs that are inputs, carries at limb edges,
+// division's rare corrections, the limits and refusals. The expected values come from
+// Python's integers; the same tables run in the Windows build.
 #include "BigIntTestHelpers.h"
+#include "KeyTestUtil.h"
 #include "TestHelpers.h"
 
 #include "crypto/Montgomery.h"
@@ -11,6 +12,8 @@
 #include <set>
 
 namespace {
+
+using keytest::U8;
 
 const std::string kOnes64 = "ffffffffffffffff";
 const std::string kOnes128 = kOnes64 + kOnes64;
@@ -22,8 +25,7 @@ std::string Zeros(size_t digits) {
 BigInt FromLimbs(const uint64_t* limbs, size_t n) {
     BigInt r;
     r.size = n;
-    for (size_t i = 0; i < n; ++i)
-        r.limb[i] = limbs[i];
+    std::copy(limbs, limbs + n, r.limb);
     return r;
 }
 
@@ -31,24 +33,12 @@ TEST(BigInt, BytesInAndOut) {
     const struct {
         std::string in; // hex of the bytes
         size_t limbs;
-        std::string value;
-    } cases[] = {
-        {"", 1, "0"},
-        {"00", 1, "0"},
-        {"010203040506070809", 2, "10203040506070809"},
-        {"0000000000000000"
-         "0000000000000001",
-         2, "1"},
-        {kOnes128, 2, kOnes128},
-        {"ff" + kOnes128, 3, "ff" + kOnes128},
-    };
+    } cases[] = {{"", 1}, {"010203040506070809", 2}, {Zeros(31) + "1", 2}, {"ff" + kOnes128, 3}};
     FOR_EACH_CASE(c, cases) {
         const std::string bytes = Unhex(c.in);
         BigInt a;
-        ASSERT_EQ(
-            1, BigIntFromBytes(&a, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+        ASSERT_EQ(1, BigIntFromBytes(&a, U8(bytes), bytes.size()));
         EXPECT_EQ(c.limbs, a.size);
-        EXPECT_EQ(c.value, BigToHex(a));
         // Out at the input's own length, and at one byte more with a zero in front.
         std::string out(bytes.size() + 1, '\x5a');
         auto* buffer = reinterpret_cast<uint8_t*>(&out[0]);
@@ -62,43 +52,33 @@ TEST(BigInt, BytesInAndOut) {
         std::string value;
         size_t outSize;
         int ok;
-    } sizes[] = {
-        {"1" + Zeros(16), 8, 0},  {"1" + Zeros(16), 9, 1},  {"ff", 0, 0}, {"0", 0, 1},
-        {"1" + Zeros(62), 31, 0}, {"1" + Zeros(62), 32, 1},
-    };
+    } sizes[] = {{"1" + Zeros(16), 8, 0},  {"1" + Zeros(16), 9, 1}, {"ff", 0, 0}, {"0", 0, 1},
+                 {"1" + Zeros(62), 31, 0}, {"1" + Zeros(62), 32, 1}};
     FOR_EACH_CASE(c, sizes) {
         const BigInt a = BigFromHex(c.value, 4);
         uint8_t out[40];
         EXPECT_EQ(c.ok, BigIntToBytes(&a, out, c.outSize));
     }
     // The longest input: twice the longest modulus.
-    const std::string longest(8 * kBigIntMaxLimbs, '\x01');
+    const std::string longest(8 * kBigIntMaxLimbs + 1, '\x01');
     BigInt a;
-    EXPECT_EQ(
-        1, BigIntFromBytes(&a, reinterpret_cast<const uint8_t*>(longest.data()), longest.size()));
-    EXPECT_EQ(0, BigIntFromBytes(&a, reinterpret_cast<const uint8_t*>(longest.data()),
-                                 longest.size() + 1));
+    EXPECT_EQ(1, BigIntFromBytes(&a, U8(longest), longest.size() - 1));
+    EXPECT_EQ(0, BigIntFromBytes(&a, U8(longest), longest.size()));
 }
 
-TEST(BigInt, AddAndSubtract) {
+TEST(BigInt, AddSubtractMultiplyShift) {
     const struct {
         std::string a, b, sum;
-    } cases[] = {
-        {"0", "0", "0"},
-        {kOnes64, "1", "1" + Zeros(16)},
-        {kOnes128, "1", "1" + Zeros(32)},
-        {kOnes128, kOnes128, "1" + std::string(31, 'f') + "e"},
-        {"1" + Zeros(16), kOnes64, "1" + kOnes64},
-        {kOnes64 + Zeros(16), "1" + Zeros(16), "1" + Zeros(32)},
-        {"123456789abcdef0fedcba9876543210", "1", "123456789abcdef0fedcba9876543211"},
-    };
-    FOR_EACH_CASE(c, cases) {
+    } sums[] = {{kOnes64, "1", "1" + Zeros(16)},
+                {kOnes128, kOnes128, "1" + std::string(31, 'f') + "e"},
+                {kOnes64 + Zeros(16), "1" + Zeros(16), "1" + Zeros(32)}};
+    FOR_EACH_CASE(c, sums) {
         for (int swap = 0; swap < 2; ++swap) {
             const BigInt a = BigFromHex(swap ? c.b : c.a), b = BigFromHex(swap ? c.a : c.b);
             BigInt r;
             ASSERT_EQ(1, BigIntAdd(&r, &a, &b));
             EXPECT_EQ(c.sum, BigToHex(r));
-            EXPECT_EQ((a.size > b.size ? a.size : b.size) + 1, r.size);
+            EXPECT_EQ(std::max(a.size, b.size) + 1, r.size);
         }
         // sum - b = a, sum - a = b; the result may be an operand.
         BigInt sum = BigFromHex(c.sum), b = BigFromHex(c.b), r;
@@ -110,100 +90,52 @@ TEST(BigInt, AddAndSubtract) {
     // Negative results report 0 and wrap around in two's complement.
     const struct {
         std::string a, b, wrapped;
-    } below[] = {
-        {"0", "1", kOnes64},
-        {"1" + Zeros(16), "1" + Zeros(17), "fffffffffffffff1" + Zeros(16)},
-        {Zeros(32), "1", kOnes128},
-    };
+    } below[] = {{"1" + Zeros(16), "1" + Zeros(17), "fffffffffffffff1" + Zeros(16)},
+                 {Zeros(32), "1", kOnes128}};
     FOR_EACH_CASE(c, below) {
         const BigInt a = BigFromHex(c.a), b = BigFromHex(c.b);
         BigInt r;
         EXPECT_EQ(0, BigIntSub(&r, &a, &b));
         EXPECT_EQ(c.wrapped, BigToHex(r));
     }
-    // A carry out of the largest value is refused.
-    BigInt big = BigFromHex("1", kBigIntMaxLimbs), r;
+    const BigInt a = BigFromHex("123456789abcdef"), b = BigFromHex("fedcba987654321", 2);
+    BigInt x = a;
+    ASSERT_EQ(1, BigIntMul(&x, &x, &b));
+    EXPECT_EQ("121fa00ad77d7422236d88fe5618cf", BigToHex(x));
+    EXPECT_EQ(3u, x.size);
+    ASSERT_EQ(1, BigIntShiftLeft(&x, &x, 65));
+    EXPECT_EQ(5u, x.size);
+    BigIntShiftRight(&x, &x, 65);
+    EXPECT_EQ("121fa00ad77d7422236d88fe5618cf", BigToHex(x));
+    EXPECT_EQ(4u, x.size);
+    // Carries and products past the largest value are refused.
+    BigInt big = BigFromHex("1", kBigIntMaxLimbs), half = BigFromHex("1", kBigIntMaxLimbs / 2),
+           more = BigFromHex("1", kBigIntMaxLimbs / 2 + 1), r;
     EXPECT_EQ(0, BigIntAdd(&r, &big, &big));
-}
-
-TEST(BigInt, MultiplyAndSquare) {
-    const struct {
-        std::string a, b, product;
-    } cases[] = {
-        {"0", kOnes128, "0"},
-        {kOnes64, kOnes64, "fffffffffffffffe0000000000000001"},
-        {kOnes128, kOnes128, std::string(31, 'f') + "e" + Zeros(31) + "1"},
-        {"1" + Zeros(15) + "1", kOnes64, kOnes128},
-        {"8000000000000000", "8000000000000000", "4" + Zeros(31)},
-        {"123456789abcdef", "fedcba987654321", "121fa00ad77d7422236d88fe5618cf"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        const BigInt a = BigFromHex(c.a), b = BigFromHex(c.b);
-        BigInt r;
-        ASSERT_EQ(1, BigIntMul(&r, &a, &b));
-        EXPECT_EQ(c.product, BigToHex(r));
-        EXPECT_EQ(a.size + b.size, r.size);
-        ASSERT_EQ(1, BigIntMul(&r, &b, &a));
-        EXPECT_EQ(c.product, BigToHex(r));
-        if (c.a == c.b) {
-            ASSERT_EQ(1, BigIntSquare(&r, &a));
-            EXPECT_EQ(c.product, BigToHex(r));
-        }
-        // The output may be an input.
-        BigInt x = a;
-        ASSERT_EQ(1, BigIntMul(&x, &x, &b));
-        EXPECT_EQ(c.product, BigToHex(x));
-    }
-    BigInt half = BigFromHex("1", kBigIntMaxLimbs / 2),
-           more = BigFromHex("1", kBigIntMaxLimbs / 2 + 1);
-    BigInt r;
     EXPECT_EQ(1, BigIntMul(&r, &half, &half));
     EXPECT_EQ(0, BigIntMul(&r, &half, &more));
     EXPECT_EQ(0, BigIntSquare(&r, &more));
+    BigInt shifted = BigFromHex("1", kBigIntMaxLimbs - 1);
+    EXPECT_EQ(1, BigIntShiftLeft(&r, &shifted, 64));
+    EXPECT_EQ(0, BigIntShiftLeft(&r, &shifted, 65));
+    EXPECT_EQ(0, BigIntShiftLeft(&r, &shifted, ~size_t{0}));
 }
 
 TEST(BigInt, CompareLengthAndResize) {
-    const struct {
-        std::string a;
-        size_t aLimbs;
-        std::string b;
-        size_t bLimbs;
-        int order;
-    } cases[] = {
-        {"0", 1, "0", 4, 0},
-        {"1" + Zeros(16), 2, kOnes64, 4, 1},
-        {kOnes64, 1, "1" + Zeros(16), 2, -1},
-        {"1" + Zeros(32), 3, "1" + Zeros(31) + "1", 3, -1},
-        {"2" + Zeros(32), 3, "1" + std::string(32, 'f'), 3, 1},
-        {"8" + Zeros(15), 1, "7" + std::string(15, 'f'), 1, 1},
-    };
-    FOR_EACH_CASE(c, cases) {
-        const BigInt a = BigFromHex(c.a, c.aLimbs), b = BigFromHex(c.b, c.bLimbs);
-        EXPECT_EQ(c.order, BigIntCompare(&a, &b));
-        EXPECT_EQ(-c.order, BigIntCompare(&b, &a));
-    }
-    const struct {
-        std::string value;
-        size_t limbs, bits;
-    } lengths[] = {
-        {"0", 1, 0},
-        {"1", 2, 1},
-        {kOnes64, 1, 64},
-        {"1" + Zeros(16), 3, 65},
-        {"8" + Zeros(31), 4, 128},
-        {"7" + kOnes128, 3, 131},
-    };
-    FOR_EACH_CASE(c, lengths) {
-        const BigInt a = BigFromHex(c.value, c.limbs);
-        EXPECT_EQ(c.bits, BigIntBitLength(&a));
-        EXPECT_EQ(c.bits == 0 ? 1 : 0, BigIntIsZero(&a));
-    }
+    // Zero limbs on top do not count.
+    const BigInt one = BigFromHex("1" + Zeros(16), 2), ones = BigFromHex(kOnes64, 4);
+    EXPECT_EQ(1, BigIntCompare(&one, &ones));
+    EXPECT_EQ(-1, BigIntCompare(&ones, &one));
+    const BigInt zero = BigFromHex("0", 3), top = BigFromHex("8" + Zeros(31), 4);
+    EXPECT_EQ(0u, BigIntBitLength(&zero));
+    EXPECT_EQ(1, BigIntIsZero(&zero));
+    EXPECT_EQ(128u, BigIntBitLength(&top));
+    EXPECT_EQ(0, BigIntIsZero(&top));
     BigInt a = BigFromHex("1" + Zeros(16), 4);
     EXPECT_EQ(0, BigIntResize(&a, 1)); // would drop the 1
     EXPECT_EQ(4u, a.size);
-    EXPECT_EQ(1, BigIntResize(&a, 2));
-    EXPECT_EQ(1, BigIntResize(&a, kBigIntMaxLimbs));
-    EXPECT_EQ(1, BigIntResize(&a, 5));
+    for (size_t limbs : {size_t{2}, kBigIntMaxLimbs, size_t{5}})
+        EXPECT_EQ(1, BigIntResize(&a, limbs));
     EXPECT_EQ(0, BigIntResize(&a, 0));
     EXPECT_EQ(0, BigIntResize(&a, kBigIntMaxLimbs + 1));
     EXPECT_EQ(5u, a.size);
@@ -215,48 +147,11 @@ TEST(BigInt, CompareLengthAndResize) {
     EXPECT_EQ(1u, a.size);
 }
 
-TEST(BigInt, Shifts) {
-    const struct {
-        std::string a;
-        size_t bits;
-        std::string left, right;
-    } cases[] = {
-        {"1", 0, "1", "1"},
-        {"1", 64, "1" + Zeros(16), "0"},
-        {"8000000000000001", 1, "1" + Zeros(15) + "2", "4" + Zeros(15)},
-        {kOnes64, 4, kOnes64 + "0", "fffffffffffffff"},
-        {kOnes128, 63, "7fffffffffffffff" + kOnes64 + "8" + Zeros(15), "1ffffffffffffffff"},
-        {kOnes128, 65, "1" + std::string(31, 'f') + "e" + Zeros(16), "7fffffffffffffff"},
-        {kOnes128, 128, kOnes128 + Zeros(32), "0"},
-        {"123456789abcdef0123456789abcdef", 200, "123456789abcdef0123456789abcdef" + Zeros(50),
-         "0"},
-    };
-    FOR_EACH_CASE(c, cases) {
-        BigInt a = BigFromHex(c.a), r;
-        ASSERT_EQ(1, BigIntShiftLeft(&r, &a, c.bits));
-        EXPECT_EQ(c.left, BigToHex(r));
-        EXPECT_EQ(a.size + (c.bits + 63) / 64, r.size);
-        BigIntShiftRight(&r, &a, c.bits);
-        EXPECT_EQ(c.right, BigToHex(r));
-        // In place.
-        ASSERT_EQ(1, BigIntShiftLeft(&a, &a, c.bits));
-        BigIntShiftRight(&a, &a, c.bits);
-        EXPECT_EQ(BigToHex(BigFromHex(c.a)), BigToHex(a));
-    }
-    BigInt a = BigFromHex("1", kBigIntMaxLimbs - 1), r;
-    EXPECT_EQ(1, BigIntShiftLeft(&r, &a, 64));
-    EXPECT_EQ(0, BigIntShiftLeft(&r, &a, 65));
-    EXPECT_EQ(0, BigIntShiftLeft(&r, &a, ~size_t{0}));
-}
-
 TEST(BigInt, Division) {
     const struct {
         std::string a, b, q, r;
     } cases[] = {
         {"0", "7", "0", "0"},
-        {"7", "7", "1", "0"},
-        {kOnes128, "3", "55555555555555555555555555555555", "0"},
-        {kOnes128, kOnes64, "10000000000000001", "0"},
         {"1" + Zeros(32), kOnes64, "10000000000000001", "1"},
         {kOnes64, kOnes128, "0", kOnes64},
         {"1" + Zeros(48), "1" + Zeros(15) + "1", kOnes64 + Zeros(16), "1" + Zeros(16)},
@@ -274,19 +169,16 @@ TEST(BigInt, Division) {
     };
     FOR_EACH_CASE(c, cases) {
         const BigInt a = BigFromHex(c.a), b = BigFromHex(c.b);
-        for (int secret = 0; secret < 2; ++secret) {
-            BigInt q, r;
-            ASSERT_EQ(1,
-                      secret ? BigIntDivRemSecret(&q, &r, &a, &b) : BigIntDivRem(&q, &r, &a, &b));
-            EXPECT_EQ(c.q, BigToHex(q)) << secret;
-            EXPECT_EQ(c.r, BigToHex(r)) << secret;
+        for (auto divide : {BigIntDivRem, BigIntDivRemSecret}) {
+            BigInt q, r, x = a;
+            ASSERT_EQ(1, divide(&q, &r, &a, &b));
+            EXPECT_EQ(c.q, BigToHex(q));
+            EXPECT_EQ(c.r, BigToHex(r));
             EXPECT_EQ(a.size, q.size);
             EXPECT_EQ(b.size, r.size);
             // Only the remainder, in place.
-            BigInt x = a;
-            ASSERT_EQ(1, secret ? BigIntDivRemSecret(nullptr, &x, &x, &b)
-                                : BigIntDivRem(nullptr, &x, &x, &b));
-            EXPECT_EQ(c.r, BigToHex(x)) << secret;
+            ASSERT_EQ(1, divide(nullptr, &x, &x, &b));
+            EXPECT_EQ(c.r, BigToHex(x));
         }
     }
     // Division by zero, however many zero limbs.
@@ -297,45 +189,28 @@ TEST(BigInt, Division) {
 }
 
 TEST(BigInt, ModularExponentiation) {
-    const std::string n1024 =
-        "d1747bccf379125e99794c992327d3a6cb40ede8e0308af730f561e56f3a1d5d3e60e46e569829ee007f26b72f"
-        "1b48b95b138bd4fe0f0dec115f62ae926e5f551f1f43d7b5b39a4e6d4115a6d276da74ebe902e7c0b903c5c403"
-        "35423143a51e75a7d71c5e34477601ca7a515e6d9198db905eadf2754a4110c4c8de1a5d3301";
-    std::string b1024, e1024;
-    for (int i = 0; i < 20; ++i)
-        b1024 += "1234567890abcdef";
-    for (int i = 0; i < 16; ++i)
-        e1024 += "fedcba9876543210";
     const struct {
         std::string base, e, m, result;
     } cases[] = {
         {"3", "1" + Zeros(50), "3b9aca07", "1b11154c"}, // 3^(2^200) mod 1000000007
-        {b1024, e1024, n1024,
-         "a73321c30078fee90fdb1a910fa626946d63e11927d0f3ab70659af8afa738597b3240137e24103596fd66"
-         "00c54f57026ac0af2355f4f5e7445e9dc235409a7ec63971b6e5174e4e143f8b95b431d9b94caecf0d9e00"
-         "30089dc6787e2878c91085346411c5b2e186c1e0887f6cd6b55927a4dcad0214f8cd14c675fde76c0f9a"},
-        {"5", "0", "7", "1"},
         {"0", "5", "7", "0"},
         {"0", "0", "7", "1"},
-        {"6", "3", "7", "6"},                 // (-1)^odd
         {"6", "2" + Zeros(40), "7", "1"},     // (-1)^even
-        {"a", "1", "7", "3"},                 // base above m
-        {kOnes128 + kOnes128, "1", "7", "1"}, // ...by several limbs: 2^256 = 2 (mod 7)
+        {kOnes128 + kOnes128, "1", "7", "1"}, // base above m by several limbs
         {"2", "40", kOnes64, "1"},            // 2^64 mod 2^64 - 1
-        {"2", "3f", kOnes64, "8" + Zeros(15)},
     };
     for (int portable = 0; portable < 2; ++portable) {
         const ExponentiationEngine engine(portable);
         FOR_EACH_CASE(c, cases) {
             const BigInt base = BigFromHex(c.base), e = BigFromHex(c.e), m = BigFromHex(c.m);
+            // Zero limbs on top of the exponent change nothing.
+            const BigInt longer = BigFromHex(c.e, e.size + 2);
             BigInt r;
             ASSERT_EQ(1, BigIntModExp(&r, &base, &e, &m));
             EXPECT_EQ(c.result, BigToHex(r));
             EXPECT_EQ(m.size, r.size);
             ASSERT_EQ(1, BigIntModExpPublic(&r, &base, &e, &m));
             EXPECT_EQ(c.result, BigToHex(r));
-            // Zero limbs on top of the exponent change nothing.
-            const BigInt longer = BigFromHex(c.e, e.size + 2);
             ASSERT_EQ(1, BigIntModExp(&r, &base, &longer, &m));
             EXPECT_EQ(c.result, BigToHex(r));
         }
@@ -357,26 +232,18 @@ TEST(BigInt, ModularExponentiation) {
 }
 
 TEST(BigInt, InverseAndGcd) {
-    const std::string p256 = "ffffffff00000001000000000000000000000000ffffffffffffffffffffffff";
     const struct {
         std::string a, m, inverse; // "" when there is none
-    } cases[] = {
-        {"2", p256, "7fffffff80000000800000000000000000000000800000000000000000000000"},
-        {"3", "1" + Zeros(32), "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab"}, // even modulus
-        {"10001", "3" + Zeros(50), "100ffff0000ffff0000ffff0000ffff0000ffff0000ffff0001"},
-        {"3", "7", "5"},
-        {"a", "7", "5"}, // above the modulus
-        {"1", "7", "1"},
-        {"6", "7", "6"},
-        {"1", "2", "1"}, // even modulus, a = 1
-        {"3", "4", "3"},
-        {"0", "7", ""},
-        {"7", "7", ""},
-        {"6", "9", ""}, // common factor
-        {"2", "4", ""}, // both even
-        {"3", "1", ""}, // no modulus to speak of
-        {"3", "0", ""},
-    };
+    } cases[] = {{"3", "1" + Zeros(32), "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaab"},
+                 {"a", "7", "5"},
+                 {"1", "2", "1"},
+                 {"3", "4", "3"},
+                 {"0", "7", ""},
+                 {"7", "7", ""},
+                 {"6", "9", ""},
+                 {"2", "4", ""},
+                 {"3", "1", ""},
+                 {"3", "0", ""}};
     FOR_EACH_CASE(c, cases) {
         const BigInt a = BigFromHex(c.a), m = BigFromHex(c.m);
         BigInt r;
@@ -388,16 +255,10 @@ TEST(BigInt, InverseAndGcd) {
     }
     const struct {
         std::string a, b, gcd;
-    } gcds[] = {
-        {"0", "0", "0"},
-        {"0", "c", "c"},
-        {"12", "1e", "6"},
-        {"1" + Zeros(50), "3" + Zeros(25), "1" + Zeros(25)},
-        {"6" + Zeros(16), "4" + Zeros(16), "2" + Zeros(16)},
-        {p256, "3", "1"},
-        {kOnes128, kOnes64, kOnes64},
-        {"1" + Zeros(50), "1" + Zeros(50), "1" + Zeros(50)},
-    };
+    } gcds[] = {{"0", "0", "0"},
+                {"0", "c", "c"},
+                {"1" + Zeros(50), "3" + Zeros(25), "1" + Zeros(25)},
+                {kOnes128, kOnes64, kOnes64}};
     FOR_EACH_CASE(c, gcds) {
         const BigInt a = BigFromHex(c.a), b = BigFromHex(c.b);
         BigInt r;
@@ -419,25 +280,19 @@ TEST(BigInt, ProbablePrimes) {
         {"3", 1},
         {"4", 0},
         {"231", 0},                       // 561, a Carmichael number
-        {"fffffffb", 1},                  // 2^32 - 5
         {"10000000f", 1},                 // 2^32 + 15, past trial division's reach
         {"10000000000000001", 0},         // 2^64 + 1 = 274177 x 67280421310721
         {"1758340b19", 0},                // Carmichael 2557 x 5113 x 7669
         {"351591274f9af9fb", 0},          // strong pseudoprime to the bases 2 to 37
-        {"7" + std::string(31, 'f'), 1},  // 2^127 - 1
         {"1" + std::string(130, 'f'), 1}, // 2^521 - 1
-        {"1" + std::string(130, 'f').substr(1) + "d", 0},
-        {"334" + Zeros(31) + "1", 1}, // 205 2^130 + 1: 130 squarings after the power
-        {"334" + Zeros(31) + "3", 0},
-        {"64" + Zeros(31) + "1", 0}, // 25 2^130 + 1: composite, 2^130 dividing w - 1
-        {"1" + Zeros(31) + "0", 0},  // even
+        {"334" + Zeros(31) + "1", 1},     // 205 2^130 + 1: 130 squarings after the power
+        {"64" + Zeros(31) + "1", 0},      // 25 2^130 + 1: composite, 2^130 dividing w - 1
+        {"1" + Zeros(31) + "0", 0},
     };
     FOR_EACH_CASE(c, cases) {
-        const BigInt w = BigFromHex(c.w);
-        EXPECT_EQ(c.prime, BigIntIsProbablePrime(&w, 10)) << c.w;
-        // Zero limbs on top change nothing.
-        const BigInt padded = BigFromHex(c.w, w.size + 1);
-        EXPECT_EQ(c.prime, BigIntIsProbablePrime(&padded, 10)) << c.w;
+        const BigInt w = BigFromHex(c.w), padded = BigFromHex(c.w, w.size + 1);
+        EXPECT_EQ(c.prime, BigIntIsProbablePrime(&w, 10));
+        EXPECT_EQ(c.prime, BigIntIsProbablePrime(&padded, 10));
     }
     const struct {
         size_t bits;
@@ -464,11 +319,12 @@ TEST(BigInt, RandomBelow) {
         }
     }
     // Every value below a small bound comes up; the top bit of a long one is reached.
-    const BigInt seven = BigFromHex("7"), top = BigFromHex("8" + Zeros(63));
+    const BigInt seven = BigFromHex("7"), top = BigFromHex("8" + Zeros(63)),
+                 zero = BigFromHex("0", 2);
     std::set<uint64_t> seen;
     bool high = false;
+    BigInt r;
     for (int i = 0; i < 400; ++i) {
-        BigInt r;
         ASSERT_EQ(1, BigIntRandomBelow(&r, &seven));
         seen.insert(r.limb[0]);
         ASSERT_EQ(1, BigIntRandomBelow(&r, &top));
@@ -476,8 +332,6 @@ TEST(BigInt, RandomBelow) {
     }
     EXPECT_EQ(7u, seen.size());
     EXPECT_TRUE(high);
-    const BigInt zero = BigFromHex("0", 2);
-    BigInt r;
     EXPECT_EQ(0, BigIntRandomBelow(&r, &zero));
 }
 
@@ -504,18 +358,15 @@ TEST(Montgomery, ContextsAndForms) {
         ASSERT_EQ(c.taken ? 1 : 0, MontgomeryInit(&ctx, m.limb, m.size));
         if (!c.taken)
             continue;
-        BigInt trimmed = m;
+        BigInt trimmed = m, big, r;
         BigIntTrim(&trimmed);
         EXPECT_EQ(trimmed.size, ctx.size);
         EXPECT_EQ(BigIntBitLength(&m), ctx.bits);
         // R mod m and R^2 mod m against division; entering a long value against division.
-        BigInt r, big;
-        r.size = ctx.size;
         BigIntFromWord(&big, 1);
         BigIntShiftLeft(&big, &big, 64 * ctx.size);
         BigIntDivRem(nullptr, &big, &big, &trimmed);
-        r = FromLimbs(ctx.one, ctx.size);
-        EXPECT_EQ(BigToHex(big), BigToHex(r));
+        EXPECT_EQ(BigToHex(big), BigToHex(FromLimbs(ctx.one, ctx.size)));
         BigIntSquare(&big, &big);
         BigIntDivRem(nullptr, &big, &big, &trimmed);
         r = FromLimbs(ctx.rr, ctx.size);
@@ -537,17 +388,14 @@ TEST(Montgomery, EmptyExponent) {
         const ExponentiationEngine engine(portable);
         Montgomery ctx;
         ASSERT_EQ(1, MontgomeryInit(&ctx, m.limb, m.size));
-        BigInt r = a, r2 = a;
+        BigInt r = a, r2 = a, r3 = a;
         ASSERT_EQ(1, MontgomeryExp(&ctx, r.limb, a.limb, a.limb, 0));
-        EXPECT_EQ("1", BigToHex(r));
-        r = a;
-        ASSERT_EQ(1, MontgomeryExpPublic(&ctx, r.limb, a.limb, a.limb, 0));
-        EXPECT_EQ("1", BigToHex(r));
+        ASSERT_EQ(1, MontgomeryExpPublic(&ctx, r2.limb, a.limb, a.limb, 0));
+        EXPECT_EQ("1 1", BigToHex(r) + " " + BigToHex(r2));
         r = a;
         ASSERT_EQ(
-            1, MontgomeryExp2(&ctx, r.limb, a.limb, a.limb, 0, &ctx, r2.limb, a.limb, a.limb, 0));
-        EXPECT_EQ("1", BigToHex(r));
-        EXPECT_EQ("1", BigToHex(r2));
+            1, MontgomeryExp2(&ctx, r.limb, a.limb, a.limb, 0, &ctx, r3.limb, a.limb, a.limb, 0));
+        EXPECT_EQ("1 1", BigToHex(r) + " " + BigToHex(r3));
     }
 }
 
@@ -561,23 +409,19 @@ TEST(Montgomery, EngineChoice) {
 #else
     const bool ifma = false;
 #endif
-    const struct {
-        std::string m;
-        bool vectors; // on a processor with IFMA
-    } cases[] = {
+    const std::pair<std::string, bool> cases[] = {
         {"8" + Zeros(126) + "1", true},       // 512 bits
         {"7" + std::string(127, 'f'), false}, // 511 bits
-        {"8" + Zeros(510) + "f", true},       // 2,048 bits
         {"8" + Zeros(2046) + "1", true},      // 8,192 bits
         {"f", false},
     };
     FOR_EACH_CASE(c, cases) {
-        const BigInt m = BigFromHex(c.m);
+        const BigInt m = BigFromHex(c.first);
         Montgomery ctx;
         ASSERT_EQ(1, MontgomeryInit(&ctx, m.limb, m.size));
         const std::string name = MontgomeryEngineName(&ctx);
-        EXPECT_EQ(ifma && c.vectors, name.find("IFMA") != std::string::npos) << name;
-        EXPECT_EQ(ifma && c.vectors, ctx.digits != 0);
+        EXPECT_EQ(ifma && c.second, name.find("IFMA") != std::string::npos) << name;
+        EXPECT_EQ(ifma && c.second, ctx.digits != 0);
         const ExponentiationEngine portable(1);
         EXPECT_EQ(std::string::npos, std::string(MontgomeryEngineName(&ctx)).find("IFMA"));
     }

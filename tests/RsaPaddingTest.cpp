@@ -5,9 +5,11 @@
 // that are no number below the modulus in k bytes are refused too. Also the
 // constant-time shift against memmove, and random round trips.
 #include "crypto/RsaPadding.h"
+#include "RsaTestKeys.h"
 #include "TestHelpers.h"
 #include "crypto/Mgf1.h"
 #include "crypto/RsaEncryption.h"
+#include "crypto/RsaKeyCodec.h"
 #include "crypto/RsaSignature.h"
 #include "support/RsaVectors.h"
 
@@ -21,20 +23,14 @@ namespace {
 enum Scheme { kPkcs1Sign, kPss, kPssOddBits, kOaep, kPkcs1Crypt };
 
 // The keys: the first of each PKCS#1 file, and PSS's 1025-bit second key (its encoded
-// message is one byte shorter than the modulus).
-struct TestKeys {
-    PrivateKeyPtr key[5];
-    TestKeys() {
-        key[kPkcs1Sign] = FirstVectorKey("pkcs1v15sign-vectors.txt");
-        key[kPss] = FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt");
-        key[kPssOddBits] = FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt", 2);
-        key[kOaep] = FirstVectorKey("pkcs-1v2-1d2-vec/oaep-vect.txt");
-        key[kPkcs1Crypt] = FirstVectorKey("pkcs1v15crypt-vectors.txt");
-    }
-};
-const TestKeys& Keys() {
-    static const TestKeys keys;
-    return keys;
+// message is one byte shorter than the modulus), indexed by Scheme.
+const RsaPrivateKey* Key(Scheme scheme) {
+    static const PrivateKeyPtr keys[] = {FirstVectorKey("pkcs1v15sign-vectors.txt"),
+                                         FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt"),
+                                         FirstVectorKey("pkcs-1v2-1d2-vec/pss-vect.txt", 2),
+                                         FirstVectorKey("pkcs-1v2-1d2-vec/oaep-vect.txt"),
+                                         FirstVectorKey("pkcs1v15crypt-vectors.txt")};
+    return keys[scheme].get();
 }
 
 // Where things are in a block of k bytes (sizes for SHA-256, with MGF1 over SHA-1 so that
@@ -236,7 +232,7 @@ int Check(const AlteredCase& c, const RsaPrivateKey* key, const Bytes& digest, c
 void RunAltered(const AlteredCase& c) {
     Bytes digest(32);
     Digest(kHash, "message", 7, digest.data(), digest.size());
-    const RsaPrivateKey* key = Keys().key[c.scheme].get();
+    const RsaPrivateKey* key = Key(c.scheme);
     ASSERT_NE(nullptr, key) << "the vectors are missing: install python3-cryptography-vectors";
     const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
     const bool signature = c.scheme <= kPssOddBits;
@@ -309,7 +305,7 @@ TEST(RsaPadding, ShiftMatchesMemmove) {
 // Random salts, seeds and padding: every salt length from none to the longest the key
 // takes (one more is refused), labels, and two encryptions of one message that differ.
 TEST(RsaPadding, RandomRoundTrips) {
-    const RsaPrivateKey* key = Keys().key[kPss].get();
+    const RsaPrivateKey* key = Key(kPss);
     ASSERT_NE(nullptr, key);
     const RsaPublicKey* publicKey = RsaPrivateKeyPublic(key);
     size_t k = RsaKeySize(publicKey);
@@ -349,32 +345,12 @@ TEST(RsaPadding, RandomRoundTrips) {
     EXPECT_EQ(0, RsaPkcs1Encrypt(publicKey, message.data(), k - 10, first.data(), k));
 }
 
-// A 512-bit key, the smallest taken (made by openssl genpkey), in RsaComponent order: too
-// small for some digests in each scheme, just big enough for others.
-const char* const kSmallKey[8] = {
-    "b2fef30259f962b8d5c9827d6c7c8716bb730913efe96855f1e6fe3e15414e5cd15794e6de1ab1d6d5e325b2e9dc31"
-    "21ec0924eeea31fc4350d9356067d7f663",
-    "010001",
-    "6554b963926601025c5ce897728c08b9d0c26dd830903535ba6d276f23ff4589890707b01db21ff5ed9565be0563bd"
-    "0f7c49a1c768d0230a1c237ac21a3ca1e9",
-    "e794660df03ade9cce56232807775e1a2fedd46ab09b5f65ba385239df6583df",
-    "c5df06dc4260c32f019d50054a79f30477f97655e85280c7d14120efcef7bdfd",
-    "94bb47ac4e0cd12aae8ebdf7988bfea11d054776da447fc98b075f30121d55cb",
-    "b53544611e60e31eff4983e8f485adea9fbcd3846518795b84e53236abc1f239",
-    "b91ee2953d88cbfe4dba8663973b56e2ffd3c35b637d3ef9c01bd0e190d76d49",
-};
-
-// Sizes at the edge of what a 64-byte modulus holds, buffers one byte short, and missing
-// arguments: each call is made or refused as the contracts say.
+// Sizes at the edge of what the 64-byte modulus of a 512-bit key (the smallest taken)
+// holds, buffers one byte short, and missing arguments: each call is made or refused as
+// the contracts say.
 TEST(RsaPadding, SizesAndArguments) {
-    Bytes parts[8];
-    RsaComponentsView view;
-    for (int i = 0; i < 8; ++i) {
-        parts[i] = BytesFromHex(kSmallKey[i]);
-        view.data[i] = parts[i].data();
-        view.size[i] = parts[i].size();
-    }
-    const PrivateKeyPtr owner(RsaPrivateKeyNew(&view));
+    const char* const pem = kRsaTestKeys[1].pkcs1;
+    const PrivateKeyPtr owner(RsaPrivateKeyFromPem(pem, strlen(pem)));
     ASSERT_NE(nullptr, owner);
     const RsaPrivateKey* key = owner.get();
     const RsaPublicKey* pub = RsaPrivateKeyPublic(key);
@@ -408,6 +384,8 @@ TEST(RsaPadding, SizesAndArguments) {
         {0, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 20, o, 64); }}, // a zero at 40
         {1, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 24, o, 64); }},
         {0, [&] { return RsaPkcs1EncryptWithPadding(pub, nullptr, m, 24, o, 64); }},
+        {0, [&] { return RsaPkcs1EncryptWithPadding(pub, p, nullptr, 24, o, 64); }},
+        {0, [&] { return RsaPkcs1EncryptWithPadding(pub, p, m, 24, nullptr, 64); }},
         {0, [&] { return RsaPkcs1Decrypt(key, o, 64, nullptr, 64, &n); }},
         {0, [&] { return Mgf1Xor(nullptr, d, 4, o, 4); }},
         {0, [&] { return Mgf1Xor(sha1, nullptr, 4, o, 4); }},

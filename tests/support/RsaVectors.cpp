@@ -58,23 +58,6 @@ bool ReadVectorFields(const std::string& path, std::vector<VectorField>* fields)
     return true;
 }
 
-Bytes BytesFromHex(const std::string& hex) {
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-std::string HexOf(const uint8_t* data, size_t size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < size; ++i) {
-        out += kDigits[data[i] >> 4];
-        out += kDigits[data[i] & 15];
-    }
-    return out;
-}
-
 void VectorKey::Reset() {
     for (Bytes& part : parts_)
         part.clear();

@@ -5,6 +5,7 @@
 // RSA tests share.
 #pragma once
 
+#include "CryptoTestHelpers.h"
 #include "crypto/RsaKey.h"
 
 #include <cstdint>
@@ -27,8 +28,13 @@ std::string CryptoVectorsDir();
 // The fields of `path` in file order; false when it cannot be opened.
 bool ReadVectorFields(const std::string& path, std::vector<VectorField>* fields);
 
-Bytes BytesFromHex(const std::string& hex);
-std::string HexOf(const uint8_t* data, size_t size);
+inline Bytes BytesFromHex(const std::string& hex) {
+    const std::string bytes = Unhex(hex);
+    return Bytes(bytes.begin(), bytes.end());
+}
+inline std::string HexOf(const uint8_t* data, size_t size) {
+    return Hex(data, size);
+}
 inline std::string HexOf(const Bytes& data) {
     return HexOf(data.data(), data.size());
 }
