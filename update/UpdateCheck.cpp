@@ -6,6 +6,7 @@
 #include "http/HttpUrl.h"
 #include "profile/Profile.h"
 #include "text/BoundedText.h"
+#include "update/UpdateClient.h"
 #include "update/UpdateService.h"
 
 #include <cstdlib>
@@ -30,18 +31,6 @@ const FactKey kFactKeys[] = {
 
 constexpr size_t kSectionSize = 64; // "Language " and any 32-bit number
 constexpr size_t kValueSize = kUpdateValueSize;
-
-// Follows the Location of a 301 answer once: reconnects (through the same proxy
-// settings) and repeats the GET on the same client.
-bool FollowRedirect(HttpClient* client, HttpUrl* location, char* target) {
-    if (!HttpClientGetHeader(client, "Location: ", target, kValueSize))
-        return false;
-    TcpClose(client->connection);
-    HttpUrlRelease(location);
-    return HttpUrlParse(target, location, 80) &&
-           HttpClientConnect(client, location->host, location->port) &&
-           HttpClientGet(client, location->path);
-}
 
 } // namespace
 
@@ -82,28 +71,9 @@ uint32_t UpdateFactsFromDocument(const char* body, uint32_t length, int32_t lang
 uint32_t UpdateCheck(int32_t language, const char* url, const char* proxyHost, uint16_t proxyPort,
                      void* buffer, uint32_t bufferSize) {
     HttpUrl location;
-    memset(&location, 0, sizeof location);
-    if (!HttpUrlParse(url, &location, 80)) {
-        HttpUrlRelease(&location); // a failed parse may have kept the host
+    HttpClient* client = UpdateClientOpen(url, proxyHost, proxyPort, &location);
+    if (client == nullptr)
         return 0;
-    }
-    // A proxy name that does not fit the client's field is refused: cut, it would name
-    // another host.
-    bool useProxy = proxyHost != nullptr && proxyHost[0] != '\0';
-    if (useProxy && strlen(proxyHost) > kMaxProxyHostLength) {
-        HttpUrlRelease(&location);
-        return 0;
-    }
-
-    HttpClient* client = HttpClientCreate(nullptr);
-    if (client == nullptr) {
-        HttpUrlRelease(&location);
-        return 0;
-    }
-    if (useProxy) {
-        StrCopy(client->proxy_host, sizeof client->proxy_host, proxyHost);
-        client->proxy_port = proxyPort;
-    }
 
     MifList list;
     bool haveList = false;
@@ -115,25 +85,20 @@ uint32_t UpdateCheck(int32_t language, const char* url, const char* proxyHost, u
         haveList = true;
         bool answered = HttpClientGet(client, location.path);
         if (answered && client->status_code == 301)
-            answered = FollowRedirect(client, &location, value);
+            answered = UpdateClientFollow(client, &location, value) &&
+                       HttpClientGet(client, location.path);
         if (answered && client->status_code == 200) {
             ProfileInit(&document);
             haveDocument = true;
             ProfileLoadBuffer(&document, client->body, client->body_length);
             // The client goes before the document is read.
-            TcpClose(client->connection);
-            HttpClientDestroy(client);
-            free(client);
+            UpdateClientClose(client, nullptr);
             client = nullptr;
             UpdateAppendFacts(&document, language, &list, value);
         }
     }
 
-    HttpUrlRelease(&location);
-    if (client != nullptr) {
-        HttpClientDestroy(client);
-        free(client);
-    }
+    UpdateClientClose(client, &location);
     if (haveDocument)
         ProfileClose(&document);
     if (!haveList)
@@ -144,4 +109,41 @@ uint32_t UpdateCheck(int32_t language, const char* url, const char* proxyHost, u
         result = list.GetSize();
     }
     return result; // the list wipes its buffer as it goes
+}
+
+HttpClient* UpdateClientOpen(const char* url, const char* proxyHost, uint16_t proxyPort,
+                             HttpUrl* location) {
+    memset(location, 0, sizeof *location);
+    bool useProxy = proxyHost != nullptr && proxyHost[0] != '\0';
+    HttpClient* client = nullptr;
+    // A failed parse may have kept the host, so the URL is released on every failure.
+    if (HttpUrlParse(url, location, 80) && (!useProxy || strlen(proxyHost) <= kMaxProxyHostLength))
+        client = HttpClientCreate(nullptr);
+    if (client == nullptr) {
+        HttpUrlRelease(location);
+        return nullptr;
+    }
+    if (useProxy) {
+        StrCopy(client->proxy_host, sizeof client->proxy_host, proxyHost);
+        client->proxy_port = proxyPort;
+    }
+    return client;
+}
+
+bool UpdateClientFollow(HttpClient* client, HttpUrl* location, char* target) {
+    if (!HttpClientGetHeader(client, "Location: ", target, kUpdateValueSize))
+        return false;
+    TcpClose(client->connection);
+    HttpUrlRelease(location);
+    return HttpUrlParse(target, location, 80) &&
+           HttpClientConnect(client, location->host, location->port);
+}
+
+void UpdateClientClose(HttpClient* client, HttpUrl* location) {
+    if (location != nullptr)
+        HttpUrlRelease(location);
+    if (client == nullptr)
+        return;
+    HttpClientDestroy(client); // closes the connection too
+    free(client);
 }

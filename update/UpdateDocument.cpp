@@ -3,6 +3,7 @@
 
 #include "profile/Profile.h"
 #include "text/BoundedText.h"
+#include "text/HexDigit.h"
 
 #include <cstring>
 
@@ -89,16 +90,6 @@ bool ParseNumber(const char* text, size_t length, int32_t* out) {
     return true;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 UpdateValueState ReadDigest(Profile* document, const char* section, const char* key,
                             uint8_t digest[kUpdateDigestSize]) {
     char value[256];
@@ -179,7 +170,7 @@ int UpdateParseDigest(const char* text, uint8_t out[kUpdateDigestSize]) {
         return 0;
     uint8_t digest[kUpdateDigestSize];
     for (size_t i = 0; i < kUpdateDigestSize; ++i) {
-        int high = HexValue(text[2 * i]), low = HexValue(text[2 * i + 1]);
+        int high = HexDigit(text[2 * i]), low = HexDigit(text[2 * i + 1]);
         if (high < 0 || low < 0)
             return 0;
         digest[i] = static_cast<uint8_t>(high << 4 | low);

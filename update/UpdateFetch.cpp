@@ -4,9 +4,9 @@
 #include "http/HttpEncode.h"
 #include "http/HttpUrl.h"
 #include "text/BoundedText.h"
+#include "update/UpdateClient.h"
 #include "update/UpdateService.h"
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -48,25 +48,9 @@ int UpdateFetch(const char* url, const UpdateDownloadOptions& options, UpdateFet
     result->status = 0;
     result->body.clear();
     HttpUrl location;
-    memset(&location, 0, sizeof location);
-    if (!HttpUrlParse(url, &location, 80)) {
-        HttpUrlRelease(&location);
+    HttpClient* client = UpdateClientOpen(url, options.proxyHost, options.proxyPort, &location);
+    if (client == nullptr)
         return 0;
-    }
-    bool useProxy = options.proxyHost != nullptr && options.proxyHost[0] != '\0';
-    if (useProxy && strlen(options.proxyHost) > kMaxProxyHostLength) {
-        HttpUrlRelease(&location);
-        return 0;
-    }
-    HttpClient* client = HttpClientCreate(nullptr);
-    if (client == nullptr) {
-        HttpUrlRelease(&location);
-        return 0;
-    }
-    if (useProxy) {
-        StrCopy(client->proxy_host, sizeof client->proxy_host, options.proxyHost);
-        client->proxy_port = options.proxyPort;
-    }
 
     result->outcome = UPDATE_FETCH_NO_CONNECTION;
     if (HttpClientConnect(client, location.host, location.port)) {
@@ -75,14 +59,8 @@ int UpdateFetch(const char* url, const UpdateDownloadOptions& options, UpdateFet
         bool answered = Get(client, location.path, options);
         if (answered && client->status_code == 301) {
             // The redirect's GET needs the proxy line again: request settings last one request.
-            answered = HttpClientGetHeader(client, "Location: ", target, sizeof target) != 0;
-            if (answered) {
-                TcpClose(client->connection);
-                HttpUrlRelease(&location);
-                answered = HttpUrlParse(target, &location, 80) &&
-                           HttpClientConnect(client, location.host, location.port) &&
-                           Get(client, location.path, options);
-            }
+            answered = UpdateClientFollow(client, &location, target) &&
+                       Get(client, location.path, options);
         }
         if (answered) {
             result->outcome = UPDATE_FETCH_ANSWERED;
@@ -91,8 +69,6 @@ int UpdateFetch(const char* url, const UpdateDownloadOptions& options, UpdateFet
                 result->body.assign(client->body, client->body_length);
         }
     }
-    HttpUrlRelease(&location);
-    HttpClientDestroy(client);
-    free(client);
+    UpdateClientClose(client, &location);
     return result->outcome == UPDATE_FETCH_ANSWERED ? 1 : 0;
 }
