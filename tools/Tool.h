@@ -130,6 +130,10 @@ bool ReadSmallFile(const char* path, size_t maxSize, std::string* bytes);
 bool WriteNewFile(const char* path, const void* data, size_t size, bool ownerOnly);
 // Reads each public key file into `keys`; false after a message for the first bad one.
 bool LoadTrustedKeys(const std::vector<std::string>& files, TrustedKeys* keys);
+// The document at `url`, verified against the keys of --key and unexpired now, into
+// `document`: kExitOk, or the exit code of the failure or refusal after its message.
+int FetchSignedDocument(const char* url, const ToolOptions& options,
+                        const UpdateDownloadOptions& net, SignedDocument* document);
 // Key id as 64 hex digits.
 std::string KeyIdText(const uint8_t id[kUpdateKeyIdSize]);
 

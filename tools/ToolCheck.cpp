@@ -3,7 +3,6 @@
 #include "tools/Tool.h"
 
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -41,16 +40,11 @@ int CheckUnsigned(const char* url, const ToolOptions& options) {
 
 // The check's proxy rules hold for the signature too: host and port, no credentials.
 int CheckSigned(const char* url, const ToolOptions& options) {
-    TrustedKeys keys;
-    if (!LoadTrustedKeys(options.keys, &keys))
-        return kExitFailed;
     SignedDocument document;
-    char detail[256];
-    UpdateVerdict verdict = SignedUpdateFetchDocument(
-        url, keys, options.language, static_cast<int64_t>(time(nullptr)),
-        NetworkOptions(options, options.proxy, false), &document, detail, sizeof detail);
-    if (verdict != UPDATE_OK)
-        return ReportVerdict(verdict, detail);
+    if (int code = FetchSignedDocument(url, options, NetworkOptions(options, options.proxy, false),
+                                       &document);
+        code != kExitOk)
+        return code;
     uint32_t size =
         UpdateFactsFromDocument(document.bytes.data(), static_cast<uint32_t>(document.bytes.size()),
                                 options.language, gList, sizeof gList);

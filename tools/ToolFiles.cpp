@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #ifdef _WIN32
 #include "compat/win32.h"
@@ -153,6 +154,18 @@ bool LoadTrustedKeys(const std::vector<std::string>& files, TrustedKeys* keys) {
         }
     }
     return true;
+}
+
+int FetchSignedDocument(const char* url, const ToolOptions& options,
+                        const UpdateDownloadOptions& net, SignedDocument* document) {
+    TrustedKeys keys;
+    if (!LoadTrustedKeys(options.keys, &keys))
+        return kExitFailed;
+    char detail[256];
+    UpdateVerdict verdict =
+        SignedUpdateFetchDocument(url, keys, options.language, static_cast<int64_t>(time(nullptr)),
+                                  net, document, detail, sizeof detail);
+    return verdict == UPDATE_OK ? kExitOk : ReportVerdict(verdict, detail);
 }
 
 std::string KeyIdText(const uint8_t id[kUpdateKeyIdSize]) {

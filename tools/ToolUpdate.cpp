@@ -5,7 +5,6 @@
 #include "tools/Tool.h"
 
 #include <cstdio>
-#include <ctime>
 
 namespace {
 
@@ -29,16 +28,11 @@ int UpdateCommand(int argc, char** argv) {
     if (!ResolveProxy(url, &documentProxy))
         return kExitUsage;
 
-    TrustedKeys keys;
-    if (!LoadTrustedKeys(options.keys, &keys))
-        return kExitFailed;
     SignedDocument document;
-    char detail[256];
-    UpdateVerdict verdict = SignedUpdateFetchDocument(
-        url, keys, options.language, static_cast<int64_t>(time(nullptr)),
-        NetworkOptions(options, documentProxy, true), &document, detail, sizeof detail);
-    if (verdict != UPDATE_OK)
-        return ReportVerdict(verdict, detail);
+    if (int code = FetchSignedDocument(url, options, NetworkOptions(options, documentProxy, true),
+                                       &document);
+        code != kExitOk)
+        return code;
 
     // The package may live on another host, with its own answer from no_proxy.
     const char* packageUrl = document.facts.packages[options.arch].url;
@@ -52,9 +46,10 @@ int UpdateCommand(int argc, char** argv) {
     net.progressContext = &progress;
     std::string installedPath;
     CatchInterrupt();
-    verdict = SignedUpdateInstall(document, options.arch,
-                                  options.haveInstalled ? &options.installed : nullptr, directory,
-                                  net, &installedPath, detail, sizeof detail);
+    char detail[256];
+    UpdateVerdict verdict = SignedUpdateInstall(
+        document, options.arch, options.haveInstalled ? &options.installed : nullptr, directory,
+        net, &installedPath, detail, sizeof detail);
     ReleaseInterrupt();
     FinishProgress(progress);
     if (Interrupted() && verdict != UPDATE_OK) {
