@@ -53,28 +53,24 @@ keys_suite() { # TAG TOOL...
     shift
     mkdir -p "$out"
     # OpenSSL's keys, read in each form and written in each: OpenSSL's bytes every time.
+    local name src ref
     for k in o2048 o3072; do
-        local o=$d/$k t=$tag-$k
-        expect "$t-pkcs8-pem" 0 "$@" convert private-pem "$o.p8.pem" pkcs8-pem "$out/$k.a.pem"
-        identical "$t-pkcs8-pem-same" "$out/$k.a.pem" "$o.p8.pem"
-        expect "$t-pkcs8-to-pkcs1" 0 "$@" convert private-pem "$o.p8.pem" pkcs1-pem "$out/$k.b.pem"
-        identical "$t-pkcs8-to-pkcs1-same" "$out/$k.b.pem" "$o.p1.pem"
-        expect "$t-pkcs1-to-pkcs8-der" 0 "$@" convert private-pem "$o.p1.pem" pkcs8-der "$out/$k.c.der"
-        identical "$t-pkcs1-to-pkcs8-der-same" "$out/$k.c.der" "$o.p8.der"
-        expect "$t-pkcs8-der-to-pkcs1-der" 0 "$@" convert pkcs8-der "$o.p8.der" pkcs1-der "$out/$k.d.der"
-        identical "$t-pkcs8-der-to-pkcs1-der-same" "$out/$k.d.der" "$o.p1.der"
-        expect "$t-pkcs1-der-to-spki" 0 "$@" convert pkcs1-der "$o.p1.der" x509-pem "$out/$k.e.pem"
-        identical "$t-pkcs1-der-to-spki-same" "$out/$k.e.pem" "$o.spki.pem"
-        expect "$t-private-to-rsapub-der" 0 "$@" convert private-pem "$o.p8.pem" rsapub-der "$out/$k.f.der"
-        identical "$t-private-to-rsapub-der-same" "$out/$k.f.der" "$o.rsapub.der"
-        expect "$t-spki-to-rsapub" 0 "$@" convert public-pem "$o.spki.pem" rsapub-pem "$out/$k.g.pem"
-        identical "$t-spki-to-rsapub-same" "$out/$k.g.pem" "$o.rsapub.pem"
-        expect "$t-spki-der" 0 "$@" convert x509-der "$o.spki.der" x509-der "$out/$k.h.der"
-        identical "$t-spki-der-same" "$out/$k.h.der" "$o.spki.der"
-        expect "$t-rsapub-der-to-spki-der" 0 "$@" convert rsapub-der "$o.rsapub.der" x509-der "$out/$k.i.der"
-        identical "$t-rsapub-der-to-spki-der-same" "$out/$k.i.der" "$o.spki.der"
-        expect "$t-rsapub-to-spki" 0 "$@" convert public-pem "$o.rsapub.pem" x509-pem "$out/$k.j.pem"
-        identical "$t-rsapub-to-spki-same" "$out/$k.j.pem" "$o.spki.pem"
+        # NAME, the form read and OpenSSL's file of it, the form written and OpenSSL's file of it
+        while read -r name from src to ref; do
+            expect "$tag-$k-$name" 0 "$@" convert "$from" "$d/$k.$src" "$to" "$out/$k.$name"
+            identical "$tag-$k-$name-same" "$out/$k.$name" "$d/$k.$ref"
+        done <<'CASES'
+pkcs8-pem private-pem p8.pem pkcs8-pem p8.pem
+pkcs8-to-pkcs1 private-pem p8.pem pkcs1-pem p1.pem
+pkcs1-to-pkcs8-der private-pem p1.pem pkcs8-der p8.der
+pkcs8-der-to-pkcs1-der pkcs8-der p8.der pkcs1-der p1.der
+pkcs1-der-to-spki pkcs1-der p1.der x509-pem spki.pem
+private-to-rsapub-der private-pem p8.pem rsapub-der rsapub.der
+spki-to-rsapub public-pem spki.pem rsapub-pem rsapub.pem
+spki-der x509-der spki.der x509-der spki.der
+rsapub-der-to-spki-der rsapub-der rsapub.der x509-der spki.der
+rsapub-to-spki public-pem rsapub.pem x509-pem spki.pem
+CASES
     done
 
     # A key made here, in every form, taken and checked by OpenSSL, which writes the same
@@ -113,7 +109,7 @@ keys_suite() { # TAG TOOL...
     identical "$t-openssl-rsapub-der-same" "$g.o.rsapub.der" "$g.rsapub-der"
 
     # What OpenSSL makes that the codec refuses, each with its reason.
-    local name want
+    local want
     while read -r name from want; do
         expect "$tag-refuses-$name" 1 "$@" convert private-pem "$d/$from" pkcs8-pem "$out/refused.pem"
         contains "$tag-refuses-$name-reason" "$tag-refuses-$name.err" "$want"
