@@ -12,15 +12,8 @@
 #include <random>
 #include <string>
 
-// Exponentiations started inside take the portable code (portable = 1) or the engine the
-// processor allows (0, which also comes back at the end).
-class ExponentiationEngine {
-public:
-    explicit ExponentiationEngine(int portable) { MontgomeryUsePortable(portable); }
-    ~ExponentiationEngine() { MontgomeryUsePortable(0); }
-    ExponentiationEngine(const ExponentiationEngine&) = delete;
-    ExponentiationEngine& operator=(const ExponentiationEngine&) = delete;
-};
+// Exponentiations started inside take the portable code or the engine the processor allows.
+using ExponentiationEngine = PortableScope<MontgomeryUsePortable>;
 
 // A BigInt from hex (any length, odd allowed); `limbs` pads it to that many limbs.
 inline BigInt BigFromHex(const std::string& hex, size_t limbs = 0) {

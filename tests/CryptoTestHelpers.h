@@ -48,15 +48,17 @@ inline const DigestAlgorithm* const kEveryDigest[] = {
     &kDigestSha384, &kDigestSha512, &kDigestSha512_224, &kDigestSha512_256,
 };
 
-// Contexts started inside use the portable code (portable = 1) or the detected choice
-// (0); the detected choice comes back at the end.
-class EngineScope {
+// Work started inside uses the portable code (portable = 1) or the detected choice (0) of
+// the switch `Use`; the detected choice comes back at the end.
+template <void (*Use)(int)>
+class PortableScope {
 public:
-    explicit EngineScope(int portable) { DigestUsePortable(portable); }
-    ~EngineScope() { DigestUsePortable(0); }
-    EngineScope(const EngineScope&) = delete;
-    EngineScope& operator=(const EngineScope&) = delete;
+    explicit PortableScope(int portable) { Use(portable); }
+    ~PortableScope() { Use(0); }
+    PortableScope(const PortableScope&) = delete;
+    PortableScope& operator=(const PortableScope&) = delete;
 };
+using EngineScope = PortableScope<DigestUsePortable>;
 
 // Whether this processor has the SHA extensions, asked apart from the library.
 inline bool CpuHasSha() {
